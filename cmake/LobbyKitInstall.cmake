@@ -1,0 +1,28 @@
+# Install rules, the CMake package and the pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(LOBBYKIT_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/lobbykit)
+install(TARGETS lobbykit EXPORT lobbykitTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY include/ winport/afx/ DESTINATION ${LOBBYKIT_HEADER_DIR}
+  FILES_MATCHING PATTERN "*.h")
+if(NOT WIN32)
+  install(DIRECTORY winport/posix/include/ DESTINATION ${LOBBYKIT_HEADER_DIR}
+    FILES_MATCHING PATTERN "*.h")
+endif()
+
+install(EXPORT lobbykitTargets NAMESPACE lobbykit::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/lobbykit)
+configure_package_config_file(cmake/lobbykitConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/lobbykitConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/lobbykit)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/lobbykitConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/lobbykitConfig.cmake
+              ${PROJECT_BINARY_DIR}/lobbykitConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/lobbykit)
+
+configure_file(cmake/lobbykit.pc.in ${PROJECT_BINARY_DIR}/lobbykit.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/lobbykit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds lobbykit and runs the demo.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DLOBBYKIT_TESTS=OFF -DLOBBYKIT_BENCH=OFF >/dev/null
+cmake --build build/release
+exec build/release/demo/lobbykit_titles

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds lobbykit and runs every test: the debug build, the ASan+UBSan build, the channel's
+# tests under TSan, the fuzzers for a bounded time, and a host built against the installed tree.
+#   FUZZ_SECONDS=N   seconds per fuzz target (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+root=$PWD
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+step() { printf '\n=== %s\n' "$*"; }
+
+build() {  # build DIR [cmake args...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+step "debug build, -Werror"
+build build/debug -DCMAKE_BUILD_TYPE=Debug
+(cd build/debug && ctest --output-on-failure -j "$jobs")
+
+step "ASan + UBSan"
+build build/asan -DCMAKE_BUILD_TYPE=Debug -DLOBBYKIT_SANITIZE=asan-ubsan -DLOBBYKIT_BENCH=OFF -DLOBBYKIT_DEMO=OFF
+(cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+   ctest --output-on-failure -j "$jobs")
+
+step "TSan (channel)"
+build build/tsan -DCMAKE_BUILD_TYPE=Debug -DLOBBYKIT_SANITIZE=tsan -DLOBBYKIT_BENCH=OFF -DLOBBYKIT_DEMO=OFF
+(cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L channel --no-tests=ignore)
+
+step "fuzzers, ${fuzz_seconds}s each"
+build build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+      -DLOBBYKIT_FUZZ=ON -DLOBBYKIT_BENCH=OFF -DLOBBYKIT_DEMO=OFF
+for f in build/fuzz/tests/fuzz/*Fuzz; do
+  name=$(basename "$f")
+  corpus=build/fuzz/corpus/$name; mkdir -p "$corpus"
+  seeds=tests/fuzz/seeds/$name
+  [ -d "$seeds" ] || seeds=
+  echo "fuzz: $name"
+  "$f" -max_total_time="$fuzz_seconds" -artifact_prefix=build/fuzz/ "$corpus" $seeds 2>build/fuzz/$name.log \
+    || { tail -40 build/fuzz/$name.log; exit 1; }
+done
+
+step "install, and a host built against the installed tree"
+rm -rf build/stage
+cmake --install build/debug --prefix "$root/build/stage" >/dev/null
+cmake -S tests/install/host -B build/host -G Ninja -DCMAKE_PREFIX_PATH="$root/build/stage" >/dev/null
+cmake --build build/host
+LD_LIBRARY_PATH=$root/build/stage/lib build/host/host
+PKG_CONFIG_PATH=$root/build/stage/lib/pkgconfig
+g++ -std=c++17 tests/install/host/host.cpp -o build/host/host-pc \
+    $(PKG_CONFIG_PATH=$PKG_CONFIG_PATH pkg-config --cflags --libs lobbykit)
+LD_LIBRARY_PATH=$root/build/stage/lib build/host/host-pc
+
+step "all tests passed"
