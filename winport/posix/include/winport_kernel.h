@@ -1,5 +1,55 @@
 // Win32 kernel subset: handles, named objects (file mappings, events, mutexes), waits,
 // threads, tick count, interlocked operations, last error, system error texts.
+//
+// Behaviour on Linux, where Windows leaves a choice or the layer supports less:
+// - Named objects live in a directory private to the user ($XDG_RUNTIME_DIR/lobbykit, else
+//   /dev/shm/lobbykit-<uid>), shared by every process of the user. Names are case-sensitive
+//   byte strings of up to 32767 bytes (longer: ERROR_FILENAME_EXCED_RANGE); a backslash
+//   fails with ERROR_PATH_NOT_FOUND (no "Global\" or "Local\" prefixes); NULL or "" makes
+//   an unnamed object. Create-or-open of an existing name returns it with
+//   ERROR_ALREADY_EXISTS and ignores the new parameters (a new object sets ERROR_SUCCESS);
+//   a name held by another kind of object fails with ERROR_INVALID_HANDLE; opening a
+//   missing name fails with ERROR_FILE_NOT_FOUND; an unusable directory (wrong owner)
+//   fails with ERROR_ACCESS_DENIED. An object lives while any process holds a handle to
+//   it (or a view, for mappings); the handles of a killed process are released with it.
+// - Access masks of the Open calls are not enforced (all holders are the same user),
+//   except that write access to a PAGE_READONLY mapping fails with ERROR_ACCESS_DENIED.
+//   Security attributes that carry a security descriptor fail with ERROR_NOT_SUPPORTED;
+//   bInheritHandle has no effect (the layer starts no processes).
+// - Handles are checked: a closed, stale or foreign value fails with ERROR_INVALID_HANDLE.
+//   Values are multiples of 4 and are not reused for 2^32 reuses of their slot.
+//   CloseHandle(GetCurrentProcess()) succeeds and does nothing.
+// - Waits block in the kernel (futex) and wait for any one object; bWaitAll with more than
+//   one handle fails with ERROR_NOT_SUPPORTED. Events, mutexes and threads are waitable.
+//   The lowest signalled index is returned and only that object is consumed. Alertable
+//   waits behave as plain waits (there are no APCs).
+// - Mutexes are recursive. A mutex whose owning thread ended (returned or terminated) or
+//   whose owning process died is taken by the next waiter with WAIT_ABANDONED(+index).
+//   ReleaseMutex by a thread that does not own it fails with ERROR_NOT_OWNER.
+// - File mappings: only the paging file (hFile INVALID_HANDLE_VALUE; other handles fail
+//   with ERROR_INVALID_HANDLE), PAGE_READONLY or PAGE_READWRITE, optionally SEC_COMMIT
+//   (other SEC_ flags: ERROR_NOT_SUPPORTED); memory is reserved at creation. A view's offset
+//   must be a multiple of 64 KiB (ERROR_MAPPED_ALIGNMENT); a view beyond the mapping fails
+//   with ERROR_ACCESS_DENIED. A view keeps its mapping alive after CloseHandle.
+// - Threads: CREATE_SUSPENDED is not supported (ERROR_NOT_SUPPORTED). A thread handle is
+//   signalled when the thread has ended; by then the mutexes it owned are abandoned and
+//   its windows are destroyed.
+// - TerminateThread cannot stop a POSIX thread at an arbitrary instruction. It records the
+//   request and returns TRUE at once (as on Windows, the end is asynchronous: wait on the
+//   thread handle to know it is over). The thread ends as soon as it is, or next is, inside
+//   one of the layer's blocking calls: WaitForSingleObject(Ex), WaitForMultipleObjects(Ex),
+//   Sleep (Sleep(0) included), GetMessageA or PeekMessageA. Its stack is unwound from that
+//   call (C++ destructors run; a catch (...) must rethrow), the mutexes it owns are released
+//   as abandoned, its windows destroyed, and GetExitCodeThread reports dwExitCode. A thread
+//   that runs plain code without calling those never ends by TerminateThread; if it
+//   returns on its own first, the termination code still becomes its exit code. A thread
+//   may terminate itself. Terminating an ended thread succeeds and changes nothing.
+// - FormatMessageA supports FORMAT_MESSAGE_FROM_SYSTEM (with or without IGNORE_INSERTS,
+//   width 0 or FORMAT_MESSAGE_MAX_WIDTH_MASK), language 0 or English, for the error codes
+//   this layer produces (English texts); other codes fail with ERROR_MR_MID_NOT_FOUND,
+//   other flags (ALLOCATE_BUFFER, FROM_STRING, FROM_HMODULE) with ERROR_NOT_SUPPORTED.
+// - Interlocked operations are atomic for all threads and processes, also on a LONG at an
+//   unaligned offset of a packed shared record.
 #ifndef WINPORT_KERNEL_H
 #define WINPORT_KERNEL_H
 
@@ -18,19 +68,38 @@
 #define MAXIMUM_WAIT_OBJECTS 64
 #define STILL_ACTIVE 259L
 
+#ifndef ERROR_MR_MID_NOT_FOUND
+#define ERROR_MR_MID_NOT_FOUND 317L
+#endif
+#ifndef ERROR_INVALID_ADDRESS
+#define ERROR_INVALID_ADDRESS 487L
+#endif
+#ifndef ERROR_MAPPED_ALIGNMENT
+#define ERROR_MAPPED_ALIGNMENT 1132L
+#endif
+#ifndef ERROR_COMMITMENT_LIMIT
+#define ERROR_COMMITMENT_LIMIT 1455L
+#endif
+#ifndef ERROR_RESOURCE_LANG_NOT_FOUND
+#define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
+#endif
+
 #define PAGE_READONLY 0x02
 #define PAGE_READWRITE 0x04
 #define SEC_COMMIT 0x08000000
 #define FILE_MAP_COPY 0x0001
 #define FILE_MAP_WRITE 0x0002
 #define FILE_MAP_READ 0x0004
+#define FILE_MAP_EXECUTE 0x0020
 #define FILE_MAP_ALL_ACCESS 0x000F001F
 
 #define SYNCHRONIZE 0x00100000L
 #define EVENT_MODIFY_STATE 0x0002
 #define EVENT_ALL_ACCESS 0x001F0003
+#define MUTEX_MODIFY_STATE 0x0001
 #define MUTEX_ALL_ACCESS 0x001F0001
 #define CREATE_SUSPENDED 0x00000004
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200

@@ -1,4 +1,30 @@
 // Win32 user subset: windows with posted-message queues, message boxes, string helpers.
+//
+// Behaviour on Linux, where Windows leaves a choice or the layer supports less:
+// - A window belongs to the thread that creates it; that thread's queue receives the
+//   messages posted to it. PostMessageA and PostThreadMessageA work from any thread;
+//   PostMessageA(NULL, ...) posts a thread message to the calling thread. A bad or
+//   destroyed window fails with ERROR_INVALID_WINDOW_HANDLE, a thread without a queue with
+//   ERROR_INVALID_THREAD_ID, a queue holding 10000 messages with ERROR_NOT_ENOUGH_QUOTA.
+// - GetMessageA blocks without spinning and returns 0 for WM_QUIT, -1 for a bad message
+//   pointer or filter window. WM_QUIT (PostQuitMessage) is retrieved once no posted message
+//   matches, whatever the window filter. PeekMessageA takes PM_REMOVE / PM_NOREMOVE (and
+//   PM_NOYIELD); the PM_QS_ selectors fail with ERROR_NOT_SUPPORTED.
+// - SendMessageA is a direct call of the window procedure and only the window's own thread
+//   may use it; from another thread it returns 0 with ERROR_NOT_SUPPORTED. DispatchMessageA
+//   calls the procedure of a window of the calling thread.
+// - CreateWindowExA sends WM_CREATE (with a CREATESTRUCTA); -1 from it destroys the window
+//   and fails. DestroyWindow sends WM_DESTROY and drops the window's queued messages; it
+//   fails with ERROR_ACCESS_DENIED for another thread's window. DefWindowProcA destroys the
+//   window on WM_CLOSE and returns 0 for everything else. No other messages are generated
+//   (no painting, input, timers or non-client messages). Windows have no size or position;
+//   the parent may be NULL, HWND_MESSAGE or an existing window. When a thread ends, its
+//   windows are destroyed without messages.
+// - Class names compare without regard to ASCII case; one namespace for all modules.
+// - lstrcmpA/lstrcmpiA compare bytes (lstrcmpiA folds ASCII letters and compares the bytes
+//   of double-byte characters exactly), not by the user locale's collation.
+// - wsprintfA: see user_format.cpp for the supported conversions; output is limited to
+//   1024 bytes with the terminator, as on Windows.
 #ifndef WINPORT_USER_H
 #define WINPORT_USER_H
 
@@ -15,8 +41,23 @@
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
+#ifndef ERROR_CLASS_HAS_WINDOWS
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#endif
+#ifndef ERROR_INVALID_THREAD_ID
+#define ERROR_INVALID_THREAD_ID 1444L
+#endif
+#ifndef ERROR_NOT_ENOUGH_QUOTA
+#define ERROR_NOT_ENOUGH_QUOTA 1816L
+#endif
+
+#ifndef ERROR_CANNOT_FIND_WND_CLASS
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#endif
+
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
+#define PM_NOYIELD 0x0002
 
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
@@ -57,6 +98,23 @@ typedef struct tagMSG {
 
 typedef WORD ATOM;
 
+typedef struct tagCREATESTRUCTA {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+} CREATESTRUCTA, *LPCREATESTRUCTA;
+
+#define MAKEINTATOM(i) ((LPCSTR)((ULONG_PTR)((WORD)(i))))
+
 extern "C" {
 
 WINPORT_API ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
@@ -83,6 +141,8 @@ WINPORT_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, U
 WINPORT_API int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
 WINPORT_API int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist);
 WINPORT_API LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
+WINPORT_API LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2);
+WINPORT_API LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2);
 WINPORT_API int WINAPI lstrlenA(LPCSTR lpString);
 WINPORT_API int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 WINPORT_API int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);

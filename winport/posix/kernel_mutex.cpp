@@ -1,0 +1,215 @@
+// Mutexes: a process-shared robust pthread mutex in the object's shared data.
+//
+// Recursion is counted per thread in this process (the pthread mutex itself is taken once),
+// so that every handle to the same named mutex shares one count and one owner. A thread
+// that ends while it owns mutexes leaves them abandoned: the flag in the shared data makes
+// the next owner's wait return WAIT_ABANDONED. A process that dies holding one (SIGKILL
+// included) is handled by the kernel's robust-futex list: the next owner gets EOWNERDEAD,
+// makes the mutex consistent and reports WAIT_ABANDONED too.
+//
+// Waiting: the pthread lock word is the futex word (its layout, owner tid | FUTEX_WAITERS |
+// FUTEX_OWNER_DIED, is the kernel's robust-futex ABI). A waiter sets FUTEX_WAITERS before it
+// sleeps so that both an unlock and the kernel's owner-died handling wake it; ReleaseMutex
+// wakes all sleepers, who race with trylock.
+#include <linux/futex.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "shared_object.h"
+#include "win_error.h"
+
+namespace winport {
+namespace {
+
+struct MutexData {
+    pthread_mutex_t mutex;
+    std::uint32_t abandoned;  // set by an owner thread that ended; read by the next owner
+};
+
+static_assert(sizeof(MutexData{}.mutex.__data.__lock) == sizeof(std::uint32_t), "lock word is 32 bits");
+
+bool InitMutex(void* data, const void*)
+{
+    MutexData* d = static_cast<MutexData*>(data);
+    pthread_mutexattr_t attr;
+    if (pthread_mutexattr_init(&attr) != 0) return false;
+    bool ok = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
+              pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0 &&
+              pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE) == 0 &&
+              pthread_mutex_init(&d->mutex, &attr) == 0;
+    pthread_mutexattr_destroy(&attr);
+    return ok;
+}
+
+class MutexObject;
+
+struct HeldMutex {
+    std::shared_ptr<MutexObject> mutex;  // the handle's object that took it: keeps it mapped
+    std::uint32_t count;
+};
+
+// The mutexes the calling thread owns. Its destructor abandons what is left when a thread
+// that the layer did not start ends.
+class HeldMutexes {
+public:
+    ~HeldMutexes() { AbandonAll(); }
+    HeldMutex* Find(const ObjectKey& key);
+    void Add(std::shared_ptr<MutexObject> mutex) { held_.push_back(HeldMutex{std::move(mutex), 1}); }
+    std::shared_ptr<MutexObject> Remove(const ObjectKey& key);
+    void AbandonAll();
+
+private:
+    std::vector<HeldMutex> held_;
+};
+
+thread_local HeldMutexes t_held;
+
+class MutexObject : public Waitable, public std::enable_shared_from_this<MutexObject> {
+public:
+    explicit MutexObject(std::unique_ptr<SharedObject> storage)
+        : Waitable(ObjectKind::Mutex), storage_(std::move(storage)),
+          data_(static_cast<MutexData*>(storage_->Data()))
+    {
+    }
+
+    const ObjectKey& Key() const { return storage_->Key(); }
+
+    AcquireResult TryAcquire() override
+    {
+        if (HeldMutex* held = t_held.Find(Key())) {
+            ++held->count;
+            return AcquireResult::Acquired;
+        }
+        const int r = pthread_mutex_trylock(&data_->mutex);
+        if (r == EBUSY) return AcquireResult::NotReady;
+        if (r == EOWNERDEAD) {
+            pthread_mutex_consistent(&data_->mutex);
+            __atomic_store_n(&data_->abandoned, 1u, __ATOMIC_RELAXED);
+        } else if (r != 0) {
+            SetLastError(ERROR_INVALID_HANDLE);  // not recoverable: a damaged object
+            return AcquireResult::Failed;
+        }
+        t_held.Add(shared_from_this());
+        return __atomic_exchange_n(&data_->abandoned, 0u, __ATOMIC_RELAXED) ? AcquireResult::Abandoned
+                                                                            : AcquireResult::Acquired;
+    }
+
+    bool PrepareSleep(FutexWord& word) override
+    {
+        std::uint32_t value = AtomicLoad(LockWord());
+        for (;;) {
+            if ((value & FUTEX_TID_MASK) == 0) return false;  // free (or its owner died): retry now
+            const std::uint32_t marked = value | FUTEX_WAITERS;
+            if (value == marked ||
+                __atomic_compare_exchange_n(LockWord(), &value, marked, false, __ATOMIC_ACQ_REL,
+                                            __ATOMIC_ACQUIRE)) {
+                word = FutexWord{LockWord(), marked};
+                return true;
+            }
+        }
+    }
+
+    void PassOnWakeup() override { WakeIfFree(); }
+
+    // Final release by the owner thread (abandoned: it ended while owning the mutex).
+    void Unlock(bool abandoned)
+    {
+        if (abandoned) __atomic_store_n(&data_->abandoned, 1u, __ATOMIC_RELAXED);
+        pthread_mutex_unlock(&data_->mutex);
+        WakeIfFree();
+    }
+
+private:
+    std::uint32_t* LockWord() { return reinterpret_cast<std::uint32_t*>(&data_->mutex.__data.__lock); }
+
+    void WakeIfFree()
+    {
+        if ((AtomicLoad(LockWord()) & FUTEX_TID_MASK) == 0) FutexWakeAll(LockWord());
+    }
+
+    std::unique_ptr<SharedObject> storage_;
+    MutexData* data_;
+};
+
+HeldMutex* HeldMutexes::Find(const ObjectKey& key)
+{
+    for (HeldMutex& h : held_)
+        if (h.mutex->Key() == key) return &h;
+    return nullptr;
+}
+
+std::shared_ptr<MutexObject> HeldMutexes::Remove(const ObjectKey& key)
+{
+    auto it = std::find_if(held_.begin(), held_.end(), [&](const HeldMutex& h) { return h.mutex->Key() == key; });
+    std::shared_ptr<MutexObject> mutex = std::move(it->mutex);
+    held_.erase(it);
+    return mutex;
+}
+
+void HeldMutexes::AbandonAll()
+{
+    std::vector<HeldMutex> held;
+    held.swap(held_);
+    for (HeldMutex& h : held) h.mutex->Unlock(true);
+}
+
+SharedObject::Params MutexParams()
+{
+    return SharedObject::Params{ObjectKind::Mutex, sizeof(MutexData), 0, true, &InitMutex, nullptr};
+}
+
+}  // namespace
+
+void AbandonHeldMutexes()
+{
+    t_held.AbandonAll();
+}
+
+}  // namespace winport
+
+using namespace winport;
+
+extern "C" {
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
+{
+    if (!SecurityAttributesUsable(lpMutexAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
+    bool named = false;
+    DWORD error = ERROR_SUCCESS;
+    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
+    SharedObject::OpenResult opened =
+        named ? SharedObject::OpenNamed(lpName, MutexParams(), true) : SharedObject::CreateAnonymous(MutexParams(), false);
+    if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
+    auto mutex = std::make_shared<MutexObject>(std::move(opened.object));
+    // Initial ownership applies only to a mutex this call created.
+    if (bInitialOwner && !opened.existed) mutex->TryAcquire();
+    return PublishObject(mutex, opened.existed, true);
+}
+
+HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName)
+{
+    (void)dwDesiredAccess;
+    (void)bInheritHandle;
+    bool named = false;
+    DWORD error = ERROR_SUCCESS;
+    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
+    if (!named) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    SharedObject::OpenResult opened = SharedObject::OpenNamed(lpName, MutexParams(), false);
+    if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
+    return PublishObject(std::make_shared<MutexObject>(std::move(opened.object)), true, false);
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE hMutex)
+{
+    std::shared_ptr<MutexObject> mutex = LookupObject<MutexObject>(hMutex, ObjectKind::Mutex);
+    if (!mutex) return FALSE;
+    HeldMutex* held = t_held.Find(mutex->Key());
+    if (!held) return Fail(ERROR_NOT_OWNER, FALSE);
+    if (--held->count == 0) t_held.Remove(mutex->Key())->Unlock(false);
+    return TRUE;
+}
+
+}  // extern "C"

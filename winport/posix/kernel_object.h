@@ -1,0 +1,89 @@
+// Internal: kernel objects behind HANDLE values, and what a wait needs from them.
+#ifndef WINPORT_POSIX_KERNEL_OBJECT_H
+#define WINPORT_POSIX_KERNEL_OBJECT_H
+
+#include <memory>
+
+#include "futex_wait.h"
+#include "include/windows.h"
+
+namespace winport {
+
+enum class ObjectKind : std::uint16_t { Event = 1, Mutex = 2, Mapping = 3, Thread = 4 };
+
+class KernelObject {
+public:
+    explicit KernelObject(ObjectKind kind) : kind_(kind) {}
+    virtual ~KernelObject() = default;
+    KernelObject(const KernelObject&) = delete;
+    KernelObject& operator=(const KernelObject&) = delete;
+    ObjectKind Kind() const { return kind_; }
+
+private:
+    const ObjectKind kind_;
+};
+
+enum class AcquireResult { NotReady, Acquired, Abandoned, Failed };
+
+// An object a wait function can wait on. A wait scans its objects in order with
+// TryAcquire (which consumes an auto-reset event or takes a mutex), and when none is ready
+// sleeps on the words that PrepareSleep names.
+class Waitable : public KernelObject {
+public:
+    using KernelObject::KernelObject;
+    virtual AcquireResult TryAcquire() = 0;  // Failed sets the last error
+    // Fills in the word to sleep on; false when the object became ready meanwhile.
+    virtual bool PrepareSleep(FutexWord& word) = 0;
+    // Called when a wait that slept on this object returns without acquiring it, so that
+    // a wake-up meant for one waiter is not lost (mutexes).
+    virtual void PassOnWakeup() {}
+};
+
+// The process's handle table (tag 1). Insert returns NULL with ERROR_NOT_ENOUGH_MEMORY
+// when it is full.
+HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
+
+// Inserts a new or opened object. For the create calls (creating) the last error tells
+// whether the name was already held: ERROR_ALREADY_EXISTS, else ERROR_SUCCESS.
+HANDLE PublishObject(std::shared_ptr<KernelObject> object, bool existed, bool creating);
+
+// Security descriptors cannot be honoured (named objects are private to the user anyway),
+// so attributes carrying one are refused with ERROR_NOT_SUPPORTED; bInheritHandle has no
+// effect since the layer starts no processes.
+bool SecurityAttributesUsable(LPSECURITY_ATTRIBUTES attributes);
+
+// The object behind a handle if it is of the kind; otherwise null with ERROR_INVALID_HANDLE.
+template <class T>
+std::shared_ptr<T> LookupObject(HANDLE handle, ObjectKind kind)
+{
+    std::shared_ptr<KernelObject> object = LookupHandle(handle);
+    if (!object || object->Kind() != kind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return std::static_pointer_cast<T>(object);
+}
+
+// Layer threads (made by CreateThread) can be ended by TerminateThread while they block in
+// the layer. Null on other threads.
+class ThreadObject;
+ThreadObject* CurrentLayerThread();
+// The termination word of the calling layer thread, or null.
+std::uint32_t* CurrentTerminationWord();
+// True when TerminateThread has asked the calling layer thread to end.
+bool TerminationRequested();
+// Ends the calling layer thread, unwinding its stack (C++ destructors run) into the end of
+// its thread procedure. Only called on layer threads with a termination request.
+[[noreturn]] void ExitTerminatedThread();
+inline void ExitIfTerminationRequested()
+{
+    if (TerminationRequested()) ExitTerminatedThread();
+}
+
+// Releases, as abandoned, every mutex the calling thread still owns (at its end).
+void AbandonHeldMutexes();
+
+}  // namespace winport
+
+#endif

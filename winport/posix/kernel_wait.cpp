@@ -1,0 +1,125 @@
+// WaitForSingleObject(Ex) and WaitForMultipleObjects(Ex): wait-any over events, mutexes and
+// threads. The objects are scanned in index order; when none is ready the thread sleeps on
+// all their futex words at once (and on its termination word, for layer threads).
+#include <vector>
+
+#include "kernel_object.h"
+#include "win_error.h"
+
+namespace winport {
+namespace {
+
+using WaitList = std::vector<std::shared_ptr<Waitable>>;
+
+bool IsWaitable(ObjectKind kind)
+{
+    return kind == ObjectKind::Event || kind == ObjectKind::Mutex || kind == ObjectKind::Thread;
+}
+
+bool ResolveHandles(DWORD count, const HANDLE* handles, WaitList* objects)
+{
+    objects->reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+        std::shared_ptr<KernelObject> object = LookupHandle(handles[i]);
+        if (!object || !IsWaitable(object->Kind())) return false;
+        objects->push_back(std::static_pointer_cast<Waitable>(object));
+    }
+    return true;
+}
+
+void PassOnWakeups(const WaitList& objects, std::size_t except)
+{
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        if (i != except) objects[i]->PassOnWakeup();
+}
+
+// -1 when nothing is ready, else the WAIT_* result (WAIT_FAILED with the error set).
+long ScanOnce(const WaitList& objects, std::size_t* index)
+{
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        switch (objects[i]->TryAcquire()) {
+        case AcquireResult::NotReady: continue;
+        case AcquireResult::Acquired: *index = i; return static_cast<long>(WAIT_OBJECT_0 + i);
+        case AcquireResult::Abandoned: *index = i; return static_cast<long>(WAIT_ABANDONED_0 + i);
+        case AcquireResult::Failed: *index = i; return static_cast<long>(WAIT_FAILED);
+        }
+    }
+    return -1;
+}
+
+// Fills the words to sleep on; false when an object became ready while doing so.
+bool PrepareWords(const WaitList& objects, std::vector<FutexWord>* words)
+{
+    words->clear();
+    for (const auto& object : objects) {
+        FutexWord w{};
+        if (!object->PrepareSleep(w)) return false;
+        words->push_back(w);
+    }
+    if (std::uint32_t* termination = CurrentTerminationWord()) words->push_back(FutexWord{termination, 0});
+    return true;
+}
+
+DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
+{
+    const Deadline deadline = Deadline::AfterMilliseconds(milliseconds);
+    std::vector<FutexWord> words;
+    bool slept = false;
+    for (;;) {
+        if (TerminationRequested()) {
+            if (slept) PassOnWakeups(objects, objects.size());
+            ExitTerminatedThread();
+        }
+        std::size_t index = objects.size();
+        const long result = ScanOnce(objects, &index);
+        if (result >= 0 || result == static_cast<long>(WAIT_FAILED)) {
+            if (slept) PassOnWakeups(objects, index);
+            return static_cast<DWORD>(result);
+        }
+        if (deadline.Passed() || milliseconds == 0) {
+            if (slept) PassOnWakeups(objects, objects.size());
+            return WAIT_TIMEOUT;
+        }
+        if (!PrepareWords(objects, &words)) continue;
+        FutexWaitAny(words.data(), words.size(), deadline);
+        slept = true;
+    }
+}
+
+}  // namespace
+}  // namespace winport
+
+using namespace winport;
+
+extern "C" {
+
+DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                      DWORD dwMilliseconds, BOOL bAlertable)
+{
+    // No APCs exist in this layer, so an alertable wait is an ordinary wait.
+    (void)bAlertable;
+    if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || !lpHandles)
+        return Fail<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    // Waiting for all of several objects at once is not implemented.
+    if (bWaitAll && nCount > 1) return Fail<DWORD>(ERROR_NOT_SUPPORTED, WAIT_FAILED);
+    WaitList objects;
+    if (!ResolveHandles(nCount, lpHandles, &objects)) return Fail<DWORD>(ERROR_INVALID_HANDLE, WAIT_FAILED);
+    return WaitAny(objects, dwMilliseconds);
+}
+
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds)
+{
+    return WaitForMultipleObjectsEx(nCount, lpHandles, bWaitAll, dwMilliseconds, FALSE);
+}
+
+DWORD WINAPI WaitForSingleObjectEx(HANDLE hHandle, DWORD dwMilliseconds, BOOL bAlertable)
+{
+    return WaitForMultipleObjectsEx(1, &hHandle, FALSE, dwMilliseconds, bAlertable);
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+    return WaitForMultipleObjectsEx(1, &hHandle, FALSE, dwMilliseconds, FALSE);
+}
+
+}  // extern "C"

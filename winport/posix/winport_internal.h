@@ -1,0 +1,27 @@
+// Test and diagnostic hooks of the Win32 subset. Not exported from the shared library:
+// white-box tests reach them through the static archive.
+#ifndef WINPORT_POSIX_WINPORT_INTERNAL_H
+#define WINPORT_POSIX_WINPORT_INTERNAL_H
+
+#include <cstddef>
+#include <string>
+
+namespace winport {
+
+// Kernel handles (events, mutexes, mappings, threads) open in this process.
+std::size_t LiveHandleCount();
+// Windows that exist in this process.
+std::size_t LiveWindowCount();
+// Views mapped with MapViewOfFile and not yet unmapped.
+std::size_t LiveViewCount();
+// The directory that holds this user's named objects (created and checked on demand);
+// empty if it cannot be used.
+std::string NamedObjectDirectory();
+// The file name (inside that directory) that stands for a Win32 object name.
+std::string NamedObjectFileName(const std::string& name);
+// See futex_wait.h.
+bool SetFutexWaitvDisabled(bool disabled);
+
+}  // namespace winport
+
+#endif
