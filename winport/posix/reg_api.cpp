@@ -16,6 +16,7 @@ namespace {
 struct OpenKey {
     KeyRef key;
     REGSAM access = 0;
+    EnumHint keys, values;  // where the handle's last enumerations stopped
 };
 
 // Handle values carry a tag in their high bits and are never reused within the process, so
@@ -75,8 +76,19 @@ HKEY NewHandle(KeyRef&& key, REGSAM access)
 {
     std::lock_guard<std::mutex> lock(g_handlesMutex);
     const std::uintptr_t v = kHandleTag | (++g_nextHandle << 2);
-    g_handles.emplace(v, OpenKey{std::move(key), GrantedAccess(access)});
+    OpenKey k;
+    k.key = std::move(key);
+    k.access = GrantedAccess(access);
+    g_handles.emplace(v, std::move(k));
     return reinterpret_cast<HKEY>(v);
+}
+
+// Keeps where an enumeration stopped, if the handle is still open.
+void SaveHint(HKEY h, EnumHint OpenKey::*which, EnumHint&& hint)
+{
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    const auto it = g_handles.find(reinterpret_cast<std::uintptr_t>(h));
+    if (it != g_handles.end()) it->second.*which = std::move(hint);
 }
 
 std::string_view ValueName(LPCSTR lpValueName)
@@ -191,8 +203,11 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
         return ERROR_INVALID_PARAMETER;
     OpenKey k;
     if (LONG err = ResolveFor(hKey, KEY_ENUMERATE_SUB_KEYS, k); err != ERROR_SUCCESS) return err;
-    return StoreEnumKey(k.key, dwIndex, NameBuffer{lpName, lpcchName},
-                        NameBuffer{lpClass, lpClass ? lpcchClass : nullptr}, lpftLastWriteTime);
+    const LONG err = StoreEnumKey(k.key, dwIndex, k.keys, NameBuffer{lpName, lpcchName},
+                                  NameBuffer{lpClass, lpClass ? lpcchClass : nullptr},
+                                  lpftLastWriteTime);
+    SaveHint(hKey, &OpenKey::keys, std::move(k.keys));
+    return err;
 }
 
 LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
@@ -202,6 +217,8 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
         return ERROR_INVALID_PARAMETER;
     OpenKey k;
     if (LONG err = ResolveFor(hKey, KEY_QUERY_VALUE, k); err != ERROR_SUCCESS) return err;
-    return StoreEnumValue(k.key, dwIndex, NameBuffer{lpValueName, lpcchValueName}, lpType, lpData,
-                          lpcbData);
+    const LONG err = StoreEnumValue(k.key, dwIndex, k.values, NameBuffer{lpValueName, lpcchValueName},
+                                    lpType, lpData, lpcbData);
+    SaveHint(hKey, &OpenKey::values, std::move(k.values));
+    return err;
 }

@@ -34,11 +34,11 @@ const char kSchema[] =
     "CREATE INDEX keys_by_parent ON keys(parent, path);"
     "CREATE TABLE vals("
     " key INTEGER NOT NULL,"
-    " name BLOB NOT NULL,"
     " fold BLOB NOT NULL,"
+    " name BLOB NOT NULL,"
     " type INTEGER NOT NULL,"
     " data BLOB NOT NULL,"
-    " UNIQUE(key, fold));"
+    " PRIMARY KEY(key, fold)) WITHOUT ROWID;"
     "INSERT INTO keys(id, parent, name, path, class, mtime) VALUES(1, 0, x'', x'', x'', 0);"
     "PRAGMA user_version = 1;";
 
@@ -59,7 +59,9 @@ enum StmtId {
     kSetValue,
     kDeleteValue,
     kEnumKey,
+    kEnumKeyAfter,
     kEnumValue,
+    kEnumValueAfter,
     kStmtCount
 };
 
@@ -81,8 +83,11 @@ const char* const kStmtSql[kStmtCount] = {
     "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
     " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
-    "SELECT name, class, mtime FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2",
+    "SELECT name, class, mtime, path FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2",
+    "SELECT name, class, mtime, path FROM keys WHERE parent = ?1 AND path > ?2 ORDER BY path"
+    " LIMIT 1",
+    "SELECT name, type, data, fold FROM vals WHERE key = ?1 ORDER BY fold LIMIT 1 OFFSET ?2",
+    "SELECT name, type, data, fold FROM vals WHERE key = ?1 AND fold > ?2 ORDER BY fold LIMIT 1",
 };
 
 LONG MapSqliteError(int rc)
@@ -234,7 +239,12 @@ private:
         if (err != ERROR_SUCCESS) return err;
         if (version != kSchemaVersion && !(version == 0 && objects == 0))
             return ERROR_REGISTRY_CORRUPT;
-        int rc = sqlite3_exec(m_db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;",
+        // synchronous = NORMAL: a commit is in the WAL, in the kernel's hands, before it
+        // returns, so it survives the death of the process; the WAL is synced at checkpoints.
+        // The size limit gives the disk back after a burst of writes.
+        int rc = sqlite3_exec(m_db,
+                              "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
+                              "PRAGMA journal_size_limit = 4194304;",
                               nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
         if (version == 0) {
@@ -430,6 +440,36 @@ LONG CopyName(sqlite3_stmt* st, int col, NameBuffer b)
     return ERROR_SUCCESS;
 }
 
+// Enumeration by index: index i + 1 right after i continues from the name where i was
+// found (one indexed step); any other index counts from the start.
+StmtId StartEnumId(const EnumHint& hint, DWORD dwIndex, StmtId fromStart, StmtId after)
+{
+    return hint.valid && dwIndex == hint.index + 1 ? after : fromStart;
+}
+
+void BindEnum(Query& q, const EnumHint& hint, DWORD dwIndex, KeyId key)
+{
+    q.Int(1, key);
+    if (hint.valid && dwIndex == hint.index + 1)
+        q.Blob(2, hint.last);
+    else
+        q.Int(2, dwIndex);
+}
+
+// Records where the row of dwIndex was found (its sort column), or forgets the place.
+LONG EndEnum(Query& q, int rc, int sortCol, DWORD dwIndex, EnumHint& hint)
+{
+    hint.valid = false;
+    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+    if (rc != SQLITE_ROW) return MapSqliteError(rc);
+    if (sqlite3_column_type(q.Get(), sortCol) != SQLITE_BLOB) return ERROR_REGISTRY_CORRUPT;
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(q.Get(), sortCol));
+    hint.last.assign(p ? p : "", std::size_t(sqlite3_column_bytes(q.Get(), sortCol)));
+    hint.index = dwIndex;
+    hint.valid = true;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 KeyRef RootKey()
@@ -598,19 +638,18 @@ LONG StoreDeleteValue(const KeyRef& key, std::string_view name)
     return t.Finish(err);
 }
 
-LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, NameBuffer name, NameBuffer keyClass,
-                  PFILETIME lpftLastWriteTime)
+LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
+                  NameBuffer keyClass, PFILETIME lpftLastWriteTime)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
     Transaction t(false);
     if (t.Begun() != ERROR_SUCCESS) return t.Begun();
     if (LONG err = KeyExists(key.id); err != ERROR_SUCCESS) return err;
-    Query q(kEnumKey);
-    q.Int(1, key.id).Int(2, dwIndex);
+    Query q(StartEnumId(hint, dwIndex, kEnumKey, kEnumKeyAfter));
+    BindEnum(q, hint, dwIndex, key.id);
     const int rc = q.Step();
-    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-    if (rc != SQLITE_ROW) return MapSqliteError(rc);
+    if (const LONG err = EndEnum(q, rc, 3, dwIndex, hint); err != ERROR_SUCCESS) return err;
     LONG err = CopyName(q.Get(), 0, name);
     if (err == ERROR_SUCCESS) err = CopyName(q.Get(), 1, keyClass);
     if (err == ERROR_SUCCESS && lpftLastWriteTime) {
@@ -621,19 +660,18 @@ LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, NameBuffer name, NameBuffer 
     return err;
 }
 
-LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, NameBuffer name, LPDWORD lpType,
-                    LPBYTE lpData, LPDWORD lpcbData)
+LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
+                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
     Transaction t(false);
     if (t.Begun() != ERROR_SUCCESS) return t.Begun();
     if (LONG err = KeyExists(key.id); err != ERROR_SUCCESS) return err;
-    Query q(kEnumValue);
-    q.Int(1, key.id).Int(2, dwIndex);
+    Query q(StartEnumId(hint, dwIndex, kEnumValue, kEnumValueAfter));
+    BindEnum(q, hint, dwIndex, key.id);
     const int rc = q.Step();
-    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-    if (rc != SQLITE_ROW) return MapSqliteError(rc);
+    if (const LONG err = EndEnum(q, rc, 3, dwIndex, hint); err != ERROR_SUCCESS) return err;
     DWORD type = 0;
     LONG err = ColumnType(q.Get(), 1, type);
     if (err == ERROR_SUCCESS) err = CopyName(q.Get(), 0, name);

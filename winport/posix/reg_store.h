@@ -44,10 +44,18 @@ LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, L
 LONG StoreSetValue(const KeyRef& key, std::string_view name, DWORD dwType, const BYTE* lpData,
                    DWORD cbData);
 LONG StoreDeleteValue(const KeyRef& key, std::string_view name);
-LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, NameBuffer name, NameBuffer keyClass,
-                  PFILETIME lpftLastWriteTime);
-LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, NameBuffer name, LPDWORD lpType,
-                    LPBYTE lpData, LPDWORD lpcbData);
+// Where the last enumeration of a handle stopped: a position, not data. Subkeys are listed in
+// the order of their folded names, values in the order of their folded names too.
+struct EnumHint {
+    bool valid = false;
+    DWORD index = 0;
+    std::string last;  // sort key of the entry at `index`
+};
+
+LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
+                  NameBuffer keyClass, PFILETIME lpftLastWriteTime);
+LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
+                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 
 // Closes the process's connection; the next operation opens the store again, at the place
 // the environment names then. For tests that move XDG_CONFIG_HOME.

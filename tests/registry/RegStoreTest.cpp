@@ -1,0 +1,349 @@
+// The Linux store under the registry calls: where it lives, damaged or foreign files, name
+// folding and path splitting, handle checks, threads.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RegKey.h"
+#include "TempStore.h"
+#include "winport/posix/reg_api.h"
+#include "winport/posix/reg_name.h"
+#include "winport/posix/reg_store.h"
+
+namespace {
+
+using winport::reg::LiveKeyHandleCount;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& data)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << data;
+}
+
+LONG CreateKey(const char* path, HKEY& key)
+{
+    return RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                           nullptr);
+}
+
+struct SplitCase {
+    const char* path;
+    LONG expected;
+    std::vector<std::string> elements;
+};
+
+class SplitKeyPathTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitKeyPathTest, Splits)
+{
+    std::vector<std::string_view> got;
+    EXPECT_EQ(GetParam().expected, winport::reg::SplitKeyPath(GetParam().path, got));
+    if (GetParam().expected == ERROR_SUCCESS) {
+        EXPECT_EQ(GetParam().elements, std::vector<std::string>(got.begin(), got.end()));
+    }
+}
+
+const std::string kMaxElement(255, 'e'), kOverElement(256, 'e');
+std::string ManyElements(int n)
+{
+    std::string s = "k";
+    for (int i = 1; i < n; ++i) s += "\\k";
+    return s;
+}
+const std::string kMaxDepth = ManyElements(512), kOverDepth = ManyElements(513);
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, SplitKeyPathTest,
+    ::testing::Values(SplitCase{nullptr, ERROR_SUCCESS, {}}, SplitCase{"", ERROR_SUCCESS, {}},
+                      SplitCase{"a", ERROR_SUCCESS, {"a"}},
+                      SplitCase{"a\\Bc\\", ERROR_SUCCESS, {"a", "Bc"}},
+                      SplitCase{"\x81\x5C\\b", ERROR_SUCCESS, {"\x81\x5C", "b"}},
+                      SplitCase{"a\x81\\b", ERROR_SUCCESS, {"a\x81\\b"}},  // 0x81 0x5C pair
+                      SplitCase{"a\x81", ERROR_SUCCESS, {"a\x81"}},
+                      SplitCase{"a\x81 \\b", ERROR_SUCCESS, {"a\x81 ", "b"}},  // 0x20 is no trail
+                      SplitCase{"\\", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{"\\a", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{"a\\\\b", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{"a\\\\", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{kMaxElement.c_str(), ERROR_SUCCESS, {kMaxElement}},
+                      SplitCase{kOverElement.c_str(), ERROR_INVALID_PARAMETER, {}},
+                      SplitCase{kOverDepth.c_str(), ERROR_INVALID_PARAMETER, {}}));
+
+TEST(SplitKeyPathTest, AllowsTheMaximumDepth)
+{
+    std::vector<std::string_view> got;
+    ASSERT_EQ(ERROR_SUCCESS, winport::reg::SplitKeyPath(kMaxDepth.c_str(), got));
+    EXPECT_EQ(512u, got.size());
+}
+
+struct FoldCase {
+    std::string name;
+    std::string folded;
+};
+
+class FoldTest : public ::testing::TestWithParam<FoldCase> {};
+
+TEST_P(FoldTest, FoldsAsciiLettersOnly)
+{
+    std::string out = "prefix";
+    winport::reg::AppendFolded(GetParam().name, out);
+    EXPECT_EQ("prefix" + GetParam().folded, out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, FoldTest,
+    ::testing::Values(FoldCase{"abcXYZ09_-", "ABCXYZ09_-"},
+                      FoldCase{"\x81\x61z", "\x81\x61Z"},          // trail 'a' stays
+                      FoldCase{"a\x81\x7A", "A\x81\x7A"},          // trail 'z' stays
+                      FoldCase{"\x81 a", "\x81 A"},                // lone lead, then a letter
+                      FoldCase{"x\x81", "X\x81"},                  // lead byte at the end
+                      FoldCase{"\xC0\xE0", "\xC0\xE0"},            // Latin-1 bytes: not letters
+                      FoldCase{"\xFF" "a", "\xFF" "A"}));         // 0xFF is no lead byte
+
+class RegStore : public ::testing::Test {
+protected:
+    regtest::TempConfigHome m_home;
+};
+
+TEST_F(RegStore, LivesInXdgConfigHomeWithPrivateModes)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\where", key));
+    RegCloseKey(key);
+    EXPECT_EQ(m_home.StoreFile(), winport::reg::StorePath());
+    struct stat st {};
+    ASSERT_EQ(0, stat(m_home.StoreFile().c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777);
+    ASSERT_EQ(0, stat((m_home.Dir() + "/lobbykit").c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+}
+
+TEST_F(RegStore, RelativeXdgConfigHomeFallsBackToHome)
+{
+    const std::string home = m_home.Dir() + "/home";
+    const char* oldHome = std::getenv("HOME");
+    const std::string saved = oldHome ? oldHome : "";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", "relative/dir", 1);
+    EXPECT_EQ(home + "/.config/lobbykit/registry.db", winport::reg::StorePath());
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(home + "/.config/lobbykit/registry.db", winport::reg::StorePath());
+    setenv("HOME", saved.c_str(), 1);
+}
+
+TEST_F(RegStore, FileThatIsNotADatabaseIsAnErrorAndIsKept)
+{
+    ASSERT_EQ(0, mkdir((m_home.Dir() + "/lobbykit").c_str(), 0700));
+    const std::string garbage(8192, '\x5A');
+    WriteFile(m_home.StoreFile(), garbage);
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT, CreateKey("Software\\x", key));
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key));
+    EXPECT_EQ(0, RegWriteKeyInt("a", nullptr, "n", 1));
+    EXPECT_TRUE(garbage == ReadFile(m_home.StoreFile()));
+    EXPECT_EQ(0u, LiveKeyHandleCount());
+}
+
+TEST_F(RegStore, ForeignDatabaseIsRefusedAndNotChanged)
+{
+    ASSERT_EQ(0, mkdir((m_home.Dir() + "/lobbykit").c_str(), 0700));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_home.StoreFile().c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('x');",
+                                      nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+    const std::string before = ReadFile(m_home.StoreFile());
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT, CreateKey("Software\\x", key));
+    EXPECT_TRUE(before == ReadFile(m_home.StoreFile()));
+}
+
+TEST_F(RegStore, DamagedPagesGiveAnErrorNotACrashOrAnEmptyStore)
+{
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(1, RegWriteKeyStr(("k" + std::to_string(i)).c_str(), nullptr, "v",
+                                    std::string(200, 'v').c_str()));
+    winport::reg::StoreCloseForTesting();  // the last close checkpoints the WAL into the file
+    std::string file = ReadFile(m_home.StoreFile());
+    ASSERT_GT(file.size(), 8192u);
+    for (std::size_t i = 4096; i < file.size(); ++i) file[i] = char(i * 131 + 7);
+    WriteFile(m_home.StoreFile(), file);
+    unsigned long type = 0, len = 260;
+    char buf[260];
+    EXPECT_EQ(0, RegReadKey("k5", nullptr, "v", type, buf, len));
+    HKEY key = nullptr;
+    const LONG err = RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\k5", 0, KEY_READ, &key);
+    EXPECT_TRUE(err == ERROR_REGISTRY_CORRUPT) << err;
+    EXPECT_EQ(0u, LiveKeyHandleCount());
+}
+
+TEST_F(RegStore, UnopenablePlaceIsCantOpen)
+{
+    ASSERT_EQ(0, mkdir((m_home.Dir() + "/lobbykit").c_str(), 0700));
+    ASSERT_EQ(0, mkdir(m_home.StoreFile().c_str(), 0700));  // a folder where the file should be
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_CANTOPEN, CreateKey("Software\\x", key));
+    setenv("XDG_CONFIG_HOME", (m_home.Dir() + "/lobbykit/registry.db/nested-file-parent").c_str(), 1);
+    WriteFile(m_home.Dir() + "/lobbykit/registry.db/nested-file-parent", "file, not folder");
+    winport::reg::StoreCloseForTesting();
+    EXPECT_EQ(ERROR_CANTOPEN, CreateKey("Software\\x", key));
+}
+
+TEST_F(RegStore, ForeignAndUnsupportedHandles)
+{
+    HKEY key = nullptr;
+    DWORD cb = 0;
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegQueryValueExA(reinterpret_cast<HKEY>(std::uintptr_t(0x1234)),
+                                                     "v", nullptr, nullptr, nullptr, &cb));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(reinterpret_cast<HKEY>(std::uintptr_t(0x1234))));
+    EXPECT_EQ(ERROR_NOT_SUPPORTED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_NOT_SUPPORTED, RegCreateKeyExA(HKEY_CURRENT_USER, "v", 0, nullptr,
+                                                   REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                                   &key, nullptr));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0x40, KEY_READ, &key));
+    EXPECT_EQ(ERROR_NOACCESS, RegSetValueExA(HKEY_CURRENT_USER, "v", 0, REG_BINARY, nullptr, 4));
+    EXPECT_EQ(0u, LiveKeyHandleCount());
+}
+
+TEST_F(RegStore, CreateUnderAHandleWithoutCreateRightIsDenied)
+{
+    HKEY base = nullptr, readOnly = nullptr, child = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\base", base));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(base, "", 0, KEY_READ, &readOnly));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyExA(readOnly, "new", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                   nullptr, &child, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\base\\old", child));
+    RegCloseKey(child);
+    // Opening an existing key needs no right on the parent.
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(readOnly, "old", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &child, nullptr));
+    RegCloseKey(child);
+    RegCloseKey(readOnly);
+    RegCloseKey(base);
+    EXPECT_EQ(0u, LiveKeyHandleCount());
+}
+
+TEST_F(RegStore, HelpersLeaveNoHandleOpen)
+{
+    ASSERT_EQ(0u, LiveKeyHandleCount());
+    ASSERT_EQ(1, RegWriteKeyInt("h", "s", "n", 1));
+    unsigned long n = 0, type = 0, len = 1;
+    char buf[4];
+    ASSERT_EQ(1, RegReadKeyInt("h", "s", "n", n));
+    EXPECT_EQ(0, RegReadKey("h", "s", "n", type, buf, len));  // too small
+    EXPECT_EQ(0, RegReadKeyInt("h", "s", "missing", n));
+    EXPECT_EQ(0, RegReadKeyInt("h", "missing", "n", n));
+    EXPECT_EQ(0, RegWriteKeyInt("h", "a\\\\b", "n", 1));  // bad path
+    EXPECT_EQ(0u, LiveKeyHandleCount());
+}
+
+// Writes of another connection (here: another process's, through a second connection) are
+// seen by the next call: nothing is cached.
+TEST_F(RegStore, SeesWritesMadeBehindItsBack)
+{
+    ASSERT_EQ(1, RegWriteKeyInt("c", nullptr, "n", 1));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(m_home.StoreFile().c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET data = x'02000000'", nullptr, nullptr,
+                                      nullptr));
+    unsigned long n = 0;
+    ASSERT_EQ(1, RegReadKeyInt("c", nullptr, "n", n));
+    EXPECT_EQ(2u, n);
+    // Bad rows from outside are refused, not trusted.
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET type = 'text'", nullptr, nullptr, nullptr));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\c", 0,
+                                           KEY_READ, &key));
+    DWORD cb = 0;
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT, RegQueryValueExA(key, "n", nullptr, nullptr, nullptr, &cb));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET type = 4, data = 'text'", nullptr,
+                                      nullptr, nullptr));
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT, RegQueryValueExA(key, "n", nullptr, nullptr, nullptr, &cb));
+    RegCloseKey(key);
+    sqlite3_close(db);
+}
+
+// Enumeration continues from where the handle's last call stopped; any other index counts
+// from the start. Both ways must give the same entry for an index.
+TEST_F(RegStore, EnumerationInAnyOrderGivesTheSameEntries)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\enum", key));
+    for (int i = 0; i < 30; ++i) {
+        const std::string n = "v" + std::to_string(i * 7 % 30);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, n.c_str(), 0, REG_NONE, nullptr, 0));
+        HKEY sub = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, n.c_str(), 0, nullptr, 0, KEY_READ, nullptr,
+                                                 &sub, nullptr));
+        RegCloseKey(sub);
+    }
+    auto value = [&](DWORD i) {
+        char name[16];
+        DWORD cch = sizeof(name);
+        const LONG err = RegEnumValueA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+        return err == ERROR_SUCCESS ? std::string(name, cch) : "error " + std::to_string(err);
+    };
+    auto subkey = [&](DWORD i) {
+        char name[16];
+        DWORD cch = sizeof(name);
+        const LONG err = RegEnumKeyExA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+        return err == ERROR_SUCCESS ? std::string(name, cch) : "error " + std::to_string(err);
+    };
+    std::vector<std::string> values, subkeys;
+    for (DWORD i = 0; i < 30; ++i) {
+        values.push_back(value(i));
+        subkeys.push_back(subkey(i));
+    }
+    EXPECT_EQ(30u, std::set<std::string>(values.begin(), values.end()).size());
+    EXPECT_EQ(values, subkeys);  // both in folded-name order
+    for (DWORD i : {29u, 3u, 4u, 4u, 0u, 17u, 18u, 19u, 5u}) {
+        EXPECT_EQ(values[i], value(i)) << i;
+        EXPECT_EQ(subkeys[i], subkey(i)) << i;
+    }
+    EXPECT_EQ("error 259", value(30));
+    EXPECT_EQ("error 259", subkey(30));
+    RegCloseKey(key);
+}
+
+TEST_F(RegStore, ThreadsShareTheStoreSafely)
+{
+    constexpr int kThreads = 4, kRounds = 200;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            const std::string sub = "t" + std::to_string(t);
+            for (int i = 0; i < kRounds; ++i) {
+                unsigned long n = 0;
+                if (!RegWriteKeyInt("threads", sub.c_str(), "n", i) ||
+                    !RegReadKeyInt("threads", sub.c_str(), "n", n) || n != unsigned(i))
+                    ++failures;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(0, failures.load());
+    EXPECT_EQ(0u, LiveKeyHandleCount());
+}
+
+}  // namespace

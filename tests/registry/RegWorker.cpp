@@ -1,0 +1,67 @@
+// Helper process of the registry tests: the other writers of the shared per-user store.
+//   reg_worker counter LOCKFILE N  N increments of Software\szDomain\shared\counter, each a
+//                                  read-modify-write under an exclusive flock of LOCKFILE
+//                                  (the tests' lock for that key)
+//   reg_worker distinct ID N       N values "wID-i" = i in Software\szDomain\distinct
+//   reg_worker acked N             values "vi" = i in Software\szDomain\killed; after each
+//                                  write that returned 1, "i\n" on stdout
+// Exit 0 when every call succeeded, 1 otherwise, 2 for bad arguments.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "RegKey.h"
+
+namespace {
+
+int Counter(const char* lockFile, int n)
+{
+    const int fd = open(lockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return 1;
+    int rc = 0;
+    for (int i = 0; i < n && rc == 0; ++i) {
+        if (flock(fd, LOCK_EX) != 0) return 1;
+        unsigned long value = 0;
+        if (!RegReadKeyInt("shared", nullptr, "counter", value)) value = 0;  // first writer
+        if (!RegWriteKeyInt("shared", nullptr, "counter", int(value + 1))) rc = 1;
+        flock(fd, LOCK_UN);
+    }
+    close(fd);
+    return rc;
+}
+
+int Distinct(const char* id, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const std::string name = std::string("w") + id + "-" + std::to_string(i);
+        if (!RegWriteKeyInt("distinct", nullptr, name.c_str(), i)) return 1;
+    }
+    return 0;
+}
+
+int Acked(int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const std::string name = "v" + std::to_string(i);
+        if (!RegWriteKeyInt("killed", nullptr, name.c_str(), i)) return 1;
+        const std::string line = std::to_string(i) + "\n";
+        if (write(STDOUT_FILENO, line.data(), line.size()) != ssize_t(line.size())) return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "counter") == 0) return Counter(argv[2], std::atoi(argv[3]));
+    if (argc == 4 && std::strcmp(argv[1], "distinct") == 0) return Distinct(argv[2], std::atoi(argv[3]));
+    if (argc == 3 && std::strcmp(argv[1], "acked") == 0) return Acked(std::atoi(argv[2]));
+    std::fprintf(stderr, "usage: reg_worker counter LOCKFILE N | distinct ID N | acked N\n");
+    return 2;
+}
