@@ -21,4 +21,14 @@
 
 #define WINPORT_API LOBBYKIT_API
 
+// Data shared by every process that loads the library. On Windows: a shared data section of
+// the DLL. Elsewhere: a page-aligned section that the platform layer maps onto a per-user
+// named mapping when the module starts (winport/posix/kernel_shared_section.cpp); the link
+// pads that section to whole pages so that nothing else lives in its pages.
+#if defined(_WIN32)
+#  define LOBBYKIT_SHARED_DATA __attribute__((section(".ShareDa"), shared))
+#else
+#  define LOBBYKIT_SHARED_DATA __attribute__((section("lobbykit_ShareDa"), aligned(4096)))
+#endif
+
 #endif
