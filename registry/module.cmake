@@ -1,0 +1,8 @@
+# lobbykit-reg: look at and change the per-user registry store from a shell. Linux only: on
+# Windows the system's own reg command works on the real registry.
+if(NOT WIN32)
+  add_executable(lobbykit-reg ${CMAKE_CURRENT_LIST_DIR}/tool/RegTool.cpp)
+  target_include_directories(lobbykit-reg PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(lobbykit-reg PRIVATE lobbykit)
+  install(TARGETS lobbykit-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
