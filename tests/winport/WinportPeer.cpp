@@ -1,0 +1,158 @@
+// The other process of the cross-process tests. argv: a command and its arguments; prints
+// "ready" once set up, results as "result N", and where it holds objects it keeps them
+// until its standard input is closed.
+#include <windows.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Say(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void SayResult(unsigned long value)
+{
+    Say("result " + std::to_string(value));
+}
+
+void WaitForEndOfInput()
+{
+    char buf[64];
+    while (read(STDIN_FILENO, buf, sizeof buf) > 0) {
+    }
+}
+
+DWORD Number(const char* text)
+{
+    return static_cast<DWORD>(std::strtoul(text, nullptr, 0));
+}
+
+char* MapNamed(const char* name)
+{
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+    return mapping ? static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0)) : nullptr;
+}
+
+int HoldEvent(char** a)
+{
+    HANDLE e = CreateEventA(nullptr, Number(a[1]) != 0, Number(a[2]) != 0, a[0]);
+    SayResult(e ? GetLastError() : 0xFFFFFFFFul);
+    Say("ready");
+    WaitForEndOfInput();
+    CloseHandle(e);
+    return 0;
+}
+
+int HoldMutex(char** a)
+{
+    HANDLE m = CreateMutexA(nullptr, FALSE, a[0]);
+    SayResult(WaitForSingleObject(m, INFINITE));
+    Say("ready");
+    WaitForEndOfInput();
+    return 0;  // still owned: abandoned when the process ends
+}
+
+int WaitOn(HANDLE h, DWORD timeout)
+{
+    if (!h) {
+        SayResult(0x10000 + GetLastError());
+        return 1;
+    }
+    Say("waiting");
+    SayResult(WaitForSingleObject(h, timeout));
+    return 0;
+}
+
+int SetNamedEvent(char** a)
+{
+    HANDLE e = OpenEventA(EVENT_MODIFY_STATE, FALSE, a[0]);
+    SayResult(e && SetEvent(e) ? 0 : GetLastError());
+    return 0;
+}
+
+int WriteMapping(char** a)
+{
+    char* view = MapNamed(a[0]);
+    if (!view) return 1;
+    std::strcpy(view, a[1]);
+    Say("ready");
+    WaitForEndOfInput();
+    return 0;
+}
+
+int Increment(char** a)
+{
+    char* view = MapNamed(a[0]);
+    if (!view) return 1;
+    LONG volatile* counter = reinterpret_cast<LONG volatile*>(view + Number(a[1]));
+    for (DWORD i = Number(a[2]); i > 0; --i) InterlockedIncrement(counter);
+    Say("done");
+    return 0;
+}
+
+// Read-modify-write of a plain int under the named mutex: only exclusion keeps it exact.
+int LockedAdd(char** a)
+{
+    char* view = MapNamed(a[0]);
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, a[1]);
+    if (!view || !m) return 1;
+    volatile int* counter = reinterpret_cast<volatile int*>(view);
+    for (DWORD i = Number(a[2]); i > 0; --i) {
+        if (WaitForSingleObject(m, INFINITE) != WAIT_OBJECT_0) return 2;
+        const int v = *counter;
+        if (i % 64 == 0) Sleep(0);
+        *counter = v + 1;
+        ReleaseMutex(m);
+    }
+    Say("done");
+    return 0;
+}
+
+int OpenKinds(char** a)
+{
+    SetLastError(0);
+    const bool e = OpenEventA(SYNCHRONIZE, FALSE, a[0]) != nullptr;
+    const DWORD eErr = GetLastError();
+    const bool m = OpenMutexA(SYNCHRONIZE, FALSE, a[0]) != nullptr;
+    const DWORD mErr = GetLastError();
+    const bool f = OpenFileMappingA(FILE_MAP_READ, FALSE, a[0]) != nullptr;
+    const DWORD fErr = GetLastError();
+    Say("event " + std::to_string(e ? 0 : eErr) + " mutex " + std::to_string(m ? 0 : mErr) + " mapping " +
+        std::to_string(f ? 0 : fErr));
+    return 0;
+}
+
+struct Command {
+    const char* name;
+    int args;
+    int (*run)(char** args);
+};
+
+const Command kCommands[] = {
+    {"event", 3, HoldEvent},
+    {"mutex-hold", 1, HoldMutex},
+    {"wait-event", 2, [](char** a) { return WaitOn(OpenEventA(SYNCHRONIZE, FALSE, a[0]), Number(a[1])); }},
+    {"wait-mutex", 2, [](char** a) { return WaitOn(OpenMutexA(SYNCHRONIZE, FALSE, a[0]), Number(a[1])); }},
+    {"set-event", 1, SetNamedEvent},
+    {"mapping-write", 2, WriteMapping},
+    {"increment", 3, Increment},
+    {"locked-add", 3, LockedAdd},
+    {"open-kinds", 1, OpenKinds},
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return 100;
+    for (const Command& c : kCommands)
+        if (std::strcmp(argv[1], c.name) == 0) return argc - 2 == c.args ? c.run(argv + 2) : 101;
+    return 102;
+}
