@@ -55,7 +55,7 @@ TEST(CStringTest, ConstructsCopiesAndMoves)
 
     CString c(std::move(b));
     EXPECT_STREQ(c, "jello");
-    EXPECT_TRUE(b.IsEmpty());  // NOLINT(bugprone-use-after-move): a moved-from CString is empty
+    EXPECT_TRUE(b.IsEmpty());  // a moved-from CString is empty
 
     c = a;
     EXPECT_STREQ(c, "hello");

@@ -297,8 +297,8 @@ TEST(EmotionTest, LongCommandIsCutTo1024Bytes)
 
     // The target lies past the 1,024th byte: the blanks before it are trailing white space of
     // the cut command, so it names nobody.
-    const std::string far = "/!!!" + std::string(1020, ' ') + "tom";
-    EXPECT_EQ(Say(e, "amy", far).text, Shout("amy"));
+    const std::string beyond = "/!!!" + std::string(1020, ' ') + "tom";
+    EXPECT_EQ(Say(e, "amy", beyond).text, Shout("amy"));
     // Byte 1,024 is the first of the target: the target is one byte.
     const std::string edge = "/!!!" + std::string(1019, ' ') + "tom";
     EXPECT_EQ(Say(e, "amy", edge).text, ShoutAt("amy", "t"));

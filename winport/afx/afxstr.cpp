@@ -1,5 +1,6 @@
 #include "afxstr.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -12,6 +13,13 @@ char* CString::EmptyChars()
 }
 
 namespace {
+
+// Lengths are ints, as in the framework's interface; a longer text is an allocation failure.
+int CheckedLength(std::size_t n)
+{
+    if (n > std::size_t(INT_MAX) - sizeof(int) * 4) throw std::bad_alloc();
+    return int(n);
+}
 
 int Clamp(int n, int lo, int hi)
 {
@@ -73,11 +81,11 @@ void CString::Append(const char* pch, int nLength)
 {
     if (nLength <= 0) return;
     const int nOld = GetLength();
-    const int nNew = nOld + nLength;
+    const int nNew = CheckedLength(std::size_t(nOld) + std::size_t(nLength));
     if (nNew > GetData()->nAllocLength) {
         // Grow geometrically so that repeated appends stay linear; pch may point into the
         // old block, which lives until the copy is done.
-        const int nGrow = GetData()->nAllocLength * 2;
+        const int nGrow = GetData()->nAllocLength > INT_MAX / 4 ? nNew : GetData()->nAllocLength * 2;
         char* pNew = Allocate(nNew > nGrow ? nNew : nGrow);
         std::memcpy(pNew, m_pchData, std::size_t(nOld));
         std::memcpy(pNew + nOld, pch, std::size_t(nLength));
@@ -106,7 +114,7 @@ CString::CString(CString&& stringSrc) noexcept : m_pchData(stringSrc.m_pchData)
 
 CString::CString(const char* psz) : m_pchData(EmptyChars())
 {
-    if (psz) Assign(psz, int(std::strlen(psz)));
+    if (psz) Assign(psz, CheckedLength(std::strlen(psz)));
 }
 
 CString::CString(const char* pch, int nLength) : m_pchData(EmptyChars())
@@ -144,7 +152,7 @@ CString& CString::operator=(CString&& stringSrc) noexcept
 
 CString& CString::operator=(const char* psz)
 {
-    Assign(psz, psz ? int(std::strlen(psz)) : 0);
+    Assign(psz, psz ? CheckedLength(std::strlen(psz)) : 0);
     return *this;
 }
 
@@ -209,7 +217,7 @@ CString& CString::operator+=(const CString& string)
 
 CString& CString::operator+=(const char* psz)
 {
-    if (psz) Append(psz, int(std::strlen(psz)));
+    if (psz) Append(psz, CheckedLength(std::strlen(psz)));
     return *this;
 }
 
@@ -223,15 +231,16 @@ namespace {
 
 CString Concat(const char* a, int na, const char* b, int nb)
 {
+    const int n = CheckedLength(std::size_t(na) + std::size_t(nb));
     CString s;
-    char* p = s.GetBuffer(na + nb);
+    char* p = s.GetBuffer(n);
     std::memcpy(p, a, std::size_t(na));
     std::memcpy(p + na, b, std::size_t(nb));
-    s.ReleaseBuffer(na + nb);
+    s.ReleaseBuffer(n);
     return s;
 }
 
-int Length(const char* psz) { return psz ? int(std::strlen(psz)) : 0; }
+int Length(const char* psz) { return psz ? CheckedLength(std::strlen(psz)) : 0; }
 
 }  // namespace
 
@@ -396,7 +405,8 @@ int CString::Replace(const char* pszOld, const char* pszNew)
     if (nCount == 0) return 0;
 
     CString result;
-    result.Reserve(GetLength() + nCount * (nNew - nOld));
+    const long long nResult = GetLength() + (long long)nCount * (nNew - nOld);
+    result.Reserve(CheckedLength(std::size_t(nResult)));
     int from = 0;
     for (int i = FindAt(pszOld, nOld, 0); i >= 0; i = FindAt(pszOld, nOld, i + nOld)) {
         result.Append(m_pchData + from, i - from);
