@@ -173,6 +173,32 @@ TEST_F(CrossProcessTest, OpenOfANameLeftByAKilledProcessFindsNothing)
     EXPECT_FALSE(ObjectFileExists(name));
 }
 
+TEST_F(CrossProcessTest, FilesNobodyHoldsAreSweptByTheNextProcess)
+{
+    const std::string killed = UniqueObjectName("swept-killed");
+    const std::string exited = UniqueObjectName("swept-exited");
+    PeerProcess a({"event", killed, "0", "0"});
+    PeerProcess b({"mutex-hold", exited});  // exits without closing its handle
+    ASSERT_TRUE(a.WaitFor("ready"));
+    ASSERT_TRUE(b.WaitFor("ready"));
+    HANDLE held = CreateEventA(nullptr, FALSE, FALSE, UniqueObjectName("swept-held").c_str());
+    a.Kill();
+    b.CloseInput();
+    a.Wait();
+    b.Wait();
+    EXPECT_TRUE(ObjectFileExists(killed));
+    EXPECT_TRUE(ObjectFileExists(exited));
+    // A new process's first use of the namespace removes them; live objects stay.
+    PeerProcess next({"open-kinds", UniqueObjectName("anything")});
+    EXPECT_EQ("event 2 mutex 2 mapping 2", next.ReadLine());
+    EXPECT_FALSE(ObjectFileExists(killed));
+    EXPECT_FALSE(ObjectFileExists(exited));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(held, 0));
+    SetEvent(held);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held, 0));
+    CloseHandle(held);
+}
+
 TEST_F(CrossProcessTest, MutexOfAKilledOwnerComesBackAbandoned)
 {
     const std::string name = UniqueObjectName("abandon");

@@ -1,4 +1,5 @@
 // The per-user namespace of named objects: one file per object (see shared_object.h).
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -83,12 +84,40 @@ void LockFile(int fd, int operation)
     }
 }
 
+// Removes the object files that no process holds any more: left by processes that died
+// or exited without closing their handles. Runs under the directory lock, where every live
+// object's file is held by at least one handle.
+void SweepUnheldFiles(int dirFd)
+{
+    const int scanFd = dup(dirFd);
+    DIR* dir = scanFd >= 0 ? fdopendir(scanFd) : nullptr;
+    if (!dir) {
+        if (scanFd >= 0) close(scanFd);
+        return;
+    }
+    while (dirent* entry = readdir(dir)) {
+        if (std::strncmp(entry->d_name, "o-", 2) != 0) continue;
+        const int fd = openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat st;
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlinkat(dirFd, entry->d_name, 0);
+        close(fd);
+    }
+    closedir(dir);
+}
+
+std::atomic<bool> g_swept{false};
+
 // Holds the namespace directory open and exclusively locked for one create/open/close.
+// The first time in a process, it also sweeps files left by earlier processes.
 class DirectoryLock {
 public:
     DirectoryLock() : fd_(OpenCheckedDirectory(&error_))
     {
-        if (fd_ >= 0) LockFile(fd_, LOCK_EX);
+        if (fd_ < 0) return;
+        LockFile(fd_, LOCK_EX);
+        if (!g_swept.exchange(true)) SweepUnheldFiles(fd_);
     }
     ~DirectoryLock()
     {

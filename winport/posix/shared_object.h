@@ -12,7 +12,9 @@
 // Lifetime: every open handle holds its own descriptor with a shared flock on the file.
 // Create, open and close run under an exclusive flock on the directory. A file that nobody
 // holds (an exclusive non-blocking lock succeeds) was left by a process that died and is
-// initialised afresh; the last closer unlinks the file. The kernel drops the locks of a
+// initialised afresh; the last closer unlinks the file. The first use of the directory in
+// a process also removes every file that nobody holds (left by processes that died or
+// exited without closing their handles), so such files do not pile up. The kernel drops the locks of a
 // process that dies, SIGKILL included, so no process ids are kept anywhere.
 //
 // An unnamed object has the same data in anonymous shared memory (a memfd when the data
