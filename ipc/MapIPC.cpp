@@ -1,0 +1,292 @@
+// CMapIPC: opening, attaching, waiting for a client, and closing a channel end.
+#include "ipc/MapIPC.h"
+
+#include <cstring>
+#include <new>
+
+#include "afxtrace.h"
+#include "ipc/FrameParser.h"
+#include "ipc/SharedRecord.h"
+
+using lobbykit::ipc::ClientHalf;
+using lobbykit::ipc::CNamedMutexLock;
+using lobbykit::ipc::ConnectCount;
+using lobbykit::ipc::CRecordHalf;
+using lobbykit::ipc::ServerHalf;
+
+namespace {
+
+bool NameAcceptable(const char* name)
+{
+    return name && ::lstrlenA(name) <= IPC_MAX_NAME_LEN;
+}
+
+// Creates or opens a named object; a null handle is reported with the message box and
+// opening goes on without it.
+HANDLE CheckedObject(HANDLE h)
+{
+    if (!h) ::MessageBoxA(nullptr, "Error : InitIPc() : error occur 0", nullptr, MB_OK);
+    return h;
+}
+
+void CloseAndClear(HANDLE& h)
+{
+    if (h) ::CloseHandle(h);
+    h = nullptr;
+}
+
+}  // namespace
+
+CMapIPC::CMapIPC()
+    : m_hWnd(nullptr),
+      m_hServerWriteEvent(nullptr),
+      m_hServerReadEvent(nullptr),
+      m_hClientWriteEvent(nullptr),
+      m_hClientReadEvent(nullptr),
+      m_hExitEvent(nullptr),
+      m_nConnectStatus(IPC_NOT_CONNECTED),
+      m_nIPCStatus(IPC_CLOSE),
+      m_hThread(nullptr),
+      m_pMapBuf(nullptr),
+      m_pMapView(nullptr),
+      m_hMapFile(nullptr),
+      m_hServerBufMutex(nullptr),
+      m_hClientBufMutex(nullptr),
+      m_pRecvList(nullptr),
+      m_pSendList(nullptr),
+      m_evtConnected(FALSE, FALSE),
+      m_dwLastQueueTick(0),
+      m_dwLastRecvTick(0)
+{
+    m_szServerName[0] = '\0';
+}
+
+CMapIPC::~CMapIPC()
+{
+    m_hWnd.store(nullptr);  // nothing is posted during teardown
+    CloseIPC();
+}
+
+void* CMapIPC::CreateServerMapIPC(const char* name, HWND hWnd)
+{
+    if (m_nIPCStatus.load() != IPC_CLOSE) return nullptr;
+    if (!NameAcceptable(name)) {
+        TRACE("Error : CMapIPC::CreateServerMapIPC() : channel name refused\n");
+        return nullptr;
+    }
+    HANDLE hMap = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0,
+                                       sizeof(IPC_MAP_BUF), name);
+    if (!hMap) {
+        const DWORD dwError = ::GetLastError();
+        char szSystem[1024] = "";
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError,
+                         0, szSystem, sizeof szSystem, nullptr);
+        // The whole text must stay within 1024 bytes: cut the system text if it is that long.
+        szSystem[sizeof szSystem - 128] = '\0';
+        char szText[1024];
+        ::wsprintfA(szText, "创建客户端连接失败,失败代码为 %d,错误信息: %s ", static_cast<int>(dwError),
+                    szSystem);
+        ::MessageBoxA(nullptr, szText, "IPC错误", MB_OK);
+        return nullptr;
+    }
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {  // another server holds the name
+        ::CloseHandle(hMap);
+        return nullptr;
+    }
+    m_hMapFile = hMap;
+    m_nIPCStatus.store(IPC_SERVER);
+    m_hWnd.store(hWnd);
+    if (!InitIPc(name)) {
+        CloseIPC();
+        return nullptr;
+    }
+    return m_pMapView;
+}
+
+void* CMapIPC::ConnectServerMapIPC(const char* name, HWND hWnd)
+{
+    if (m_nIPCStatus.load() != IPC_CLOSE) return nullptr;
+    if (!NameAcceptable(name)) {
+        TRACE("Error : CMapIPC::ConnectServerMapIPC() : channel name refused\n");
+        return nullptr;
+    }
+    m_hMapFile = ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+    if (!m_hMapFile) return nullptr;
+    m_nIPCStatus.store(IPC_CLIENT);
+    m_hWnd.store(hWnd);
+    if (!InitIPc(name)) {
+        CloseIPC();
+        return nullptr;
+    }
+    return m_pMapView;
+}
+
+int CMapIPC::InitIPc(const char* name)
+{
+    if (!name || !m_hMapFile || !NameAcceptable(name)) return 0;
+    ::lstrcpynA(m_szServerName, name, MAX_PATH);
+
+    m_pMapView = ::MapViewOfFile(m_hMapFile, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(IPC_MAP_BUF));
+    if (!m_pMapView) return 0;
+    m_pMapBuf = static_cast<IPC_MAP_BUF*>(m_pMapView);
+
+    const bool bServer = IsServer();
+    if (bServer) {
+        m_pMapBuf->wSignature = IPC_SIGNATURE;
+    } else {
+        // A client checks the record before it touches it: a refused client (wrong record,
+        // or a client already attached) must not wipe the halves of a live session.
+        if (m_pMapBuf->wSignature != IPC_SIGNATURE) return 0;
+        if (::InterlockedCompareExchange(ConnectCount(m_pMapBuf), 0, 0) != 0) return 0;
+    }
+    // Both roles start from empty halves; a client discards whatever either half held.
+    for (const CRecordHalf& half : {ServerHalf(m_pMapBuf), ClientHalf(m_pMapBuf)}) {
+        half.SetStatus(0);
+        half.SetLength(0);
+    }
+
+    char szServerWrite[IPC_NAME_BUF], szServerRead[IPC_NAME_BUF];
+    char szClientWrite[IPC_NAME_BUF], szClientRead[IPC_NAME_BUF];
+    char szServerMutex[IPC_NAME_BUF], szClientMutex[IPC_NAME_BUF];
+    ::wsprintfA(szServerWrite, "%s_ServerWrite", m_szServerName);
+    ::wsprintfA(szServerRead, "%s_ServerRead", m_szServerName);
+    ::wsprintfA(szClientWrite, "%s_ClientWrite", m_szServerName);
+    ::wsprintfA(szClientRead, "%s_ClientRead", m_szServerName);
+    ::wsprintfA(szServerMutex, "%s_ServerBufMutex", m_szServerName);
+    ::wsprintfA(szClientMutex, "%s_ClientBufMutex", m_szServerName);
+
+    m_hServerWriteEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szServerWrite));
+    m_hServerReadEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szServerRead));
+    m_hClientWriteEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szClientWrite));
+    m_hClientReadEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szClientRead));
+    m_hExitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (m_hExitEvent) ::ResetEvent(m_hExitEvent);
+    m_hServerBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, szServerMutex));
+    m_hClientBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, szClientMutex));
+    m_evtConnected.ResetEvent();
+
+    m_pRecvList = new (std::nothrow) CIPCPacketList(10);
+    m_pSendList = new (std::nothrow) CIPCPacketList(10);
+    if (!m_pRecvList || !m_pSendList) return 0;
+
+    m_hThread.store(WorkerStartingMark());
+    HANDLE hThread = ::CreateThread(nullptr, 0, IPCThreadProc, this, 0, nullptr);
+    if (!hThread) {
+        m_hThread.store(nullptr);
+        return 0;
+    }
+    HANDLE hExpected = WorkerStartingMark();
+    if (!m_hThread.compare_exchange_strong(hExpected, hThread)) {
+        ::CloseHandle(hThread);  // the worker has already ended
+    }
+
+    if (bServer) return 1;
+
+    if (!SendBuf(IPC_CMD_CONNECT, nullptr, 0)) return 0;
+    const CRecordHalf own = ClientHalf(m_pMapBuf);
+    const DWORD dwStart = ::GetTickCount();
+    while (own.Status() != 0 && ::GetTickCount() - dwStart < IPC_CONNECT_TIMEOUT) ::Sleep(0);
+    if (own.Status() != 0) {
+        // Withdraw the request, so that a server that wakes later does not accept a client
+        // that has gone (it would stay "connected" and refuse every later client). If the
+        // server took it meanwhile, the connect has happened after all.
+        CNamedMutexLock lock(m_hClientBufMutex);
+        if (lock.Held() && own.Status() != 0) {
+            own.SetStatus(0);
+            own.SetLength(0);
+            return 0;
+        }
+        if (!lock.Held()) return 0;
+    }
+    m_nConnectStatus.store(IPC_CONNECTED);
+    return 1;
+}
+
+int CMapIPC::ServerWaitForClient(DWORD dwTimeout)
+{
+    if (m_nIPCStatus.load() != IPC_SERVER) return 0;
+    if (IsConnected()) {
+        m_evtConnected.ResetEvent();
+        TRACE("Event : CMapIPC::ServerWaitForClient : the IPC is connected already!\r\n");
+        return 1;
+    }
+    return ::WaitForSingleObject(m_evtConnected, dwTimeout ? dwTimeout : INFINITE) == WAIT_OBJECT_0
+               ? 1
+               : 0;
+}
+
+int CMapIPC::IsValid()
+{
+    // The object test reduces to this object existing, which a member call implies.
+    const int nStatus = m_nIPCStatus.load();
+    return nStatus == IPC_SERVER || nStatus == IPC_CLIENT;
+}
+
+int CMapIPC::IsConnected()
+{
+    return IsValid() && m_nIPCStatus.load() != IPC_CLOSE && m_nConnectStatus.load() > IPC_NOT_CONNECTED;
+}
+
+void CMapIPC::CloseIPC()
+{
+    if (m_hThread.load()) {
+        DWORD dwStart = ::GetTickCount();
+        while (m_hThread.load() && ::GetTickCount() - dwStart < IPC_DRAIN_TIMEOUT && HasPendingOutput())
+            ::Sleep(0);
+        TRACE("Event : now set exit event\r\n");
+        if (IsConnected()) SendBuf(IPC_CMD_EXIT, nullptr, 0);
+        ::SetEvent(m_hExitEvent);
+        dwStart = ::GetTickCount();
+        while (m_hThread.load() && ::GetTickCount() - dwStart < IPC_STOP_TIMEOUT) ::Sleep(0);
+        HANDLE hThread = m_hThread.exchange(nullptr);
+        if (hThread && hThread != WorkerStartingMark()) {
+            // The worker is stuck (in a wait on a mutex that the peer keeps). Terminating
+            // unwinds it out of that wait; give the unwind a moment before its objects go.
+            ::TerminateThread(hThread, IPC_TERMINATED_EXIT_CODE);
+            ::WaitForSingleObject(hThread, 1000);
+            ::CloseHandle(hThread);
+        }
+    }
+
+    CloseAndClear(m_hServerWriteEvent);
+    CloseAndClear(m_hServerReadEvent);
+    CloseAndClear(m_hClientWriteEvent);
+    CloseAndClear(m_hClientReadEvent);
+    CloseAndClear(m_hExitEvent);
+    CloseAndClear(m_hServerBufMutex);
+    CloseAndClear(m_hClientBufMutex);
+    if (m_pMapView) ::UnmapViewOfFile(m_pMapView);
+    m_pMapView = nullptr;
+    m_pMapBuf = nullptr;
+    CloseAndClear(m_hMapFile);
+    m_nIPCStatus.store(IPC_CLOSE);
+    m_nConnectStatus.store(IPC_NOT_CONNECTED);
+
+    FreeQueue(m_pRecvList, m_lockRecvList);
+    FreeQueue(m_pSendList, m_lockSendList);
+}
+
+namespace {
+
+// Removes every packet, freeing its data block.
+void EmptyList(CIPCPacketList& list)
+{
+    while (!list.IsEmpty()) delete[] list.RemoveHead().pData;
+}
+
+}  // namespace
+
+void CMapIPC::FreeQueue(CIPCPacketList*& pList, CCriticalSection& lock)
+{
+    CSingleLock guard(&lock, TRUE);
+    if (!pList) return;
+    EmptyList(*pList);
+    delete pList;
+    pList = nullptr;
+}
+
+void CMapIPC::DiscardSendQueue()
+{
+    CSingleLock guard(&m_lockSendList, TRUE);
+    if (m_pSendList) EmptyList(*m_pSendList);
+}

@@ -1,0 +1,119 @@
+// CMapIPC: one end of a shared-memory channel between a lobby (server end) and one game it
+// started (client end). The ends share a named 8244-byte record (IPC_MAP_BUF), four named
+// auto-reset events and two named mutexes; each end runs a worker thread that moves packets
+// between its two in-process queues and the record, and posts WM_IPC_NOTIFY to the host window.
+//
+// Host thread: the open operations, ServerWaitForClient, QueuePacket, RecvPacket, CloseIPC.
+// Worker thread: SendPacket, RecvBuf (and SendBuf for replies inside the handshake).
+//
+// Choices made where the protocol leaves room:
+// - A channel name longer than IPC_MAX_NAME_LEN (248) bytes, or a null name, is refused by
+//   both open operations before anything is created: they return null, no message.
+// - Batches are bounded so that an area never holds more than IPC_AREA_READ_MAX (4100) bytes
+//   (frame headers counted) and SendBuf accepts runs of up to 4100 bytes, so that every
+//   packet QueuePacket accepts (4095 data bytes, a 4099-byte frame) can be sent.
+// - The message box "Error : InitIPc() : error occur 0" is shown with no caption of its own
+//   (null), so the system's default caption appears.
+//
+// Not exported from the shared library: a lobby builds it in by linking lobbykit_static.
+#ifndef LOBBYKIT_IPC_MAPIPC_H
+#define LOBBYKIT_IPC_MAPIPC_H
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "afxmt.h"
+#include "afxtempl.h"
+#include "ipc/MapIPCProtocol.h"
+
+typedef CList<IPC_PACKET, const IPC_PACKET&> CIPCPacketList;
+
+// Thread procedure of a channel end's worker; pipc is the CMapIPC. Returns 0, or 0xFFFFFFFF
+// when pipc is null.
+DWORD WINAPI IPCThreadProc(void* pipc);
+
+class CMapIPC {
+public:
+    CMapIPC();  // throws CResourceException* if a lock or the connected event cannot be made
+    CMapIPC(const CMapIPC&) = delete;
+    CMapIPC& operator=(const CMapIPC&) = delete;
+    virtual ~CMapIPC();
+
+    // Open as server / as client; the view address on success, null on failure.
+    void* CreateServerMapIPC(const char* name, HWND hWnd);
+    void* ConnectServerMapIPC(const char* name, HWND hWnd);
+    // The attach step of both open operations: 1 success, 0 failure.
+    int InitIPc(const char* name);
+    // Server: 1 once a client is connected (dwTimeout ms, 0 for no limit), else 0.
+    int ServerWaitForClient(DWORD dwTimeout);
+    int IsValid();
+    int IsConnected();
+    // Stops the worker and releases everything; the end can be opened again.
+    void CloseIPC();
+
+    // Host side. 0 queued / returned, 1 refused or not open, 2 nothing waiting.
+    int QueuePacket(BYTE cCmdID, const char* data, int len);
+    int RecvPacket(BYTE& cCmdID, char* data, int& len);  // data: room for 4096 bytes
+    int HasPendingOutput();
+
+    // Worker side. SendBuf: 1 written (or nothing to write), 0 refused.
+    int SendBuf(BYTE cCmdID, const char* data, int len);
+    // 2 nothing queued, 0 placed (or none fitted), 1 the batch write was refused.
+    int SendPacket();
+    // 1 go on, 0 stop the worker.
+    int RecvBuf();
+
+private:
+    friend DWORD WINAPI IPCThreadProc(void* pipc);
+    friend struct CMapIPCTestAccess;  // white-box access for tests and the fuzzer
+
+    // m_hThread while InitIPc starts the worker: a worker that ends before InitIPc has stored
+    // its handle finds this mark instead, and InitIPc then closes the handle itself.
+    static HANDLE WorkerStartingMark() { return INVALID_HANDLE_VALUE; }
+    DWORD RunWorker();
+    int UnpackFrames(const BYTE* pBuf, int n);
+    int OnConnectFrame();
+    void OnExitFrame();
+    bool QueueReceived(BYTE cCmdID, const BYTE* pData, WORD wDataLen);
+    // Writes into the own half; the caller holds the own named mutex.
+    int WriteOwnHalf(BYTE cCmdID, const char* data, int len);
+    void Notify(LPARAM lCode);
+    void FreeQueue(CIPCPacketList*& pList, CCriticalSection& lock);
+    void DiscardSendQueue();
+    bool IsServer() const { return m_nIPCStatus.load() == IPC_SERVER; }
+    HANDLE OwnMutex() const { return IsServer() ? m_hServerBufMutex : m_hClientBufMutex; }
+    HANDLE PeerMutex() const { return IsServer() ? m_hClientBufMutex : m_hServerBufMutex; }
+    HANDLE OwnWriteEvent() const { return IsServer() ? m_hServerWriteEvent : m_hClientWriteEvent; }
+    HANDLE OwnReadEvent() const { return IsServer() ? m_hServerReadEvent : m_hClientReadEvent; }
+    // The peer's read event, which the own worker waits on; the host sets it to wake the worker.
+    HANDLE WorkerWakeEvent() const { return IsServer() ? m_hClientReadEvent : m_hServerReadEvent; }
+    HANDLE PeerWriteEvent() const { return IsServer() ? m_hClientWriteEvent : m_hServerWriteEvent; }
+
+    char m_szServerName[MAX_PATH];
+    std::atomic<HWND> m_hWnd;  // read by the worker, cleared by the destructor
+    HANDLE m_hServerWriteEvent;
+    HANDLE m_hServerReadEvent;
+    HANDLE m_hClientWriteEvent;
+    HANDLE m_hClientReadEvent;
+    HANDLE m_hExitEvent;
+    std::atomic<int> m_nConnectStatus;  // written by the worker, read by the host
+    std::atomic<int> m_nIPCStatus;
+    // The worker's handle; the worker clears it (and closes the handle) as its last act,
+    // which is what CloseIPC waits for. Whoever exchanges it to null owns the handle.
+    std::atomic<HANDLE> m_hThread;
+    IPC_MAP_BUF* m_pMapBuf;
+    void* m_pMapView;
+    HANDLE m_hMapFile;
+    HANDLE m_hServerBufMutex;
+    HANDLE m_hClientBufMutex;
+    CIPCPacketList* m_pRecvList;
+    CIPCPacketList* m_pSendList;
+    CCriticalSection m_lockRecvList;
+    CCriticalSection m_lockSendList;
+    CEvent m_evtConnected;
+    DWORD m_dwLastQueueTick;  // for the "Send interval" trace
+    DWORD m_dwLastRecvTick;   // for the "icp interval" trace
+};
+
+#endif

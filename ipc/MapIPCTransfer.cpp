@@ -1,0 +1,326 @@
+// CMapIPC: the packet queues, writing the own half, taking the peer half, and the handshake
+// frames met while unpacking.
+#include <cstring>
+#include <new>
+
+#include "afxtrace.h"
+#include "ipc/FrameParser.h"
+#include "ipc/MapIPC.h"
+#include "ipc/SharedRecord.h"
+
+using lobbykit::ipc::CFrameReader;
+using lobbykit::ipc::CNamedMutexLock;
+using lobbykit::ipc::ConnectCount;
+using lobbykit::ipc::CRecordHalf;
+using lobbykit::ipc::IPC_FRAME;
+using lobbykit::ipc::OwnHalf;
+using lobbykit::ipc::PeerHalf;
+using lobbykit::ipc::PutFrame;
+
+namespace {
+
+// UnpackFrames: the walk goes on after a handshake frame.
+const int kContinueWalk = -1;
+
+}  // namespace
+
+// --- Host side ---------------------------------------------------------------------------
+
+int CMapIPC::QueuePacket(BYTE cCmdID, const char* data, int len)
+{
+    if (!IsValid() || !IsConnected()) return 1;
+    if (len < 0 || len > IPC_MAX_DATA_LEN || (len > 0 && !data) || cCmdID >= IPC_CMD_APP_LIMIT)
+        return 1;
+
+    IPC_PACKET packet = {0, cCmdID, static_cast<WORD>(len), nullptr};
+    if (len > 0) {
+        packet.pData = new (std::nothrow) char[static_cast<size_t>(len)];
+        if (!packet.pData) return 1;
+        std::memcpy(packet.pData, data, static_cast<size_t>(len));
+    }
+    {
+        CSingleLock lock(&m_lockSendList, TRUE);
+        try {
+            m_pSendList->AddTail(packet);
+        } catch (const std::bad_alloc&) {
+            delete[] packet.pData;
+            return 1;
+        }
+    }
+    const DWORD dwNow = ::GetTickCount();
+    TRACE("Send interval = %d\n", static_cast<int>(dwNow - m_dwLastQueueTick));
+    m_dwLastQueueTick = dwNow;
+
+    // Wake the own worker only if the own area is free; otherwise the peer's read event
+    // wakes it when the peer takes the area (the packet is queued before this test).
+    if (OwnHalf(m_pMapBuf, IsServer()).Status() == 0) ::SetEvent(WorkerWakeEvent());
+    return 0;
+}
+
+int CMapIPC::RecvPacket(BYTE& cCmdID, char* data, int& len)
+{
+    if (!IsValid()) return 1;
+    IPC_PACKET packet;
+    {
+        CSingleLock lock(&m_lockRecvList, TRUE);
+        if (!m_pRecvList || m_pRecvList->IsEmpty()) return 2;
+        packet = m_pRecvList->RemoveHead();
+    }
+    cCmdID = packet.cCmdID;
+    len = packet.wDataLen;
+    if (len > 0 && packet.pData && data) std::memcpy(data, packet.pData, static_cast<size_t>(len));
+    delete[] packet.pData;
+    return 0;
+}
+
+int CMapIPC::HasPendingOutput()
+{
+    if (!IsConnected() || !m_pSendList) return 0;
+    {
+        CSingleLock lock(&m_lockSendList, TRUE);
+        if (!m_pSendList->IsEmpty()) return 1;
+    }
+    // The worker keeps the own mutex from taking packets off the queue until they are in the
+    // area, so a batch on its way is seen here as set status.
+    CNamedMutexLock lock(OwnMutex());
+    return OwnHalf(m_pMapBuf, IsServer()).Status() ? 1 : 0;
+}
+
+// --- Writing the own half ----------------------------------------------------------------
+
+int CMapIPC::SendBuf(BYTE cCmdID, const char* data, int len)
+{
+    if (!IsValid()) return 0;
+    if (data && len == 0) {
+        TRACE("Warning : CMapIPC::SendBuf() : no data to send?\n");
+        return 1;
+    }
+    if (len < 0 || len > IPC_BATCH_LIMIT) {
+        TRACE("Error : CMapIPC::SendBuf() : IPC is close or invalid param?\n");
+        return 0;
+    }
+    if (cCmdID < IPC_CMD_APP_LIMIT) {
+        TRACE("Error : CMapIPC::SendBuf() : cCmdID = %d\n", cCmdID);
+        return 0;
+    }
+    CNamedMutexLock lock(OwnMutex());
+    if (!lock.Held() || !WriteOwnHalf(cCmdID, data, len)) return 0;
+    lock.Release();
+    ::SetEvent(OwnWriteEvent());
+    return 1;
+}
+
+int CMapIPC::WriteOwnHalf(BYTE cCmdID, const char* data, int len)
+{
+    const bool bServer = IsServer();
+    const CRecordHalf own = OwnHalf(m_pMapBuf, bServer);
+    if (own.Status()) {
+        if (bServer) TRACE("Error : CMapIPC::SendBuf()(server) : last data has not been retrieved.\n");
+        else TRACE("Error : CMapIPC::SendBuf()(client) : last data has not been retrieved.\n");
+    }
+    if (cCmdID != IPC_CMD_PACKETS) {
+        // A control frame stands alone and replaces whatever the area holds.
+        own.SetLength(static_cast<WORD>(PutFrame(own.pArea, IPC_AREA_SIZE, cCmdID, nullptr, 0)));
+    } else {
+        if (own.Status()) return 0;
+        own.SetLength(static_cast<WORD>(len));
+        if (data) std::memcpy(own.pArea, data, static_cast<size_t>(len));
+    }
+    own.SetStatus(1);
+    return 1;
+}
+
+int CMapIPC::SendPacket()
+{
+    {
+        CSingleLock lock(&m_lockSendList, TRUE);
+        if (!m_pSendList || m_pSendList->IsEmpty()) return 2;
+    }
+    // The own mutex is held from taking the packets off the queue until they are in the
+    // area: nothing else can fill the area meanwhile and refuse the batch (its packets
+    // would be lost), and HasPendingOutput cannot miss them.
+    CNamedMutexLock ownLock(OwnMutex());
+    if (!ownLock.Held()) return 1;
+    const CRecordHalf own = OwnHalf(m_pMapBuf, IsServer());
+    const bool bAppend = own.Status() != 0;
+    const int nPending = bAppend ? own.Length() : 0;
+
+    BYTE batch[IPC_BATCH_LIMIT];
+    int nBatch = 0;
+    {
+        CSingleLock lock(&m_lockSendList, TRUE);
+        while (!m_pSendList->IsEmpty()) {
+            const IPC_PACKET& head = m_pSendList->GetHead();
+            // The bound counts frame headers: the area never holds more than a reader takes.
+            if (nPending + nBatch + IPC_FRAME_HEADER + head.wDataLen > IPC_BATCH_LIMIT) break;
+            nBatch += PutFrame(batch + nBatch, IPC_BATCH_LIMIT - nBatch, head.cCmdID, head.pData,
+                               head.wDataLen);
+            delete[] m_pSendList->RemoveHead().pData;
+        }
+    }
+    if (nBatch == 0) return 0;  // nothing fitted after the pending data; sent once it is taken
+
+    if (bAppend) {
+        // The peer has not served the earlier write yet; it takes both together.
+        std::memcpy(own.pArea + nPending, batch, static_cast<size_t>(nBatch));
+        own.SetLength(static_cast<WORD>(nPending + nBatch));
+        return 0;
+    }
+    if (!WriteOwnHalf(IPC_CMD_PACKETS, reinterpret_cast<const char*>(batch), nBatch)) return 1;
+    ownLock.Release();
+    ::SetEvent(OwnWriteEvent());
+    return 0;
+}
+
+// --- Taking the peer half ----------------------------------------------------------------
+
+int CMapIPC::RecvBuf()
+{
+    if (m_nIPCStatus.load() == IPC_CLOSE) {
+        TRACE("Error : CMapIPC::RecvBuf()(server) : can not recv data(IPC_CLOSE).");
+        return 0;
+    }
+    const bool bServer = IsServer();
+    const CRecordHalf peer = PeerHalf(m_pMapBuf, bServer);
+    BYTE buf[IPC_AREA_READ_MAX];
+    int n = 0;
+    {
+        CNamedMutexLock lock(PeerMutex());
+        if (!lock.Held()) return 0;
+        const BYTE bStatus = peer.Status();
+        if (bStatus != 1) {
+            if (bServer) TRACE("Error : CMapIPC::RecvBuf()[server] : no data to retrieve?\n");
+            else TRACE("Error : CMapIPC::RecvBuf()[client] : no data to retrieve?\n");
+            // An empty area is a stale wake-up (left by a write that a control frame replaced
+            // after this worker had been woken for it, or by an earlier client): nothing to
+            // take, go on. Any other status value is a damaged record.
+            return bStatus == 0 ? 1 : 0;
+        }
+        const WORD wLen = peer.Length();
+        if (wLen > IPC_AREA_READ_MAX) {
+            if (bServer) TRACE("Error : CMapIPC::RecvBuf(SERVER) : packet length = %d\n", wLen);
+            else TRACE("Error : CMapIPC::RecvBuf(CLIENT) : packet length = %d\n", wLen);
+        }
+        n = lobbykit::ipc::AreaReadLength(wLen);
+        std::memcpy(buf, peer.pArea, static_cast<size_t>(n));
+        peer.SetStatus(0);
+        peer.SetLength(0);
+    }
+    if (!::SetEvent(OwnReadEvent()) && bServer)
+        TRACE("Warning : CMapIPC():RecvBuf() : SetEvent(m_hServerReadEvent) failed\n");
+    return UnpackFrames(buf, n);
+}
+
+int CMapIPC::UnpackFrames(const BYTE* pBuf, int n)
+{
+    CFrameReader reader(pBuf, n);
+    for (;;) {
+        IPC_FRAME frame;
+        switch (reader.Next(frame)) {
+        case CFrameReader::FRAME_OK:
+            break;
+        case CFrameReader::FRAME_END:
+            return 1;
+        case CFrameReader::FRAME_SHORT:
+            TRACE("Error : CMapIPC::RecvBuf() : data len = %d\n", reader.Remaining());
+            return 0;
+        case CFrameReader::FRAME_BAD_MARKER:
+            TRACE("Error : CMapIPC::RecvBuf() : packet header = %d\n",
+                  static_cast<int>(static_cast<signed char>(reader.Current())));
+            return 0;
+        case CFrameReader::FRAME_BAD_LENGTH:
+            TRACE("Error : CMapIPC::RecvBuf() : packet data len = %d\n", reader.Remaining() + 1);
+            return 0;
+        }
+        if (frame.cCmdID == IPC_CMD_CONNECT) {
+            const int nResult = OnConnectFrame();
+            if (nResult != kContinueWalk) return nResult;
+        } else if (frame.cCmdID == IPC_CMD_EXIT) {
+            OnExitFrame();
+            return 1;  // frames after an exit are dropped
+        } else if (frame.cCmdID > IPC_CMD_APP_LIMIT) {
+            TRACE("Error : CMapIPC::RecvBuf() : Unknown command = %d.\n", frame.cCmdID);
+            return 0;
+        } else if (!QueueReceived(frame.cCmdID, frame.pData, frame.wDataLen)) {
+            TRACE("Error : CMapIPC::RecvBuf() : no memory\n");
+            return 0;
+        }
+    }
+}
+
+bool CMapIPC::QueueReceived(BYTE cCmdID, const BYTE* pData, WORD wDataLen)
+{
+    IPC_PACKET packet = {::GetTickCount(), cCmdID, wDataLen, nullptr};
+    if (wDataLen > 0) {
+        packet.pData = new (std::nothrow) char[wDataLen];
+        if (!packet.pData) return false;
+        std::memcpy(packet.pData, pData, wDataLen);
+    }
+    {
+        CSingleLock lock(&m_lockRecvList, TRUE);
+        try {
+            m_pRecvList->AddTail(packet);
+        } catch (const std::bad_alloc&) {
+            delete[] packet.pData;
+            return false;
+        }
+    }
+    // Posted after the packet is queued: the host finds it when the message arrives.
+    Notify(IPC_NOTIFY_DATA);
+    return true;
+}
+
+int CMapIPC::OnConnectFrame()
+{
+    if (!IsServer()) {
+        TRACE("Error : CMapIPC::RecvBuf() : IPC_CMD_CONNECT should send by client\n");
+        return 0;
+    }
+    if (m_nConnectStatus.load() == IPC_NOT_CONNECTED) {
+        TRACE("%4d : SERVER : connect comes\n", static_cast<int>(::GetTickCount()));
+        const BYTE bOwn = lobbykit::ipc::ServerHalf(m_pMapBuf).Status();
+        if (bOwn)
+            TRACE("%4d : SERVER : connect comes,m_pMapBuf->cbServerWriteStatus = %d\n",
+                  static_cast<int>(::GetTickCount()), bOwn);
+        // Whatever is still queued was meant for an earlier client.
+        DiscardSendQueue();
+        m_nConnectStatus.store(IPC_CONNECTED);
+        ::InterlockedIncrement(ConnectCount(m_pMapBuf));
+        m_evtConnected.SetEvent();
+        ::SetEvent(m_hServerReadEvent);
+        Notify(IPC_NOTIFY_CONNECT);
+        return kContinueWalk;
+    }
+    TRACE("Warning : CMapIPC()::RecvBuf() : IPC_CONNECT comes twice times? Force client to exit\n");
+    SendBuf(IPC_CMD_EXIT, nullptr, 0);
+    return 1;
+}
+
+void CMapIPC::OnExitFrame()
+{
+    if (m_nConnectStatus.load() <= IPC_NOT_CONNECTED)
+        TRACE("Event : RecvBuf() : IPC_CMD_EXIT : not connected now\r\n");
+    m_nConnectStatus.store(IPC_NOT_CONNECTED);
+    if (IsServer()) {
+        TRACE("Event : RecvBuf() : client exit IPC()\r\n");
+        if (lobbykit::ipc::ClientHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(SERVER) : last data exist?\r\n");
+        m_evtConnected.ResetEvent();
+        ::InterlockedExchange(ConnectCount(m_pMapBuf), 0);
+        ::ResetEvent(m_hServerWriteEvent);
+        ::ResetEvent(m_hServerReadEvent);
+        ::ResetEvent(m_hClientWriteEvent);
+        ::ResetEvent(m_hClientReadEvent);
+        // Packets queued for the departed client can never reach it; the next client must
+        // not receive them.
+        DiscardSendQueue();
+    } else {
+        if (lobbykit::ipc::ServerHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(CLIENT) : last data exist?\r\n");
+    }
+    Notify(IPC_NOTIFY_EXIT);
+}
+
+void CMapIPC::Notify(LPARAM lCode)
+{
+    HWND hWnd = m_hWnd.load();
+    if (hWnd) ::PostMessageA(hWnd, WM_IPC_NOTIFY, 0, lCode);
+}

@@ -1,0 +1,450 @@
+// The channel across two real processes: this test process holds one end with a window and a
+// message loop, the ipc_peer helper the other.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Gbk.h"
+#include "HostWindow.h"
+#include "IpcTestData.h"
+#include "MapIPCTestAccess.h"
+#include "PeerProcess.h"
+
+using lktest::PeerProcess;
+using lktest::TestPacket;
+
+namespace {
+
+using A = CMapIPCTestAccess;
+
+const int kPeerTimeout = 10000;
+
+std::string Hex(const std::vector<BYTE>& bytes)
+{
+    std::string s;
+    char b[3];
+    for (BYTE v : bytes) {
+        std::snprintf(b, sizeof b, "%02x", v);
+        s += b;
+    }
+    return s;
+}
+
+// Value of "key=NUMBER" in a peer's report line, or -1.
+long Field(const std::string& line, const std::string& key)
+{
+    const size_t at = line.find(key + "=");
+    return at == std::string::npos ? -1 : std::stol(line.substr(at + key.size() + 1));
+}
+
+// The number after a report word ("closed 12" -> 12).
+long Number(const std::string& line)
+{
+    std::istringstream in(line);
+    std::string word;
+    long n = -1;
+    in >> word >> n;
+    return n;
+}
+
+class ChannelTest : public ::testing::Test {
+protected:
+    void OnMessage(UINT uMsg, LPARAM lParam)
+    {
+        if (uMsg != WM_IPC_NOTIFY) return;
+        notes.push_back(lParam);
+        if (lParam != IPC_NOTIFY_DATA || !takeOnData) return;
+        // The packet a data notification announces is already in the receive queue.
+        char buf[IPC_RECV_BUF_SIZE];
+        BYTE cmd = 0;
+        int len = -1;
+        if (ipc.RecvPacket(cmd, buf, len) != 0) ++notQueued;
+        else received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
+    }
+
+    int Count(LPARAM code) const
+    {
+        int n = 0;
+        for (LPARAM c : notes) n += c == code;
+        return n;
+    }
+
+    bool Pump(const std::function<bool()>& done, DWORD ms = kPeerTimeout) { return window.PumpUntil(done, ms); }
+
+    // Starts a peer and waits for its first report. The fixture keeps it until this end has
+    // closed, so that the peer can still take the exit frame.
+    PeerProcess* StartPeer(std::vector<std::string> args, const char* expect)
+    {
+        peers.push_back(std::make_unique<PeerProcess>(args));
+        PeerProcess* peer = peers.back().get();
+        EXPECT_TRUE(peer->Started());
+        std::string line;
+        EXPECT_TRUE(peer->WaitFor(expect, line, kPeerTimeout)) << peer->Transcript();
+        return peer;
+    }
+
+    // Opens this end as server and connects a peer client; returns the peer.
+    PeerProcess* ServeClient(const char* mode = "echo")
+    {
+        EXPECT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
+        const int connects = Count(IPC_NOTIFY_CONNECT);
+        auto peer = StartPeer({"client", name, mode}, "connected");
+        EXPECT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) > connects; }));
+        return peer;
+    }
+
+    void ExpectReceived(const std::vector<TestPacket>& want)
+    {
+        ASSERT_EQ(received.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_EQ(received[i].cmd, want[i].cmd) << "packet " << i;
+            EXPECT_TRUE(received[i].data == want[i].data) << "packet " << i << " differs";
+        }
+    }
+
+    std::string name = lktest::UniqueChannelName("ch");
+    std::vector<LPARAM> notes;
+    std::vector<TestPacket> received;
+    int notQueued = 0;
+    bool takeOnData = true;
+    std::vector<std::unique_ptr<PeerProcess>> peers;
+    lktest::HostWindow window{[this](UINT m, WPARAM, LPARAM l) { OnMessage(m, l); }};
+    CMapIPC ipc;  // destroyed before the window
+};
+
+// --- Opening and the connect handshake ---------------------------------------------------
+
+TEST_F(ChannelTest, ClientConnectsAndTheServerIsNotified)
+{
+    ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    EXPECT_EQ(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr) << "already open";
+    EXPECT_EQ(ipc.IsConnected(), 0);
+    StartPeer({"client", name}, "connected");
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 1; }));
+    EXPECT_EQ(ipc.ServerWaitForClient(5000), 1);
+    EXPECT_EQ(ipc.IsConnected(), 1);
+    EXPECT_EQ(A::Record(ipc)->dwConnectCount, 1u);
+    EXPECT_EQ(A::Record(ipc)->wSignature, IPC_SIGNATURE);
+
+    CMapIPC second;
+    EXPECT_EQ(second.CreateServerMapIPC(name.c_str(), nullptr), nullptr) << "a second server on the name";
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(second.ConnectServerMapIPC(name.c_str(), nullptr), nullptr) << "a client is attached already";
+    EXPECT_LT(::GetTickCount() - start, 1000u);
+    EXPECT_EQ(second.IsValid(), 0);
+
+    // The refused client touched nothing: the session goes on.
+    ASSERT_EQ(ipc.QueuePacket(12, "ping", 4), 0);
+    ASSERT_TRUE(Pump([&] { return received.size() == 1; }));
+    EXPECT_EQ(received[0].data, "ping");
+}
+
+TEST_F(ChannelTest, ClientOfANameNoServerHoldsFailsAtOnce)
+{
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(ipc.ConnectServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    EXPECT_LT(::GetTickCount() - start, 1000u);
+    EXPECT_EQ(ipc.IsValid(), 0);
+}
+
+TEST_F(ChannelTest, ConnectRequestNotTakenFailsAfter4000msAndIsWithdrawn)
+{
+    auto fake = StartPeer({"fake-server", name, "0x0613"}, "ready");
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(ipc.ConnectServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    const DWORD elapsed = ::GetTickCount() - start;
+    EXPECT_GE(elapsed, 4000u);
+    EXPECT_LT(elapsed, 6000u);
+    EXPECT_EQ(ipc.IsValid(), 0) << "the end is closed again";
+    EXPECT_EQ(A::Thread(ipc), nullptr);
+    fake->Send("state");
+    std::string line;
+    ASSERT_TRUE(fake->WaitFor("state", line, kPeerTimeout));
+    EXPECT_EQ(Field(line, "client-status"), 0) << "a server waking later finds no request: " << line;
+    EXPECT_EQ(Field(line, "count"), 0);
+}
+
+TEST_F(ChannelTest, RecordWithAWrongSignatureIsRefusedUntouched)
+{
+    auto fake = StartPeer({"fake-server", name, "0x1306"}, "ready");
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(ipc.ConnectServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    EXPECT_LT(::GetTickCount() - start, 1000u);
+    fake->Send("state");
+    std::string line;
+    ASSERT_TRUE(fake->WaitFor("state", line, kPeerTimeout));
+    EXPECT_EQ(Field(line, "server-status"), 1) << "a refused client must not clear the record: " << line;
+}
+
+struct CapturedBox {
+    int count = 0;
+    std::string text, caption;
+};
+CapturedBox g_box;
+
+int CaptureBox(HWND, LPCSTR text, LPCSTR caption, UINT)
+{
+    ++g_box.count;
+    g_box.text = text ? text : "";
+    g_box.caption = caption ? caption : "";
+    return IDOK;
+}
+
+TEST_F(ChannelTest, ChannelNamesAreBoundedAndAFailedMappingIsShown)
+{
+    g_box = CapturedBox();
+    WINPORT_MESSAGEBOX_HANDLER old = WinportSetMessageBoxHandler(&CaptureBox);
+
+    const std::string tooLong = name + std::string(249 - name.size(), 'n');
+    EXPECT_EQ(ipc.CreateServerMapIPC(tooLong.c_str(), nullptr), nullptr);
+    EXPECT_EQ(ipc.ConnectServerMapIPC(tooLong.c_str(), nullptr), nullptr);
+    EXPECT_EQ(ipc.CreateServerMapIPC(nullptr, nullptr), nullptr);
+    EXPECT_EQ(g_box.count, 0) << "refused quietly";
+
+    const std::string longest = name + std::string(248 - name.size(), 'n');
+    ASSERT_NE(ipc.CreateServerMapIPC(longest.c_str(), nullptr), nullptr);
+    EXPECT_STREQ(A::Name(ipc), longest.c_str());
+    CMapIPC client;
+    ASSERT_NE(client.ConnectServerMapIPC(longest.c_str(), nullptr), nullptr);
+    EXPECT_EQ(ipc.ServerWaitForClient(5000), 1);
+    client.CloseIPC();
+    ipc.CloseIPC();
+    EXPECT_EQ(g_box.count, 0);
+
+    // The system refuses the mapping (a backslash in the name): the one message box.
+    const std::string bad = name + "\\x";
+    EXPECT_EQ(ipc.CreateServerMapIPC(bad.c_str(), nullptr), nullptr);
+    WinportSetMessageBoxHandler(old);
+    EXPECT_EQ(g_box.count, 1);
+    EXPECT_EQ(g_box.caption, lktest::Gbk("IPC错误"));
+    const std::string head = lktest::Gbk("创建客户端连接失败,失败代码为 3,错误信息: ");
+    EXPECT_EQ(g_box.text.compare(0, head.size(), head), 0) << lktest::Utf8(g_box.text);
+    EXPECT_GT(g_box.text.size(), head.size() + 1) << "the system text follows";
+    EXPECT_EQ(g_box.text.back(), ' ');
+    EXPECT_EQ(ipc.IsValid(), 0);
+}
+
+// --- Data --------------------------------------------------------------------------------
+
+TEST_F(ChannelTest, PacketsTravelBothWaysInOrderWithOneNotificationEach)
+{
+    ServeClient("echo");
+    // Queued while the own area is locked: the worker then writes them as one batch.
+    std::vector<TestPacket> sent = {{0, ""}, {1, "a"}, lktest::MakeSizedPacket(5, 0, IPC_MAX_DATA_LEN)};
+    for (int i = 0; i < 40; ++i) sent.push_back(lktest::MakePacket(6, static_cast<unsigned>(i), 100));
+    {
+        ASSERT_EQ(::WaitForSingleObject(A::ServerMutex(ipc), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        for (const auto& p : sent) ASSERT_EQ(ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())), 0);
+        ::Sleep(20);  // let the worker wake and wait for the mutex
+        ::ReleaseMutex(A::ServerMutex(ipc));
+    }
+    ASSERT_TRUE(Pump([&] { return received.size() >= sent.size(); })) << received.size();
+    ExpectReceived(sent);
+    EXPECT_EQ(notQueued, 0);
+    EXPECT_EQ(Count(IPC_NOTIFY_DATA), static_cast<int>(sent.size()));
+}
+
+TEST_F(ChannelTest, PeerBurstsOfEmptyAndLargestPacketsArriveWhole)
+{
+    auto peer = ServeClient("echo");
+    std::vector<TestPacket> want;
+    for (unsigned i = 0; i < 12; ++i) want.push_back(lktest::MakeSizedPacket(21, i, 0));
+    for (unsigned i = 0; i < 12; ++i) want.push_back(lktest::MakeSizedPacket(22, i, IPC_MAX_DATA_LEN));
+    for (unsigned i = 0; i < 300; ++i) want.push_back(lktest::MakePacket(23, i, 50));
+    peer->Send("sendsized 21 12 0");
+    peer->Send("sendsized 22 12 4095");
+    peer->Send("send 23 300 50");
+    ASSERT_TRUE(Pump([&] { return received.size() >= want.size(); })) << received.size() << "\n" << peer->Transcript();
+    ExpectReceived(want);
+    EXPECT_EQ(notQueued, 0);
+    EXPECT_EQ(Count(IPC_NOTIFY_DATA), static_cast<int>(want.size()));
+}
+
+TEST_F(ChannelTest, EndWithoutAWindowExchangesPacketsAndPostsNothing)
+{
+    auto server = StartPeer({"server", name, "echo"}, "ready");
+    ASSERT_NE(ipc.ConnectServerMapIPC(name.c_str(), nullptr), nullptr);
+    ASSERT_TRUE(server->WaitFor("connect", kPeerTimeout));
+    for (unsigned i = 0; i < 5; ++i) {
+        const TestPacket p = lktest::MakePacket(31, i, 300);
+        ASSERT_EQ(ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())), 0);
+    }
+    char buf[IPC_RECV_BUF_SIZE];
+    ASSERT_TRUE(Pump([&] {
+        BYTE cmd;
+        int len;
+        while (ipc.RecvPacket(cmd, buf, len) == 0) received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
+        return received.size() >= 5;
+    }));
+    std::vector<TestPacket> want;
+    for (unsigned i = 0; i < 5; ++i) want.push_back(lktest::MakePacket(31, i, 300));
+    ExpectReceived(want);
+    EXPECT_TRUE(notes.empty());
+}
+
+// --- Leaving -----------------------------------------------------------------------------
+
+TEST_F(ChannelTest, ClientExitResetsTheServerAndASecondClientConnects)
+{
+    auto first = ServeClient("echo");
+    first->Send("close");
+    std::string line;
+    ASSERT_TRUE(first->WaitFor("closed", line, kPeerTimeout));
+    EXPECT_LT(Number(line), 1500) << "nothing pending: the close is prompt";
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }));
+    EXPECT_EQ(ipc.IsConnected(), 0);
+    EXPECT_EQ(A::Record(ipc)->dwConnectCount, 0u);
+    EXPECT_EQ(ipc.QueuePacket(1, "x", 1), 1) << "no client to send to";
+
+    StartPeer({"client", name, "echo"}, "connected");
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 2; }));
+    EXPECT_EQ(ipc.ServerWaitForClient(5000), 1);
+    ASSERT_EQ(ipc.QueuePacket(33, "again", 5), 0);
+    ASSERT_TRUE(Pump([&] { return received.size() == 1; }));
+    EXPECT_EQ(received[0].cmd, 33);
+    EXPECT_EQ(received[0].data, "again");
+}
+
+TEST_F(ChannelTest, ServerCloseDrainsQueuedPacketsThenTheClientSeesTheExit)
+{
+    auto peer = ServeClient("lazy");
+    for (unsigned i = 0; i < 50; ++i) {
+        const TestPacket p = lktest::MakePacket(41, i);
+        ASSERT_EQ(ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())), 0);
+    }
+    const DWORD start = ::GetTickCount();
+    ipc.CloseIPC();
+    EXPECT_LT(::GetTickCount() - start, 3000u) << "drain (up to 1500 ms) and the peer's take";
+    EXPECT_EQ(ipc.IsValid(), 0);
+    std::string line;
+    ASSERT_TRUE(peer->WaitFor("exit", line, kPeerTimeout)) << peer->Transcript();
+    EXPECT_EQ(Field(line, "connected"), 0);
+    EXPECT_EQ(Field(line, "left"), 50) << "every packet queued before the close arrived and can be taken";
+
+    // The same object opens again, in the other role.
+    StartPeer({"server", name + "b", "echo"}, "ready");
+    EXPECT_NE(ipc.ConnectServerMapIPC((name + "b").c_str(), window.Handle()), nullptr);
+}
+
+TEST_F(ChannelTest, CloseReturnsWithinItsBoundsWhenTheWorkerIsStuck)
+{
+    auto server = StartPeer({"server", name, "echo"}, "ready");
+    ASSERT_NE(ipc.ConnectServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    ASSERT_TRUE(server->WaitFor("connect", kPeerTimeout));
+    // The server writes its area and then keeps its mutex: this end's worker blocks on it.
+    server->Send("hold Server 5 10");
+    ASSERT_TRUE(server->WaitFor("held", kPeerTimeout));
+    ::Sleep(100);
+    const DWORD start = ::GetTickCount();
+    ipc.CloseIPC();
+    const DWORD elapsed = ::GetTickCount() - start;
+    EXPECT_GE(elapsed, 9000u);
+    EXPECT_LT(elapsed, 12000u);
+    EXPECT_EQ(ipc.IsValid(), 0);
+    EXPECT_EQ(A::Thread(ipc), nullptr);
+}
+
+// --- Damaged areas -----------------------------------------------------------------------
+
+struct DamageCase {
+    const char* name;
+    std::vector<BYTE> tail;  // follows one good frame
+};
+
+class ChannelDamageTest : public ChannelTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(ChannelDamageTest, MalformedAreaStopsTheReceivingWorker)
+{
+    auto peer = ServeClient("echo");
+    std::vector<BYTE> area = {0xAA, 2, 0, 17, 'o', 'k'};
+    area.insert(area.end(), GetParam().tail.begin(), GetParam().tail.end());
+    area.insert(area.end(), {0xAA, 1, 0, 18, 'z'});  // never reached
+    peer->Send("inject Client 1 " + std::to_string(area.size()) + " " + Hex(area));
+    ASSERT_TRUE(peer->WaitFor("injected", kPeerTimeout));
+    ASSERT_TRUE(Pump([&] { return A::Thread(ipc) == nullptr; }, 5000)) << "the worker ends";
+    window.PumpPending();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].cmd, 17);
+    EXPECT_EQ(received[0].data, "ok");
+    EXPECT_EQ(ipc.IsConnected(), 1) << "the end keeps its state";
+    const DWORD start = ::GetTickCount();
+    ipc.CloseIPC();
+    EXPECT_LT(::GetTickCount() - start, 500u) << "no worker: nothing to wait for";
+}
+
+INSTANTIATE_TEST_SUITE_P(Areas, ChannelDamageTest,
+                         ::testing::Values(DamageCase{"bad_marker", {0x7E, 0, 0, 1}},
+                                           DamageCase{"overlong_length", {0xAA, 0x00, 0x10, 1, 'a', 'b'}},
+                                           DamageCase{"unknown_command", {0xAA, 0, 0, 0xF7}}),
+                         [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ChannelTest, StaleWriteSignalDoesNotStopANewClient)
+{
+    ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    // A write signal nobody took, as an earlier session may leave behind.
+    HANDLE hStale = ::CreateEventA(nullptr, FALSE, FALSE, (name + "_ServerWrite").c_str());
+    ASSERT_NE(hStale, nullptr);
+    ::SetEvent(hStale);
+    StartPeer({"client", name, "echo"}, "connected");
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 1; }));
+    ASSERT_EQ(ipc.QueuePacket(3, "still alive", 11), 0);
+    ASSERT_TRUE(Pump([&] { return received.size() == 1; })) << "the client's worker answers";
+    ::CloseHandle(hStale);
+}
+
+// --- A peer killed while it holds a named mutex ------------------------------------------
+
+TEST_F(ChannelTest, ClientKilledHoldingItsMutexDoesNotHangTheServer)
+{
+    auto peer = ServeClient("echo");
+    peer->Send("hold Client 44 20");
+    ASSERT_TRUE(peer->WaitFor("held", kPeerTimeout));
+    peer->Kill(SIGKILL);
+    EXPECT_GE(peer->Wait(5000), 0);
+    // The server's worker was waiting for the mutex: it gets it, abandoned, and goes on.
+    ASSERT_TRUE(Pump([&] { return received.size() == 1; })) << "the packet written before the kill";
+    EXPECT_EQ(received[0].cmd, 44);
+    EXPECT_EQ(received[0].data, lktest::MakeSizedPacket(99, 0, 20).data);
+    const DWORD start = ::GetTickCount();
+    ipc.CloseIPC();
+    EXPECT_LT(::GetTickCount() - start, 4000u) << "drain and exit bounds only";
+
+    // The name is free again for a new server, and a new client works with it.
+    ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    StartPeer({"client", name, "echo"}, "connected");
+    ASSERT_EQ(ipc.ServerWaitForClient(5000), 1);
+    ASSERT_EQ(ipc.QueuePacket(5, "new", 3), 0);
+    ASSERT_TRUE(Pump([&] { return received.size() == 2; }));
+}
+
+TEST_F(ChannelTest, ServerKilledHoldingItsMutexDoesNotHangTheClient)
+{
+    auto server = StartPeer({"server", name, "echo"}, "ready");
+    ASSERT_NE(ipc.ConnectServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    ASSERT_TRUE(server->WaitFor("connect", kPeerTimeout));
+    server->Send("hold Server 45 30");
+    ASSERT_TRUE(server->WaitFor("held", kPeerTimeout));
+    server->Kill(SIGKILL);
+    EXPECT_GE(server->Wait(5000), 0);
+    ASSERT_TRUE(Pump([&] { return received.size() == 1; }));
+    EXPECT_EQ(received[0].cmd, 45);
+    ASSERT_EQ(ipc.QueuePacket(6, "to nobody", 9), 0) << "still connected as far as this end knows";
+    const DWORD start = ::GetTickCount();
+    ipc.CloseIPC();
+    EXPECT_LT(::GetTickCount() - start, 4000u);
+
+    // Once this end's handles are gone too, nothing holds the name.
+    CMapIPC server2;
+    ASSERT_NE(server2.CreateServerMapIPC(name.c_str(), nullptr), nullptr);
+    EXPECT_EQ(A::Record(server2)->dwConnectCount, 0u);
+    EXPECT_EQ(A::Record(server2)->cbServerWriteStatus, 0);
+}
+
+}  // namespace

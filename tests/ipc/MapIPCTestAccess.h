@@ -1,0 +1,55 @@
+// White-box access to a CMapIPC for the channel's tests and fuzzer.
+#ifndef LOBBYKIT_TESTS_IPC_MAPIPCTESTACCESS_H
+#define LOBBYKIT_TESTS_IPC_MAPIPCTESTACCESS_H
+
+#include "ipc/MapIPC.h"
+
+struct CMapIPCTestAccess {
+    // Fits a closed end around a record in this process's memory, with unnamed in-process
+    // events and mutexes and no worker, so that SendBuf, SendPacket, RecvBuf, QueuePacket and
+    // RecvPacket can be driven one step at a time. CloseIPC releases it all again (the record
+    // itself stays the caller's).
+    static void Attach(CMapIPC& c, IPC_MAP_BUF* pRecord, int nRole, int nConnectStatus)
+    {
+        c.m_pMapBuf = pRecord;
+        c.m_nIPCStatus.store(nRole);
+        c.m_nConnectStatus.store(nConnectStatus);
+        c.m_hServerWriteEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        c.m_hServerReadEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        c.m_hClientWriteEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        c.m_hClientReadEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        c.m_hExitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        c.m_hServerBufMutex = ::CreateMutexA(nullptr, FALSE, nullptr);
+        c.m_hClientBufMutex = ::CreateMutexA(nullptr, FALSE, nullptr);
+        c.m_pRecvList = new CIPCPacketList(10);
+        c.m_pSendList = new CIPCPacketList(10);
+    }
+
+    static void SetWindow(CMapIPC& c, HWND hWnd) { c.m_hWnd.store(hWnd); }
+    static IPC_MAP_BUF* Record(CMapIPC& c) { return c.m_pMapBuf; }
+    static int ConnectStatus(CMapIPC& c) { return c.m_nConnectStatus.load(); }
+    static void SetConnectStatus(CMapIPC& c, int n) { c.m_nConnectStatus.store(n); }
+    static HANDLE Thread(CMapIPC& c) { return c.m_hThread.load(); }
+    static HWND Window(CMapIPC& c) { return c.m_hWnd.load(); }
+    static const char* Name(CMapIPC& c) { return c.m_szServerName; }
+    static HANDLE ServerWriteEvent(CMapIPC& c) { return c.m_hServerWriteEvent; }
+    static HANDLE ServerReadEvent(CMapIPC& c) { return c.m_hServerReadEvent; }
+    static HANDLE ClientWriteEvent(CMapIPC& c) { return c.m_hClientWriteEvent; }
+    static HANDLE ClientReadEvent(CMapIPC& c) { return c.m_hClientReadEvent; }
+    static HANDLE ServerMutex(CMapIPC& c) { return c.m_hServerBufMutex; }
+    static HANDLE ClientMutex(CMapIPC& c) { return c.m_hClientBufMutex; }
+    static HANDLE ConnectedEvent(CMapIPC& c) { return c.m_evtConnected; }
+
+    static INT_PTR SendQueueLength(CMapIPC& c)
+    {
+        CSingleLock lock(&c.m_lockSendList, TRUE);
+        return c.m_pSendList ? c.m_pSendList->GetCount() : -1;
+    }
+    static INT_PTR RecvQueueLength(CMapIPC& c)
+    {
+        CSingleLock lock(&c.m_lockRecvList, TRUE);
+        return c.m_pRecvList ? c.m_pRecvList->GetCount() : -1;
+    }
+};
+
+#endif

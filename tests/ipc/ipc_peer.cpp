@@ -1,0 +1,310 @@
+// The other process of the channel tests: one channel end with a real window and message
+// loop, driven by command lines on stdin, reporting by lines on stdout.
+//
+//   ipc_peer server NAME [MODE]      open a server end ("ready" / "create-failed")
+//   ipc_peer client NAME [MODE]      open a client end ("connected MS" / "connect-failed MS")
+//   ipc_peer fake-server NAME SIG    a bare record with signature SIG and no worker
+//
+// MODE says what the end does with each IPC_NOTIFY_DATA:
+//   echo  take one packet (it must already be queued) and send it back (default)
+//   lazy  take nothing; report "notify-data N"
+//   soak  take one packet and compare it with the expected stream (see "soak" below)
+//
+// Commands: send SEED COUNT MAXLEN | sendsized SEED COUNT LEN | soak COUNT SENDSEED RECVSEED |
+//   hold Server|Client [CMD LEN] | inject Server|Client STATUS LENFIELD HEX | state | close | quit
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HostWindow.h"
+#include "IpcTestData.h"
+#include "MapIPCTestAccess.h"
+
+namespace {
+
+const UINT WM_PEER_COMMAND = WM_APP + 1;  // lParam: new std::string
+const UINT WM_PEER_SOAK = WM_APP + 2;     // queue the next chunk of the soak stream
+
+void Say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void Say(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    std::vprintf(fmt, ap);
+    va_end(ap);
+    std::putchar('\n');
+    std::fflush(stdout);
+}
+
+std::vector<unsigned char> FromHex(const std::string& hex)
+{
+    std::vector<unsigned char> out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+class Peer {
+public:
+    Peer(const std::string& name, const std::string& mode)
+        : m_name(name), m_mode(mode), m_window([this](UINT m, WPARAM w, LPARAM l) { OnMessage(m, w, l); })
+    {
+    }
+
+    bool OpenServer() { return m_ipc.CreateServerMapIPC(m_name.c_str(), m_window.Handle()) != nullptr; }
+    bool OpenClient() { return m_ipc.ConnectServerMapIPC(m_name.c_str(), m_window.Handle()) != nullptr; }
+
+    int Run()
+    {
+        HWND hWnd = m_window.Handle();
+        std::thread reader([hWnd] {
+            char line[16384];
+            while (std::fgets(line, sizeof line, stdin)) {
+                std::string s(line);
+                while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+                ::PostMessageA(hWnd, WM_PEER_COMMAND, 0, reinterpret_cast<LPARAM>(new std::string(s)));
+            }
+            ::PostMessageA(hWnd, WM_PEER_COMMAND, 0, reinterpret_cast<LPARAM>(new std::string("quit")));
+        });
+        reader.detach();
+        return m_window.Run();
+    }
+
+private:
+    void OnMessage(UINT uMsg, WPARAM, LPARAM lParam)
+    {
+        if (uMsg == WM_IPC_NOTIFY) OnNotify(lParam);
+        else if (uMsg == WM_PEER_COMMAND) {
+            std::string* line = reinterpret_cast<std::string*>(lParam);
+            OnCommand(*line);
+            delete line;
+        } else if (uMsg == WM_PEER_SOAK) {
+            SoakChunk();
+        }
+    }
+
+    void OnNotify(LPARAM code)
+    {
+        if (code == IPC_NOTIFY_CONNECT) {
+            Say("connect");
+        } else if (code == IPC_NOTIFY_EXIT) {
+            const int connected = m_ipc.IsConnected();
+            int left = 0;
+            BYTE cmd;
+            int len;
+            while (m_ipc.RecvPacket(cmd, m_buf, len) == 0) ++left;
+            Say("exit connected=%d left=%d", connected, left);
+        } else if (code == IPC_NOTIFY_DATA) {
+            ++m_notified;
+            if (m_mode == "lazy") {
+                Say("notify-data %d", m_notified);
+                return;
+            }
+            BYTE cmd = 0;
+            int len = -1;
+            if (m_ipc.RecvPacket(cmd, m_buf, len) != 0) {
+                Say("error not-queued %d", m_notified);
+                return;
+            }
+            if (m_mode == "soak") {
+                const lktest::TestPacket want = lktest::MakePacket(m_recvSeed, m_received);
+                if (cmd != want.cmd || len != static_cast<int>(want.data.size()) ||
+                    std::memcmp(m_buf, want.data.data(), want.data.size()) != 0)
+                    Say("soak-error %llu cmd=%d/%d len=%d/%d", static_cast<unsigned long long>(m_received),
+                        cmd, want.cmd, len, static_cast<int>(want.data.size()));
+                if (++m_received == m_soakCount) Say("soak-recv-done %llu", static_cast<unsigned long long>(m_received));
+            } else if (m_ipc.QueuePacket(cmd, m_buf, len) != 0) {
+                Say("error echo-refused %d", m_notified);
+            }
+        }
+    }
+
+    void OnCommand(const std::string& line)
+    {
+        std::istringstream in(line);
+        std::string verb;
+        in >> verb;
+        if (verb == "send" || verb == "sendsized") {
+            unsigned long long seed = 0, count = 0;
+            int n = 0;
+            in >> seed >> count >> n;
+            int ok = 0;
+            for (unsigned long long i = 0; i < count; ++i) {
+                const lktest::TestPacket p = verb == "send" ? lktest::MakePacket(seed, i, n)
+                                                            : lktest::MakeSizedPacket(seed, i, n);
+                if (m_ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())) == 0) ++ok;
+            }
+            Say("sent %d", ok);
+        } else if (verb == "soak") {
+            in >> m_soakCount >> m_sendSeed >> m_recvSeed;
+            m_sent = 0;
+            ::PostMessageA(m_window.Handle(), WM_PEER_SOAK, 0, 0);
+        } else if (verb == "hold") {
+            std::string half;
+            int cmd = -1, len = 0;
+            in >> half >> cmd >> len;
+            Hold(half, cmd, len);
+        } else if (verb == "inject") {
+            std::string half, hex;
+            int status = 0, lenField = 0;
+            in >> half >> status >> lenField >> hex;
+            Inject(half, status, lenField, FromHex(hex));
+        } else if (verb == "state") {
+            IPC_MAP_BUF* rec = CMapIPCTestAccess::Record(m_ipc);
+            Say("state connected=%d valid=%d worker=%d count=%u", m_ipc.IsConnected(), m_ipc.IsValid(),
+                CMapIPCTestAccess::Thread(m_ipc) != nullptr, rec ? static_cast<unsigned>(rec->dwConnectCount) : 0u);
+        } else if (verb == "close") {
+            const DWORD start = ::GetTickCount();
+            m_ipc.CloseIPC();
+            Say("closed %u", static_cast<unsigned>(::GetTickCount() - start));
+        } else if (verb == "quit") {
+            ::PostQuitMessage(0);
+        }
+    }
+
+    // Queues the soak stream in chunks, so that received packets are handled in between.
+    void SoakChunk()
+    {
+        for (int k = 0; k < 32 && m_sent < m_soakCount; ++k, ++m_sent) {
+            const lktest::TestPacket p = lktest::MakePacket(m_sendSeed, m_sent);
+            if (m_ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())) != 0) {
+                Say("soak-error send-refused %llu", static_cast<unsigned long long>(m_sent));
+                return;
+            }
+        }
+        if (m_sent < m_soakCount) ::PostMessageA(m_window.Handle(), WM_PEER_SOAK, 0, 0);
+        else Say("soak-sent %llu", static_cast<unsigned long long>(m_sent));
+    }
+
+    HANDLE NamedMutex(const std::string& half)
+    {
+        return ::CreateMutexA(nullptr, FALSE, (m_name + "_" + half + "BufMutex").c_str());
+    }
+
+    BYTE* HalfBase(const std::string& half)
+    {
+        IPC_MAP_BUF* rec = CMapIPCTestAccess::Record(m_ipc);
+        return reinterpret_cast<BYTE*>(rec) +
+               (half == "Server" ? offsetof(IPC_MAP_BUF, cbServerWriteStatus) : offsetof(IPC_MAP_BUF, cbClientWriteStatus));
+    }
+
+    // Writes status, length field and area bytes of a half (caller holds its mutex).
+    void WriteHalf(const std::string& half, int status, int lenField, const std::vector<unsigned char>& bytes)
+    {
+        BYTE* base = HalfBase(half);
+        std::memcpy(base + 3, bytes.data(), bytes.size() < IPC_AREA_SIZE ? bytes.size() : IPC_AREA_SIZE);
+        base[1] = static_cast<BYTE>(lenField & 0xFF);
+        base[2] = static_cast<BYTE>((lenField >> 8) & 0xFF);
+        base[0] = static_cast<BYTE>(status);
+    }
+
+    void SignalWrite(const std::string& half)
+    {
+        HANDLE h = ::CreateEventA(nullptr, FALSE, FALSE, (m_name + "_" + half + "Write").c_str());
+        ::SetEvent(h);
+        ::CloseHandle(h);
+    }
+
+    // Takes a half's named mutex and keeps it (until the process ends); with CMD, first puts a
+    // data frame in that half and signals it, so that the reader blocks on the mutex.
+    void Hold(const std::string& half, int cmd, int len)
+    {
+        HANDLE h = NamedMutex(half);
+        const DWORD r = ::WaitForSingleObject(h, INFINITE);
+        if (cmd >= 0) {
+            const lktest::TestPacket p = lktest::MakeSizedPacket(99, 0, len);
+            std::vector<unsigned char> frame(IPC_FRAME_HEADER + p.data.size());
+            frame[0] = IPC_FRAME_MARKER;
+            frame[1] = static_cast<unsigned char>(len & 0xFF);
+            frame[2] = static_cast<unsigned char>(len >> 8);
+            frame[3] = static_cast<unsigned char>(cmd);
+            std::memcpy(frame.data() + IPC_FRAME_HEADER, p.data.data(), p.data.size());
+            WriteHalf(half, 1, static_cast<int>(frame.size()), frame);
+            SignalWrite(half);
+        }
+        Say("held %u", static_cast<unsigned>(r));
+    }
+
+    void Inject(const std::string& half, int status, int lenField, const std::vector<unsigned char>& bytes)
+    {
+        HANDLE h = NamedMutex(half);
+        ::WaitForSingleObject(h, INFINITE);
+        WriteHalf(half, status, lenField, bytes);
+        ::ReleaseMutex(h);
+        ::CloseHandle(h);
+        SignalWrite(half);
+        Say("injected");
+    }
+
+    std::string m_name;
+    std::string m_mode;
+    CMapIPC m_ipc;
+    lktest::HostWindow m_window;
+    char m_buf[IPC_RECV_BUF_SIZE];
+    int m_notified = 0;
+    unsigned long long m_soakCount = 0, m_sendSeed = 0, m_recvSeed = 0, m_sent = 0, m_received = 0;
+};
+
+int FakeServer(const std::string& name, unsigned signature)
+{
+    HANDLE hMap = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(IPC_MAP_BUF),
+                                       name.c_str());
+    if (!hMap) {
+        Say("create-failed");
+        return 2;
+    }
+    auto* rec = static_cast<IPC_MAP_BUF*>(::MapViewOfFile(hMap, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(IPC_MAP_BUF)));
+    rec->wSignature = static_cast<WORD>(signature);
+    // Something in the server half, which a refused client must leave alone.
+    rec->bufServerData[0] = IPC_FRAME_MARKER;
+    rec->bufServerData[3] = 7;
+    rec->wServerDataLen = 4;
+    rec->cbServerWriteStatus = 1;
+    Say("ready");
+    char line[256];
+    while (std::fgets(line, sizeof line, stdin)) {
+        if (std::strncmp(line, "quit", 4) == 0) break;
+        if (std::strncmp(line, "state", 5) == 0)
+            Say("state server-status=%d client-status=%d count=%u", rec->cbServerWriteStatus,
+                rec->cbClientWriteStatus, static_cast<unsigned>(rec->dwConnectCount));
+    }
+    ::UnmapViewOfFile(rec);
+    ::CloseHandle(hMap);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: ipc_peer server|client|fake-server NAME [MODE|SIG]\n");
+        return 64;
+    }
+    const std::string role = argv[1];
+    const std::string name = argv[2];
+    const std::string mode = argc > 3 ? argv[3] : "echo";
+    if (role == "fake-server") return FakeServer(name, static_cast<unsigned>(std::strtoul(mode.c_str(), nullptr, 0)));
+
+    Peer peer(name, mode);
+    if (role == "server") {
+        if (!peer.OpenServer()) {
+            Say("create-failed");
+            return 2;
+        }
+        Say("ready");
+    } else {
+        const DWORD start = ::GetTickCount();
+        const bool ok = peer.OpenClient();
+        Say("%s %u", ok ? "connected" : "connect-failed", static_cast<unsigned>(::GetTickCount() - start));
+        if (!ok) return 2;
+    }
+    return peer.Run();
+}
