@@ -16,7 +16,12 @@ namespace {
 struct OpenKey {
     KeyRef key;
     REGSAM access = 0;
-    EnumHint keys, values;  // where the handle's last enumerations stopped
+};
+
+// A handle's entry: its key, and where its last enumerations stopped.
+struct HandleEntry {
+    OpenKey open;
+    EnumHint keys, values;
 };
 
 // Handle values carry a tag in their high bits and are never reused within the process, so
@@ -24,7 +29,7 @@ struct OpenKey {
 constexpr std::uintptr_t kHandleTag = std::uintptr_t(0x5245470000000000ULL);
 
 std::mutex g_handlesMutex;
-std::unordered_map<std::uintptr_t, OpenKey> g_handles;
+std::unordered_map<std::uintptr_t, HandleEntry> g_handles;
 std::uintptr_t g_nextHandle = 0;
 
 constexpr DWORD kGenericRead = 0x80000000u;
@@ -49,7 +54,9 @@ bool IsPredefined(HKEY h)
            v <= reinterpret_cast<std::uintptr_t>(HKEY_DYN_DATA);
 }
 
-LONG Resolve(HKEY h, OpenKey& out)
+// Copies the handle's key and rights into `out`; its folded path only when `withPath` (the
+// calls that name a subkey need it, the value calls do not).
+LONG Resolve(HKEY h, OpenKey& out, bool withPath = true)
 {
     if (h == HKEY_CURRENT_USER) {
         out.key = RootKey();
@@ -60,14 +67,16 @@ LONG Resolve(HKEY h, OpenKey& out)
     std::lock_guard<std::mutex> lock(g_handlesMutex);
     const auto it = g_handles.find(reinterpret_cast<std::uintptr_t>(h));
     if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
-    out = it->second;
+    out.key.id = it->second.open.key.id;
+    if (withPath) out.key.path = it->second.open.key.path;
+    out.access = it->second.open.access;
     return ERROR_SUCCESS;
 }
 
-// Resolves h and checks that it was opened with every right in `needed`.
+// Resolves h (without its path) and checks that it was opened with every right in `needed`.
 LONG ResolveFor(HKEY h, REGSAM needed, OpenKey& out)
 {
-    const LONG err = Resolve(h, out);
+    const LONG err = Resolve(h, out, false);
     if (err != ERROR_SUCCESS) return err;
     return (out.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
@@ -76,15 +85,23 @@ HKEY NewHandle(KeyRef&& key, REGSAM access)
 {
     std::lock_guard<std::mutex> lock(g_handlesMutex);
     const std::uintptr_t v = kHandleTag | (++g_nextHandle << 2);
-    OpenKey k;
-    k.key = std::move(key);
-    k.access = GrantedAccess(access);
-    g_handles.emplace(v, std::move(k));
+    HandleEntry e;
+    e.open.key = std::move(key);
+    e.open.access = GrantedAccess(access);
+    g_handles.emplace(v, std::move(e));
     return reinterpret_cast<HKEY>(v);
 }
 
+// Where the handle's last enumeration of one kind stopped (nothing for predefined keys).
+EnumHint LoadHint(HKEY h, EnumHint HandleEntry::*which)
+{
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    const auto it = g_handles.find(reinterpret_cast<std::uintptr_t>(h));
+    return it != g_handles.end() ? it->second.*which : EnumHint();
+}
+
 // Keeps where an enumeration stopped, if the handle is still open.
-void SaveHint(HKEY h, EnumHint OpenKey::*which, EnumHint&& hint)
+void SaveHint(HKEY h, EnumHint HandleEntry::*which, EnumHint&& hint)
 {
     std::lock_guard<std::mutex> lock(g_handlesMutex);
     const auto it = g_handles.find(reinterpret_cast<std::uintptr_t>(h));
@@ -203,10 +220,11 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
         return ERROR_INVALID_PARAMETER;
     OpenKey k;
     if (LONG err = ResolveFor(hKey, KEY_ENUMERATE_SUB_KEYS, k); err != ERROR_SUCCESS) return err;
-    const LONG err = StoreEnumKey(k.key, dwIndex, k.keys, NameBuffer{lpName, lpcchName},
+    EnumHint hint = LoadHint(hKey, &HandleEntry::keys);
+    const LONG err = StoreEnumKey(k.key, dwIndex, hint, NameBuffer{lpName, lpcchName},
                                   NameBuffer{lpClass, lpClass ? lpcchClass : nullptr},
                                   lpftLastWriteTime);
-    SaveHint(hKey, &OpenKey::keys, std::move(k.keys));
+    SaveHint(hKey, &HandleEntry::keys, std::move(hint));
     return err;
 }
 
@@ -217,8 +235,9 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
         return ERROR_INVALID_PARAMETER;
     OpenKey k;
     if (LONG err = ResolveFor(hKey, KEY_QUERY_VALUE, k); err != ERROR_SUCCESS) return err;
-    const LONG err = StoreEnumValue(k.key, dwIndex, k.values, NameBuffer{lpValueName, lpcchValueName},
+    EnumHint hint = LoadHint(hKey, &HandleEntry::values);
+    const LONG err = StoreEnumValue(k.key, dwIndex, hint, NameBuffer{lpValueName, lpcchValueName},
                                     lpType, lpData, lpcbData);
-    SaveHint(hKey, &OpenKey::values, std::move(k.values));
+    SaveHint(hKey, &HandleEntry::values, std::move(hint));
     return err;
 }

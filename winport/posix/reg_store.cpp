@@ -1,11 +1,13 @@
 #include "winport/posix/reg_store.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -56,6 +58,7 @@ enum StmtId {
     kDeleteKeyValues,
     kDeleteKey,
     kQueryValue,
+    kQueryValueOrKey,
     kSetValue,
     kDeleteValue,
     kEnumKey,
@@ -72,12 +75,13 @@ const char* const kStmtSql[kStmtCount] = {
     "ROLLBACK",
     "SELECT (SELECT id FROM keys WHERE path = ?1), EXISTS(SELECT 1 FROM keys WHERE id = ?2)",
     "SELECT id FROM keys WHERE path = ?1",
-    "SELECT 1 FROM keys WHERE id = ?1",
+    "SELECT mtime FROM keys WHERE id = ?1",
     "INSERT INTO keys(parent, name, path, class, mtime) VALUES(?1, ?2, ?3, ?4, ?5)",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id = ?1",
+    "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
     "SELECT v.type, v.data, v.key IS NOT NULL FROM keys k"
     " LEFT JOIN vals v ON v.key = k.id AND v.fold = ?2 WHERE k.id = ?1",
     "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
@@ -145,14 +149,18 @@ std::string ConfigHome()
     return std::string(home) + "/.config";
 }
 
+// Set in a child process by fork(): the connection it inherited is its parent's.
+std::atomic<bool> g_forked{false};
+
 // The process's connection with its prepared statements. Used under g_mutex only.
 class Connection {
 public:
     // Opens the store if this process has no connection yet (or had one before a fork).
     LONG Ensure()
     {
-        if (m_db && m_pid == getpid()) return ERROR_SUCCESS;
+        if (m_db && !g_forked.load(std::memory_order_relaxed)) return ERROR_SUCCESS;
         if (m_db) Abandon();
+        g_forked.store(false, std::memory_order_relaxed);
         const LONG rc = Open();
         if (rc != ERROR_SUCCESS) Close();
         return rc;
@@ -201,7 +209,8 @@ private:
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                                  nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
-        m_pid = getpid();
+        static const int atfork = pthread_atfork(nullptr, nullptr, [] { g_forked = true; });
+        (void)atfork;
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -272,7 +281,6 @@ private:
     }
 
     sqlite3* m_db = nullptr;
-    pid_t m_pid = 0;
     sqlite3_stmt* m_stmt[kStmtCount] = {};
 };
 
@@ -371,13 +379,31 @@ std::string ChildPath(const KeyRef& base, const std::vector<std::string_view>& e
     return path;
 }
 
-LONG KeyExists(KeyId id)
+LONG KeyExists(KeyId id, std::int64_t* mtime = nullptr)
 {
     Query q(kKeyExists);
     q.Int(1, id);
     const int rc = q.Step();
-    if (rc == SQLITE_ROW) return ERROR_SUCCESS;
+    if (rc == SQLITE_ROW) {
+        if (mtime) *mtime = sqlite3_column_int64(q.Get(), 0);
+        return ERROR_SUCCESS;
+    }
     return rc == SQLITE_DONE ? ERROR_KEY_DELETED : MapSqliteError(rc);
+}
+
+// Inside a write transaction: fails if the key was deleted, and moves its last-write time
+// forward. The time is kept to about a second: rewriting the key's row on every value write
+// would put a second page into every commit of a burst of writes.
+LONG TouchKey(KeyId id)
+{
+    constexpr std::int64_t kResolution = 10000000;  // 1 s in 100 ns units
+    std::int64_t mtime = 0;
+    if (const LONG err = KeyExists(id, &mtime); err != ERROR_SUCCESS) return err;
+    const std::int64_t now = FileTimeNow();
+    if (now >= mtime && now - mtime < kResolution) return ERROR_SUCCESS;
+    Query q(kTouchKey);
+    q.Int(1, id).Int(2, now);
+    return Exec(q);
 }
 
 // Finds a key by its folded path; ERROR_FILE_NOT_FOUND if there is none.
@@ -494,13 +520,21 @@ LONG StoreOpenKey(const KeyRef& base, const std::vector<std::string_view>& eleme
     std::string path = ChildPath(base, elements);
     std::lock_guard<std::mutex> lock(g_mutex);
     if (const LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
-    Query q(kFindKeyUnder);
-    q.Blob(1, path).Int(2, base.id);
-    const int rc = q.Step();
-    if (rc != SQLITE_ROW) return MapSqliteError(rc);
-    if (sqlite3_column_int(q.Get(), 1) == 0) return ERROR_KEY_DELETED;
-    if (sqlite3_column_type(q.Get(), 0) == SQLITE_NULL) return ERROR_FILE_NOT_FOUND;
-    out.id = sqlite3_column_int64(q.Get(), 0);
+    KeyId id = 0;
+    if (base.id == kRootId) {
+        // The root always exists: one lookup.
+        if (const LONG err = FindKey(path, id); err != ERROR_SUCCESS) return err;
+    } else {
+        // One statement: the lookup, and whether the base key still exists.
+        Query q(kFindKeyUnder);
+        q.Blob(1, path).Int(2, base.id);
+        const int rc = q.Step();
+        if (rc != SQLITE_ROW) return MapSqliteError(rc);
+        if (sqlite3_column_int(q.Get(), 1) == 0) return ERROR_KEY_DELETED;
+        if (sqlite3_column_type(q.Get(), 0) == SQLITE_NULL) return ERROR_FILE_NOT_FOUND;
+        id = sqlite3_column_int64(q.Get(), 0);
+    }
+    out.id = id;
     out.path = std::move(path);
     return ERROR_SUCCESS;
 }
@@ -584,17 +618,24 @@ LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, L
     const std::string fold = Folded(name);
     std::lock_guard<std::mutex> lock(g_mutex);
     if (LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
-    // One statement: the key's row tells a deleted key from a missing value.
-    Query q(kQueryValue);
-    q.Int(1, key.id).Blob(2, fold);
-    const int rc = q.Step();
-    if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
-    if (rc != SQLITE_ROW) return MapSqliteError(rc);
-    if (sqlite3_column_int(q.Get(), 2) == 0) return ERROR_FILE_NOT_FOUND;
-    DWORD type = 0;
-    if (LONG err = ColumnType(q.Get(), 0, type); err != ERROR_SUCCESS) return err;
-    if (lpType) *lpType = type;
-    return CopyData(q.Get(), 1, lpData, lpcbData);
+    // A value of a deleted key is deleted with it, so a value found answers the call. Only a
+    // miss needs the key's row (a deleted key or a missing value); that statement answers
+    // the whole call again on its own.
+    for (const StmtId id : {kQueryValue, kQueryValueOrKey}) {
+        Query q(id);
+        q.Int(1, key.id).Blob(2, fold);
+        const int rc = q.Step();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return MapSqliteError(rc);
+        if (id == kQueryValue && rc == SQLITE_DONE) continue;
+        if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+        if (id == kQueryValueOrKey && sqlite3_column_int(q.Get(), 2) == 0)
+            return ERROR_FILE_NOT_FOUND;
+        DWORD type = 0;
+        if (LONG err = ColumnType(q.Get(), 0, type); err != ERROR_SUCCESS) return err;
+        if (lpType) *lpType = type;
+        return CopyData(q.Get(), 1, lpData, lpcbData);
+    }
+    return ERROR_REGISTRY_CORRUPT;  // not reached
 }
 
 LONG StoreSetValue(const KeyRef& key, std::string_view name, DWORD dwType, const BYTE* lpData,
@@ -605,14 +646,7 @@ LONG StoreSetValue(const KeyRef& key, std::string_view name, DWORD dwType, const
     if (LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
     Transaction t(true);
     if (t.Begun() != ERROR_SUCCESS) return t.Begun();
-    LONG err;
-    {
-        // Marks the key written, and tells whether it still exists.
-        Query q(kTouchKey);
-        q.Int(1, key.id).Int(2, FileTimeNow());
-        err = Exec(q);
-        if (err == ERROR_SUCCESS && sqlite3_changes(g_conn.Db()) == 0) err = ERROR_KEY_DELETED;
-    }
+    LONG err = TouchKey(key.id);
     if (err == ERROR_SUCCESS) {
         Query q(kSetValue);
         q.Int(1, key.id).Blob(2, name).Blob(3, fold).Int(4, dwType).Blob(5, lpData, cbData);
@@ -628,7 +662,7 @@ LONG StoreDeleteValue(const KeyRef& key, std::string_view name)
     if (LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
     Transaction t(true);
     if (t.Begun() != ERROR_SUCCESS) return t.Begun();
-    LONG err = KeyExists(key.id);
+    LONG err = TouchKey(key.id);
     if (err == ERROR_SUCCESS) {
         Query q(kDeleteValue);
         q.Int(1, key.id).Blob(2, fold);
