@@ -11,4 +11,7 @@
 #include "afxmt.h"
 #include "afxtempl.h"
 
+// The object address test: non-zero if [lp, lp + nBytes) may be used (see afxvalid.cpp).
+WINPORT_API BOOL AfxIsValidAddress(const void* lp, UINT nBytes, BOOL bReadWrite = TRUE);
+
 #endif

@@ -33,8 +33,14 @@ void Complain(const char* what)
     std::fprintf(stderr, "lobbykit: the shared data section is not shared: %s\n", what);
 }
 
-// Runs before the module's other initialisers, so nobody reads the section first.
-__attribute__((constructor(101))) void MapSharedSection()
+}  // namespace
+}  // namespace winport
+
+using namespace winport;
+
+// Runs before the module's other initialisers, so nobody reads the section first. Named and
+// external so that the link script can pull it out of the static archive (EXTERN).
+extern "C" __attribute__((constructor(101), visibility("hidden"))) void lobbykit_map_shared_section()
 {
     char* start = __start_lobbykit_ShareDa;
     char* stop = __stop_lobbykit_ShareDa;
@@ -60,6 +66,3 @@ __attribute__((constructor(101))) void MapSharedSection()
     // Held for the life of the process: its lock keeps the object alive for the others.
     opened.object.release();
 }
-
-}  // namespace
-}  // namespace winport
