@@ -65,28 +65,26 @@ CString HelpPage(int nPage)
 
 // Replaces every placeholder c of text by szName, scanning text once (an inserted name is not
 // scanned again). Like a loop that takes text apart at each c, it leaves in text only what
-// followed the last c (all of it if there was none).
+// followed the last c (all of it if there was none). CString::Find steps over double-byte
+// characters.
 CString Substitute(CString& text, char c, const char* szName)
 {
-    const char* p = text;
-    const int nText = text.GetLength();
     int nCount = 0;
     int nLast = -1;
-    for (int i = 0; i < nText; i += AfxCharSize(p + i)) {
-        if (p[i] == c) {
-            ++nCount;
-            nLast = i;
-        }
+    for (int i = text.Find(c); i >= 0; i = text.Find(c, i + 1)) {
+        ++nCount;
+        nLast = i;
     }
     if (nCount == 0) return text;
 
+    const char* p = text;
+    const int nText = text.GetLength();
     const int nName = int(std::strlen(szName));
     const int nResult = nText + nCount * (nName - 1);
     CString result;
     char* out = result.GetBuffer(nResult);
     int from = 0;
-    for (int i = 0; i < nText; i += AfxCharSize(p + i)) {
-        if (p[i] != c) continue;
+    for (int i = text.Find(c); i >= 0; i = text.Find(c, i + 1)) {
         std::memcpy(out, p + from, std::size_t(i - from));
         out += i - from;
         std::memcpy(out, szName, std::size_t(nName));
@@ -101,6 +99,14 @@ CString Substitute(CString& text, char c, const char* szName)
     std::memmove(buf, buf + nLast + 1, std::size_t(nTail));
     text.ReleaseBuffer(nTail);
     return result;
+}
+
+// Bytes of psz to keep under a limit of nMax, without splitting a character. Only a text
+// longer than the limit needs the walk over its characters.
+int CutLength(const char* psz, int nMax)
+{
+    const void* nul = std::memchr(psz, '\0', std::size_t(nMax) + 1);
+    return nul ? int(static_cast<const char*>(nul) - psz) : AfxCharPrefix(psz, nMax);
 }
 
 bool IsControl(char c)
@@ -166,14 +172,14 @@ int CGetEmotion::GetEmotion(const char* sName, const char* szEmotionCmd, char* s
         TRACE("Warning : CChatClient::GetEmotion() : szEmotionCmd is empty\n");
         return 0;
     }
-    CString cmd(p, AfxCharPrefix(p, kCommandMax));
+    CString cmd(p, CutLength(p, kCommandMax));
 
     const CString reply = Chat(cmd);
     if (reply.IsEmpty()) {
         TRACE("Warning : CChatClient::GetEmotion() : sDesMsg is empty\n");
         return 0;
     }
-    const int n = AfxCharPrefix(reply, kReplyMax);
+    const int n = CutLength(reply, kReplyMax);
     std::memcpy(sDesMsg, static_cast<const char*>(reply), std::size_t(n));
     sDesMsg[n] = '\0';
     return 1;

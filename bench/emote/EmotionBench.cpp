@@ -88,34 +88,47 @@ void Emotion_ChatMix(benchmark::State& state)
 
 // Keeps each benchmark's CPU time per line (the mean over repetitions), then prints the ratio
 // of the mix to the baseline. CPU time, because other work on the machine stretches real time.
+// Plain text, no colours: the output goes to logs.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : benchmark::ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
+            // Single runs, or only their mean where the repetitions are reported as aggregates.
+            const bool single = run.run_type == Run::RT_Iteration;
+            if (!single && run.aggregate_name != "mean") continue;
             const std::string name = run.benchmark_name();
             Mean& m = name.rfind("Baseline_", 0) == 0 ? m_baseline : m_mix;
-            m.sum += run.GetAdjustedCPUTime();
-            ++m.count;
+            (single ? m.single : m.aggregate).Add(run.GetAdjustedCPUTime());
         }
         ConsoleReporter::ReportRuns(runs);
     }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        if (m_baseline.count && m_mix.count) {
-            const double mix = m_mix.sum / m_mix.count;
-            const double baseline = m_baseline.sum / m_baseline.count;
-            std::printf("chat mix: %.0f ns per line, %.2f million lines/s, %.1f x the baseline copy\n",
+        const double mix = m_mix.Get();
+        const double baseline = m_baseline.Get();
+        if (mix > 0 && baseline > 0) {
+            std::printf("chat mix: %.0f ns CPU per line, %.2f million lines/s, %.1f x the baseline copy\n",
                         mix, 1e3 / mix, mix / baseline);
         }
     }
 
 private:
-    struct Mean {
-        double sum = 0;
+    struct Sum {
+        double total = 0;
         int count = 0;
+        void Add(double v) { total += v, ++count; }
+    };
+    struct Mean {
+        Sum single, aggregate;
+        double Get() const
+        {
+            const Sum& s = single.count ? single : aggregate;
+            return s.count ? s.total / s.count : 0;
+        }
     };
     Mean m_baseline;
     Mean m_mix;

@@ -314,6 +314,13 @@ int CString::Find(char ch, int nStart) const
 {
     const int nLength = GetLength();
     if (nStart > nLength) return -1;
+    if (static_cast<unsigned char>(ch) < 0x40) {
+        // No double-byte character holds a byte below 0x40 (trail bytes start at 0x40): every
+        // such byte is a character of its own, and a start inside a character finds the same.
+        if (nStart < 0) nStart = 0;
+        const void* p = std::memchr(m_pchData + nStart, ch, std::size_t(nLength - nStart));
+        return p ? int(static_cast<const char*>(p) - m_pchData) : -1;
+    }
     for (int i = Boundary(nStart); i < nLength;) {
         const int n = AfxCharSize(m_pchData + i);
         if (n == 1 && m_pchData[i] == ch) return i;
@@ -354,22 +361,16 @@ void CString::TrimLeft()
 
 void CString::TrimRight()
 {
-    // The end of the last character that is not white space; white space bytes are never
-    // part of a double-byte character.
-    const int nLength = GetLength();
-    int nKeep = 0;
-    for (int i = 0; i < nLength;) {
-        const int n = AfxCharSize(m_pchData + i);
-        if (n == 2 || !AfxIsWhiteSpace(m_pchData[i])) nKeep = i + n;
-        i += n;
-    }
-    if (nKeep < nLength) {
-        if (nKeep == 0) {
-            Empty();
-        } else {
-            m_pchData[nKeep] = '\0';
-            GetData()->nDataLength = nKeep;
-        }
+    // White space bytes are never part of a double-byte character, so the white space
+    // characters at the end are exactly the white space bytes at the end.
+    int nKeep = GetLength();
+    while (nKeep > 0 && AfxIsWhiteSpace(m_pchData[nKeep - 1])) --nKeep;
+    if (nKeep == GetLength()) return;
+    if (nKeep == 0) {
+        Empty();
+    } else {
+        m_pchData[nKeep] = '\0';
+        GetData()->nDataLength = nKeep;
     }
 }
 
