@@ -6,4 +6,6 @@ scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DLOBBYKIT_TESTS=OFF -DLOBBYKIT_BENCH=OFF >/dev/null
 cmake --build build/release
-exec build/release/demo/lobbykit_titles
+build/release/demo/lobbykit_titles
+echo
+exec build/release/demo/lobbykit_lobby

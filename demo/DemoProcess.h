@@ -1,0 +1,52 @@
+// Process and timing helpers for the demo programs.
+#ifndef LOBBYKIT_DEMO_PROCESS_H
+#define LOBBYKIT_DEMO_PROCESS_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace demo {
+
+// A child program started with one argument.
+class Child {
+public:
+    Child() = default;
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child() { Wait(); }
+    bool Start(const std::string& program, const std::string& arg);
+    // Waits for the child to end; returns its exit code (-1 if none was running).
+    int Wait();
+
+private:
+#if defined(_WIN32)
+    HANDLE m_hProcess = nullptr;
+#else
+    long m_pid = 0;
+#endif
+};
+
+// The path of a program that lives beside this one.
+std::string SiblingProgram(const char* argv0, const char* name);
+
+// Posts `message` to `hWnd` if it is still alive after `ms` milliseconds.
+class Watchdog {
+public:
+    Watchdog(HWND hWnd, UINT message, DWORD ms);
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+    ~Watchdog();
+
+private:
+    static DWORD WINAPI Run(LPVOID self);
+    HWND m_hWnd;
+    UINT m_message;
+    DWORD m_ms;
+    HANDLE m_hStop;
+    HANDLE m_hThread;
+};
+
+}  // namespace demo
+
+#endif

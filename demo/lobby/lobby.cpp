@@ -1,0 +1,168 @@
+// The demo lobby: opens a server end, hands its channel name to the games through
+// g_ipcConfig, starts two games one after the other and serves them.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "DemoProcess.h"
+#include "DemoProtocol.h"
+#include "DemoText.h"
+#include "Emotion.h"
+#include "GameLink.h"
+#include "LevelName.h"
+#include "ipc/MapIPC.h"
+
+namespace {
+
+const UINT WM_DEMO_TIMEOUT = WM_APP + 1;
+const char* const kPlayers[] = {"amy", "tom"};
+const int kGames = 2;
+
+struct Lobby {
+    CMapIPC channel;
+    std::string gameProgram;
+    demo::Child child;
+    int started = 0;
+    int finished = 0;
+    int exitCode = 0;
+    std::string player;
+    CGetEmotion emotion;
+};
+Lobby* g_lobby = nullptr;
+
+void Say(const std::string& utf8) { demo::Print("lobby", utf8); }
+
+void Send(unsigned char id, const std::string& data)
+{
+    if (g_lobby->channel.QueuePacket(id, data.data(), int(data.size())) != 0)
+        Say(std::string("could not queue ") + demo::CommandName(id));
+}
+
+bool StartNextGame()
+{
+    Lobby& l = *g_lobby;
+    const char* player = kPlayers[l.started];
+    Say(std::string("starting game ") + std::to_string(l.started + 1) + " for " + player);
+    if (!l.child.Start(l.gameProgram, player)) {
+        Say("could not start the game");
+        return false;
+    }
+    ++l.started;
+    return true;
+}
+
+void OnPacket(unsigned char id, const char* data, int len)
+{
+    Lobby& l = *g_lobby;
+    switch (id) {
+    case demo::CMD_HELLO: {
+        l.player.assign(data, size_t(len));
+        Say("<- HELLO from " + l.player);
+        Send(demo::CMD_WELCOME, demo::ToGbk("欢迎 " + l.player + " 来到游戏大厅！"));
+        break;
+    }
+    case demo::CMD_SCORE: {
+        if (len != 8) break;
+        const int game = demo::ReadInt(data);
+        const std::int32_t score = demo::ReadInt(data + 4);
+        char title[32] = "";
+        long level = 0;
+        GetLevelName(game, data + 4, title, &level);
+        Say("<- SCORE game " + std::to_string(game) + ", score " + std::to_string(score) +
+            "  -> title " + demo::ToUtf8(title) + ", level " + std::to_string(level));
+        Send(demo::CMD_TITLE, demo::PackInts(std::int32_t(level), 0).substr(0, 4) + title);
+        break;
+    }
+    case demo::CMD_CHAT: {
+        const std::string line(data, size_t(len));
+        char reply[1024];
+        if (l.emotion.GetEmotion(l.player.c_str(), line.c_str(), reply)) {
+            const char local = char(l.emotion.IsLocalMessage());
+            Say("<- CHAT \"" + demo::ToUtf8(line) + "\"  -> " + demo::ToUtf8(reply));
+            Send(demo::CMD_CHAT_REPLY, std::string(1, local) + reply);
+        }
+        break;
+    }
+    default:
+        Say(std::string("<- unknown command ") + std::to_string(id));
+    }
+}
+
+LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Lobby& l = *g_lobby;
+    if (msg == WM_IPC_NOTIFY) {
+        switch (lParam) {
+        case IPC_NOTIFY_CONNECT:
+            Say("a game connected");
+            break;
+        case IPC_NOTIFY_DATA: {
+            unsigned char id = 0;
+            char data[4096];
+            int len = 0;
+            // One notification per packet; take exactly one.
+            if (l.channel.RecvPacket(id, data, len) == 0) OnPacket(id, data, len);
+            break;
+        }
+        case IPC_NOTIFY_EXIT:
+            Say("the game left (IPC_NOTIFY_EXIT)");
+            l.child.Wait();
+            if (++l.finished < kGames) {
+                if (!StartNextGame()) { l.exitCode = 1; PostQuitMessage(1); }
+            } else {
+                PostQuitMessage(0);
+            }
+            break;
+        }
+        return 0;
+    }
+    if (msg == WM_DEMO_TIMEOUT) {
+        Say("timed out");
+        l.exitCode = 1;
+        PostQuitMessage(1);
+        return 0;
+    }
+    return DefWindowProcA(hWnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    Lobby lobby;
+    g_lobby = &lobby;
+    lobby.gameProgram = argc > 1 ? argv[1] : demo::SiblingProgram(argv[0], "lobbykit_game");
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = LobbyProc;
+    wc.lpszClassName = "LobbyKitDemoLobby";
+    RegisterClassA(&wc);
+    HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "lobby", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, nullptr, nullptr);
+
+    // A channel name of our own, handed to every game through the shared configuration.
+    char name[64];
+    wsprintfA(name, "lobbykit-demo-%lu", static_cast<unsigned long>(GetCurrentProcessId()));
+    if (!lobby.channel.CreateServerMapIPC(name, hWnd)) {
+        Say("could not open the server end");
+        return 1;
+    }
+    g_ipcConfig.bMultChanel = 0;
+    lstrcpynA(g_ipcConfig.szServerName, name, sizeof g_ipcConfig.szServerName);
+    Say(std::string("server end open on channel ") + name + "; g_ipcConfig now names it");
+
+    demo::Watchdog watchdog(hWnd, WM_DEMO_TIMEOUT, 20000);
+    if (!StartNextGame()) return 1;
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+
+    lobby.channel.CloseIPC();
+    lobby.child.Wait();
+    DestroyWindow(hWnd);
+    Say(lobby.exitCode == 0 ? "both games served; closing" : "failed");
+    return lobby.exitCode;
+}
