@@ -53,11 +53,9 @@ CString HelpPage(int nPage)
     std::memcpy(out, kHelpHeader, std::size_t(nHeader));
     out += nHeader;
     for (int r = first; r < end; ++r) {
-        const int n = int(std::strlen(g_emotionCmdTable[r].szCmd));
-        std::memcpy(out, g_emotionCmdTable[r].szCmd, std::size_t(n));
-        AfxForEachSingleByte(out, n, AfxToLower);
-        out[n] = ((r - first + 1) % kKeywordsPerLine == 0) ? '\n' : '\t';
-        out += n + 1;
+        // Keywords are ASCII.
+        for (const char* kw = g_emotionCmdTable[r].szCmd; *kw; ++kw) *out++ = AfxToLower(*kw);
+        *out++ = ((r - first + 1) % kKeywordsPerLine == 0) ? '\n' : '\t';
     }
     page.ReleaseBuffer(nLength);
     return page;

@@ -13,7 +13,8 @@
 // Choices of this implementation:
 // - Names are cut to 31 bytes, the command to 1,024 and the reply to 1,023 without splitting
 //   a GBK double-byte character: a cut that would leave a lead byte without its trail keeps
-//   one byte less.
+//   one byte less. Characters are told apart as afxstr.h describes (a lead byte without a
+//   valid trail byte counts as a character of its own).
 // - A null sName counts as an empty one (the stored name is kept).
 // - The texts are compiled into the library (on every system) rather than loaded from a
 //   string-table resource.

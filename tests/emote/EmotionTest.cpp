@@ -258,6 +258,18 @@ TEST(EmotionTest, ZeroResultsLeaveTheLocalFlag)
     EXPECT_EQ(Say(e, "amy", "/!!!").local, 0);
 }
 
+TEST(EmotionTest, ReplyMayOverwriteItsInputs)
+{
+    // A host that reads the typed line and the speaker's name from the reply buffer.
+    CGetEmotion e;
+    char buf[1024] = "/!!! tom";
+    ASSERT_EQ(e.GetEmotion("amy", buf, buf), 1);
+    EXPECT_EQ(std::string(buf), ShoutAt("amy", "tom"));
+    std::strcpy(buf, "bob");
+    ASSERT_EQ(e.GetEmotion(buf, "/!!!", buf), 1);
+    EXPECT_EQ(std::string(buf), Shout("bob"));
+}
+
 TEST(EmotionTest, CopiesCarryBothNames)
 {
     CGetEmotion a;
