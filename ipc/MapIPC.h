@@ -78,6 +78,7 @@ private:
     bool QueueReceived(BYTE cCmdID, const BYTE* pData, WORD wDataLen);
     // Writes into the own half; the caller holds the own named mutex.
     int WriteOwnHalf(BYTE cCmdID, const char* data, int len);
+    void ChangeConnectCount(bool bAccept);  // raise by one, or back to 0
     void Notify(LPARAM lCode);
     void FreeQueue(CIPCPacketList*& pList, CCriticalSection& lock);
     void DiscardSendQueue();

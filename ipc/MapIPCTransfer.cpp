@@ -285,7 +285,7 @@ int CMapIPC::OnConnectFrame()
         // Whatever is still queued was meant for an earlier client.
         DiscardSendQueue();
         m_nConnectStatus.store(IPC_CONNECTED);
-        ::InterlockedIncrement(ConnectCount(m_pMapBuf));
+        ChangeConnectCount(true);
         m_evtConnected.SetEvent();
         ::SetEvent(m_hServerReadEvent);
         Notify(IPC_NOTIFY_CONNECT);
@@ -305,7 +305,7 @@ void CMapIPC::OnExitFrame()
         TRACE("Event : RecvBuf() : client exit IPC()\r\n");
         if (lobbykit::ipc::ClientHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(SERVER) : last data exist?\r\n");
         m_evtConnected.ResetEvent();
-        ::InterlockedExchange(ConnectCount(m_pMapBuf), 0);
+        ChangeConnectCount(false);
         ::ResetEvent(m_hServerWriteEvent);
         ::ResetEvent(m_hServerReadEvent);
         ::ResetEvent(m_hClientWriteEvent);
@@ -317,6 +317,16 @@ void CMapIPC::OnExitFrame()
         if (lobbykit::ipc::ServerHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(CLIENT) : last data exist?\r\n");
     }
     Notify(IPC_NOTIFY_EXIT);
+}
+
+void CMapIPC::ChangeConnectCount(bool bAccept)
+{
+    // The count shares an aligned 64-bit word with the server half's status byte and the
+    // first byte of its length, and the interlocked update goes through that word; doing it
+    // under the server half's mutex keeps it ordered with the host thread's writes there.
+    CNamedMutexLock lock(m_hServerBufMutex);
+    if (bAccept) ::InterlockedIncrement(ConnectCount(m_pMapBuf));
+    else ::InterlockedExchange(ConnectCount(m_pMapBuf), 0);
 }
 
 void CMapIPC::Notify(LPARAM lCode)

@@ -77,6 +77,7 @@ TEST(ChannelSoakTest, StreamsEachWayArriveCompleteAndInOrder)
     QuietStderr quiet;
     peer.Send("soak " + std::to_string(kPackets) + " " + std::to_string(kFromPeerSeed) + " " +
               std::to_string(kToPeerSeed));
+    ASSERT_TRUE(peer.WaitFor("soak-started", 10000)) << "the peer knows what to expect before it gets any";
     unsigned long long sent = 0;
     const DWORD start = ::GetTickCount();
     bool peerDone = false, peerSent = false;

@@ -160,7 +160,7 @@ TEST(ChannelStepTest, QueuedPacketsTravelInOneAreaWriteAndLaterOnesAreAppended)
     for (const auto& p : first) ASSERT_EQ(Queue(ends.server, p), 0);
     ASSERT_EQ(ends.server.SendPacket(), 0);
     EXPECT_EQ(ends.rec.cbServerWriteStatus, 1);
-    EXPECT_EQ(ends.rec.wServerDataLen, 4 + 5 + 104);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 4 + 5 + 104);
     ExpectSame(Frames(ends.rec.bufServerData, ends.rec.wServerDataLen), first);
     EXPECT_TRUE(Signalled(A::ServerWriteEvent(ends.server)));
     EXPECT_EQ(A::SendQueueLength(ends.server), 0);
@@ -178,7 +178,7 @@ TEST(ChannelStepTest, QueuedPacketsTravelInOneAreaWriteAndLaterOnesAreAppended)
     // The client takes everything in one go, in order, and tells the server it may write.
     ASSERT_EQ(ends.client.RecvBuf(), 1);
     EXPECT_EQ(ends.rec.cbServerWriteStatus, 0);
-    EXPECT_EQ(ends.rec.wServerDataLen, 0);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 0);
     EXPECT_TRUE(Signalled(A::ClientReadEvent(ends.client)));
     ExpectSame(Drain(ends.client), all);
 }
@@ -190,14 +190,14 @@ TEST(ChannelStepTest, EveryAcceptedPacketCanBeSentAndNoAreaPasses4100Bytes)
     const std::vector<TestPacket> big = {lktest::MakeSizedPacket(1, 0, 4095), lktest::MakeSizedPacket(1, 1, 4095)};
     for (const auto& p : big) ASSERT_EQ(Queue(ends.server, p), 0);
     ASSERT_EQ(ends.server.SendPacket(), 0);
-    EXPECT_EQ(ends.rec.wServerDataLen, 4099);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 4099);
     EXPECT_EQ(A::SendQueueLength(ends.server), 1);
     ASSERT_EQ(ends.server.SendPacket(), 0) << "the second does not fit yet; it waits, it is not dropped";
-    EXPECT_EQ(ends.rec.wServerDataLen, 4099);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 4099);
     EXPECT_EQ(A::SendQueueLength(ends.server), 1);
     ASSERT_EQ(ends.client.RecvBuf(), 1);
     ASSERT_EQ(ends.server.SendPacket(), 0);
-    EXPECT_EQ(ends.rec.wServerDataLen, 4099);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 4099);
     ASSERT_EQ(ends.client.RecvBuf(), 1);
     ExpectSame(Drain(ends.client), big);
 
@@ -206,7 +206,7 @@ TEST(ChannelStepTest, EveryAcceptedPacketCanBeSentAndNoAreaPasses4100Bytes)
     for (const auto& p : exact) ASSERT_EQ(Queue(ends.server, p), 0);
     ASSERT_EQ(Queue(ends.server, {9, ""}), 0);
     ASSERT_EQ(ends.server.SendPacket(), 0);
-    EXPECT_EQ(ends.rec.wServerDataLen, 4100);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 4100);
     EXPECT_EQ(A::SendQueueLength(ends.server), 1);
 }
 
@@ -224,7 +224,7 @@ TEST(ChannelStepTest, RandomTrafficKeepsOrderAndAreaBound)
             ASSERT_EQ(Queue(ends.server, sent.back()), 0);
         }
         ends.server.SendPacket();
-        ASSERT_LE(ends.rec.wServerDataLen, IPC_AREA_READ_MAX);
+        ASSERT_LE(+ends.rec.wServerDataLen, IPC_AREA_READ_MAX);
         if (rng() % 2) {
             ends.client.RecvBuf();
             for (auto& p : Drain(ends.client)) got.push_back(std::move(p));
@@ -232,7 +232,7 @@ TEST(ChannelStepTest, RandomTrafficKeepsOrderAndAreaBound)
     }
     while (A::SendQueueLength(ends.server) > 0 || ends.rec.cbServerWriteStatus) {
         ends.server.SendPacket();
-        ASSERT_LE(ends.rec.wServerDataLen, IPC_AREA_READ_MAX);
+        ASSERT_LE(+ends.rec.wServerDataLen, IPC_AREA_READ_MAX);
         ASSERT_EQ(ends.client.RecvBuf(), 1);
         for (auto& p : Drain(ends.client)) got.push_back(std::move(p));
     }
@@ -248,7 +248,7 @@ TEST(ChannelStepTest, SendBufControlFrameReplacesUntakenDataAndBatchesUpTo4100Pa
     ASSERT_EQ(ends.server.SendPacket(), 0);
     ASSERT_EQ(ends.rec.cbServerWriteStatus, 1);
     ASSERT_EQ(ends.server.SendBuf(IPC_CMD_EXIT, nullptr, 0), 1);
-    EXPECT_EQ(ends.rec.wServerDataLen, 4);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 4);
     EXPECT_EQ(std::vector<BYTE>(ends.rec.bufServerData, ends.rec.bufServerData + 4),
               (std::vector<BYTE>{0xAA, 0, 0, 0xF2}));
     EXPECT_EQ(ends.rec.cbServerWriteStatus, 1);
@@ -257,7 +257,7 @@ TEST(ChannelStepTest, SendBufControlFrameReplacesUntakenDataAndBatchesUpTo4100Pa
     ends.rec.cbServerWriteStatus = 0;
     std::vector<char> run(IPC_AREA_READ_MAX, 'r');
     EXPECT_EQ(ends.server.SendBuf(IPC_CMD_PACKETS, run.data(), IPC_AREA_READ_MAX), 1);
-    EXPECT_EQ(ends.rec.wServerDataLen, IPC_AREA_READ_MAX);
+    EXPECT_EQ(+ends.rec.wServerDataLen, IPC_AREA_READ_MAX);
     ends.rec.cbServerWriteStatus = 0;
     EXPECT_EQ(ends.server.SendBuf(IPC_CMD_PACKETS, run.data(), IPC_AREA_READ_MAX + 1), 0);
     EXPECT_EQ(ends.server.SendBuf(5, nullptr, 0), 0) << "application ids are not written by SendBuf";
@@ -382,7 +382,7 @@ TEST(ChannelStepTest, ServerAcceptsAConnectRequestAndGoesOnWithTheArea)
     PutClientArea(ends, Cat({Frame(IPC_CMD_CONNECT, 0), Frame(8, 2)}));
     ASSERT_EQ(ends.server.RecvBuf(), 1);
     EXPECT_EQ(ends.server.IsConnected(), 1);
-    EXPECT_EQ(ends.rec.dwConnectCount, 1u);
+    EXPECT_EQ(+ends.rec.dwConnectCount, 1u);
     EXPECT_TRUE(Signalled(A::ServerReadEvent(ends.server)));
     EXPECT_EQ(A::SendQueueLength(ends.server), 0);
     EXPECT_EQ(Notes(window.Handle()), (std::vector<LPARAM>{IPC_NOTIFY_CONNECT, IPC_NOTIFY_DATA}));
@@ -396,7 +396,7 @@ TEST(ChannelStepTest, ServerAcceptsAConnectRequestAndGoesOnWithTheArea)
     PutClientArea(ends, Cat({Frame(IPC_CMD_CONNECT, 0), Frame(9, 1)}));
     ASSERT_EQ(ends.server.RecvBuf(), 1);
     EXPECT_EQ(ends.server.IsConnected(), 1);
-    EXPECT_EQ(ends.rec.wServerDataLen, 4);
+    EXPECT_EQ(+ends.rec.wServerDataLen, 4);
     EXPECT_EQ(ends.rec.bufServerData[3], IPC_CMD_EXIT);
     EXPECT_EQ(Drain(ends.server).size(), 1u) << "only the data of the first area";
 }
@@ -416,7 +416,7 @@ TEST(ChannelStepTest, ClientExitResetsTheServerEndForTheNextClient)
     ASSERT_EQ(ends.server.RecvBuf(), 1);
     EXPECT_EQ(ends.server.IsConnected(), 0);
     EXPECT_EQ(ends.server.IsValid(), 1) << "the server end stays open";
-    EXPECT_EQ(ends.rec.dwConnectCount, 0u);
+    EXPECT_EQ(+ends.rec.dwConnectCount, 0u);
     EXPECT_FALSE(Signalled(A::ConnectedEvent(ends.server)));
     EXPECT_FALSE(Signalled(A::ClientWriteEvent(ends.server)));
     EXPECT_FALSE(Signalled(A::ClientReadEvent(ends.server)));

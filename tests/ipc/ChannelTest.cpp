@@ -130,7 +130,7 @@ TEST_F(ChannelTest, ClientConnectsAndTheServerIsNotified)
     ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 1; }));
     EXPECT_EQ(ipc.ServerWaitForClient(5000), 1);
     EXPECT_EQ(ipc.IsConnected(), 1);
-    EXPECT_EQ(A::Record(ipc)->dwConnectCount, 1u);
+    EXPECT_EQ(A::ConnectCount(ipc), 1u);
     EXPECT_EQ(A::Record(ipc)->wSignature, IPC_SIGNATURE);
 
     CMapIPC second;
@@ -300,7 +300,7 @@ TEST_F(ChannelTest, ClientExitResetsTheServerAndASecondClientConnects)
     EXPECT_LT(Number(line), 1500) << "nothing pending: the close is prompt";
     ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }));
     EXPECT_EQ(ipc.IsConnected(), 0);
-    EXPECT_EQ(A::Record(ipc)->dwConnectCount, 0u);
+    EXPECT_EQ(A::ConnectCount(ipc), 0u);
     EXPECT_EQ(ipc.QueuePacket(1, "x", 1), 1) << "no client to send to";
 
     StartPeer({"client", name, "echo"}, "connected");
@@ -443,7 +443,7 @@ TEST_F(ChannelTest, ServerKilledHoldingItsMutexDoesNotHangTheClient)
     // Once this end's handles are gone too, nothing holds the name.
     CMapIPC server2;
     ASSERT_NE(server2.CreateServerMapIPC(name.c_str(), nullptr), nullptr);
-    EXPECT_EQ(A::Record(server2)->dwConnectCount, 0u);
+    EXPECT_EQ(A::ConnectCount(server2), 0u);
     EXPECT_EQ(A::Record(server2)->cbServerWriteStatus, 0);
 }
 

@@ -3,6 +3,7 @@
 #define LOBBYKIT_TESTS_IPC_MAPIPCTESTACCESS_H
 
 #include "ipc/MapIPC.h"
+#include "ipc/SharedRecord.h"
 
 struct CMapIPCTestAccess {
     // Fits a closed end around a record in this process's memory, with unnamed in-process
@@ -27,6 +28,11 @@ struct CMapIPCTestAccess {
 
     static void SetWindow(CMapIPC& c, HWND hWnd) { c.m_hWnd.store(hWnd); }
     static IPC_MAP_BUF* Record(CMapIPC& c) { return c.m_pMapBuf; }
+    // The record's connect count, read as the worker writes it (interlocked).
+    static DWORD ConnectCount(CMapIPC& c)
+    {
+        return static_cast<DWORD>(::InterlockedCompareExchange(lobbykit::ipc::ConnectCount(c.m_pMapBuf), 0, 0));
+    }
     static int ConnectStatus(CMapIPC& c) { return c.m_nConnectStatus.load(); }
     static void SetConnectStatus(CMapIPC& c, int n) { c.m_nConnectStatus.store(n); }
     static HANDLE Thread(CMapIPC& c) { return c.m_hThread.load(); }

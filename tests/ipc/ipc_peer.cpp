@@ -145,6 +145,7 @@ private:
         } else if (verb == "soak") {
             in >> m_soakCount >> m_sendSeed >> m_recvSeed;
             m_sent = 0;
+            Say("soak-started");
             ::PostMessageA(m_window.Handle(), WM_PEER_SOAK, 0, 0);
         } else if (verb == "hold") {
             std::string half;
@@ -159,7 +160,7 @@ private:
         } else if (verb == "state") {
             IPC_MAP_BUF* rec = CMapIPCTestAccess::Record(m_ipc);
             Say("state connected=%d valid=%d worker=%d count=%u", m_ipc.IsConnected(), m_ipc.IsValid(),
-                CMapIPCTestAccess::Thread(m_ipc) != nullptr, rec ? static_cast<unsigned>(rec->dwConnectCount) : 0u);
+                CMapIPCTestAccess::Thread(m_ipc) != nullptr, rec ? static_cast<unsigned>(CMapIPCTestAccess::ConnectCount(m_ipc)) : 0u);
         } else if (verb == "close") {
             const DWORD start = ::GetTickCount();
             m_ipc.CloseIPC();
