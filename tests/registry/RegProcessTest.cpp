@@ -112,6 +112,24 @@ TEST_F(RegProcesses, ConcurrentWritersOfDistinctValuesLoseNothing)
     }
 }
 
+// Processes that find no store yet all set it up at once: each must succeed (the schema and
+// the switch to WAL must not interleave). Fresh stores, several rounds.
+TEST_F(RegProcesses, ProcessesOpeningANewStoreAtOnceAllSucceed)
+{
+    for (int round = 0; round < 10; ++round) {
+        regtest::TempConfigHome fresh;
+        std::vector<pid_t> pids;
+        for (int i = 0; i < kWorkers; ++i) pids.push_back(StartWorker({"fresh"}));
+        for (pid_t pid : pids) {
+            ASSERT_GT(pid, 0);
+            const int status = WaitStatus(pid);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+        }
+        unsigned long n = 0;
+        EXPECT_EQ(1, RegReadKeyInt("fresh", nullptr, "n", n));
+    }
+}
+
 // Each acknowledged write must survive a SIGKILL that lands anywhere in the loop, and the
 // store must open afterwards. Several rounds, killed after different numbers of writes.
 TEST_F(RegProcesses, WritesAcknowledgedBeforeSigkillSurvive)

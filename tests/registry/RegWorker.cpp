@@ -5,6 +5,7 @@
 //   reg_worker distinct ID N       N values "wID-i" = i in Software\szDomain\distinct
 //   reg_worker acked N             values "vi" = i in Software\szDomain\killed; after each
 //                                  write that returned 1, "i\n" on stdout
+//   reg_worker fresh               one write, as the first user of a new store
 // Exit 0 when every call succeeded, 1 otherwise, 2 for bad arguments.
 #include <fcntl.h>
 #include <sys/file.h>
@@ -62,6 +63,8 @@ int main(int argc, char** argv)
     if (argc == 4 && std::strcmp(argv[1], "counter") == 0) return Counter(argv[2], std::atoi(argv[3]));
     if (argc == 4 && std::strcmp(argv[1], "distinct") == 0) return Distinct(argv[2], std::atoi(argv[3]));
     if (argc == 3 && std::strcmp(argv[1], "acked") == 0) return Acked(std::atoi(argv[2]));
-    std::fprintf(stderr, "usage: reg_worker counter LOCKFILE N | distinct ID N | acked N\n");
+    if (argc == 2 && std::strcmp(argv[1], "fresh") == 0)
+        return RegWriteKeyInt("fresh", nullptr, "n", 1) ? 0 : 1;
+    std::fprintf(stderr, "usage: reg_worker counter LOCKFILE N | distinct ID N | acked N | fresh\n");
     return 2;
 }

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,6 +206,20 @@ private:
         close(fd);
         if (!regular) return ERROR_CANTOPEN;
 
+        // Processes that open a new store at the same moment take turns: setting up the
+        // schema and switching to WAL must not interleave. The lock goes with the process.
+        const std::string lockPath = dir + "/registry.lock";
+        const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (lockFd < 0) return ERROR_CANTOPEN;
+        while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        const LONG err = OpenLocked(path);
+        close(lockFd);  // releases the flock
+        return err;
+    }
+
+    LONG OpenLocked(const std::string& path)
+    {
         int rc = sqlite3_open_v2(path.c_str(), &m_db,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                                  nullptr);
@@ -242,6 +257,7 @@ private:
     LONG CheckSchema()
     {
         sqlite3_int64 version = 0, objects = 0;
+        // Two snapshots, but under the set-up lock: nobody else sets up the schema meanwhile.
         // A file that is not a database fails here with SQLITE_NOTADB.
         LONG err = ReadInt("PRAGMA user_version", version);
         if (err == ERROR_SUCCESS) err = ReadInt("SELECT count(*) FROM sqlite_schema", objects);
