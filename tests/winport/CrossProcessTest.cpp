@@ -152,8 +152,7 @@ TEST_F(CrossProcessTest, KilledHolderLeavesNameFreeForAFreshObject)
     ASSERT_TRUE(peer.WaitFor("ready"));
     peer.Kill();
     EXPECT_EQ(128 + SIGKILL, peer.Wait());
-    EXPECT_TRUE(ObjectFileExists(name));  // left behind, but held by nobody
-
+    // Its file may be left behind, but it is held by nobody.
     HANDLE e = CreateEventA(nullptr, FALSE, FALSE, name.c_str());
     ASSERT_NE(nullptr, e);
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
@@ -186,9 +185,8 @@ TEST_F(CrossProcessTest, FilesNobodyHoldsAreSweptByTheNextProcess)
     b.CloseInput();
     a.Wait();
     b.Wait();
-    EXPECT_TRUE(ObjectFileExists(killed));
-    EXPECT_TRUE(ObjectFileExists(exited));
-    // A new process's first use of the namespace removes them; live objects stay.
+    // A new process's first use of the namespace removes them (another test process running
+    // at the same time may have done so already); live objects stay.
     PeerProcess next({"open-kinds", UniqueObjectName("anything")});
     EXPECT_EQ("event 2 mutex 2 mapping 2", next.ReadLine());
     EXPECT_FALSE(ObjectFileExists(killed));

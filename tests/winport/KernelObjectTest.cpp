@@ -376,6 +376,24 @@ TEST_F(KernelTest, ManualResetReleasesAllWaitersUntilReset)
     CloseHandle(e);
 }
 
+TEST_F(KernelTest, ManualResetSetReleasesCurrentWaitersEvenIfResetAtOnce)
+{
+    HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> released{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] {
+            if (WaitForSingleObject(e, 5000) == WAIT_OBJECT_0) ++released;
+        });
+    Sleep(150);
+    SetEvent(e);
+    ResetEvent(e);
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(3, released.load());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(e, 50));  // a later wait is not
+    CloseHandle(e);
+}
+
 struct BadWaitCase {
     DWORD count;
     BOOL waitAll;

@@ -1,9 +1,14 @@
-// Events: a 32-bit futex word (0 clear, 1 set) in the object's shared data.
+// Events: a 32-bit futex word in the object's shared data. Bit 0 is the state (set/clear);
+// bits 1..31 count the sets, so that a manual-reset event releases every thread already
+// waiting when it is set, even if it is reset again before those threads run.
 #include "shared_object.h"
 #include "win_error.h"
 
 namespace winport {
 namespace {
+
+constexpr std::uint32_t kSetBit = 1;
+constexpr std::uint32_t kOneSet = 2;  // one step of the set counter
 
 struct EventData {
     std::uint32_t state;   // futex word
@@ -34,26 +39,40 @@ public:
 
     void Set()
     {
-        if (__atomic_exchange_n(&data_->state, 1u, __ATOMIC_ACQ_REL) == 0) FutexWakeAll(&data_->state);
+        std::uint32_t v = AtomicLoad(&data_->state);
+        do {
+            if (v & kSetBit) return;  // already set: nobody can be sleeping on it
+        } while (!__atomic_compare_exchange_n(&data_->state, &v, (v + kOneSet) | kSetBit, false, __ATOMIC_ACQ_REL,
+                                              __ATOMIC_ACQUIRE));
+        FutexWakeAll(&data_->state);
     }
 
-    void Reset() { __atomic_store_n(&data_->state, 0u, __ATOMIC_RELEASE); }
+    void Reset() { __atomic_and_fetch(&data_->state, ~kSetBit, __ATOMIC_ACQ_REL); }
 
-    AcquireResult TryAcquire() override
+    AcquireResult TryAcquire(WaitState& state) override
     {
-        if (data_->manual) return AtomicLoad(&data_->state) ? AcquireResult::Acquired : AcquireResult::NotReady;
-        std::uint32_t expected = 1;
-        // Auto-reset: exactly one waiter turns 1 into 0.
-        return __atomic_compare_exchange_n(&data_->state, &expected, 0u, false, __ATOMIC_ACQ_REL,
-                                           __ATOMIC_ACQUIRE)
-                   ? AcquireResult::Acquired
-                   : AcquireResult::NotReady;
+        std::uint32_t v = AtomicLoad(&data_->state);
+        if (!state.observed) {
+            state.observed = true;
+            state.value = v >> 1;
+        }
+        if (data_->manual)
+            return (v & kSetBit) || (v >> 1) != state.value ? AcquireResult::Acquired : AcquireResult::NotReady;
+        // Auto-reset: exactly one waiter clears the set bit.
+        while (v & kSetBit) {
+            if (__atomic_compare_exchange_n(&data_->state, &v, v & ~kSetBit, false, __ATOMIC_ACQ_REL,
+                                            __ATOMIC_ACQUIRE))
+                return AcquireResult::Acquired;
+        }
+        return AcquireResult::NotReady;
     }
 
-    bool PrepareSleep(FutexWord& word) override
+    bool PrepareSleep(FutexWord& word, const WaitState& state) override
     {
-        word = FutexWord{&data_->state, 0};
-        return AtomicLoad(&data_->state) == 0;
+        const std::uint32_t v = AtomicLoad(&data_->state);
+        if ((v & kSetBit) || (data_->manual && (v >> 1) != state.value)) return false;
+        word = FutexWord{&data_->state, v};
+        return true;
     }
 
 private:

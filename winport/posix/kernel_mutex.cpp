@@ -77,7 +77,7 @@ public:
 
     const ObjectKey& Key() const { return storage_->Key(); }
 
-    AcquireResult TryAcquire() override
+    AcquireResult TryAcquire(WaitState&) override
     {
         if (HeldMutex* held = t_held.Find(Key())) {
             ++held->count;
@@ -97,7 +97,7 @@ public:
                                                                             : AcquireResult::Acquired;
     }
 
-    bool PrepareSleep(FutexWord& word) override
+    bool PrepareSleep(FutexWord& word, const WaitState&) override
     {
         std::uint32_t value = AtomicLoad(LockWord());
         for (;;) {
@@ -185,7 +185,8 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
     if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
     auto mutex = std::make_shared<MutexObject>(std::move(opened.object));
     // Initial ownership applies only to a mutex this call created.
-    if (bInitialOwner && !opened.existed) mutex->TryAcquire();
+    WaitState unused;
+    if (bInitialOwner && !opened.existed) mutex->TryAcquire(unused);
     return PublishObject(mutex, opened.existed, true);
 }
 

@@ -25,15 +25,21 @@ private:
 
 enum class AcquireResult { NotReady, Acquired, Abandoned, Failed };
 
+// What one wait remembers about one of its objects between scans.
+struct WaitState {
+    bool observed = false;
+    std::uint32_t value = 0;
+};
+
 // An object a wait function can wait on. A wait scans its objects in order with
 // TryAcquire (which consumes an auto-reset event or takes a mutex), and when none is ready
 // sleeps on the words that PrepareSleep names.
 class Waitable : public KernelObject {
 public:
     using KernelObject::KernelObject;
-    virtual AcquireResult TryAcquire() = 0;  // Failed sets the last error
+    virtual AcquireResult TryAcquire(WaitState& state) = 0;  // Failed sets the last error
     // Fills in the word to sleep on; false when the object became ready meanwhile.
-    virtual bool PrepareSleep(FutexWord& word) = 0;
+    virtual bool PrepareSleep(FutexWord& word, const WaitState& state) = 0;
     // Called when a wait that slept on this object returns without acquiring it, so that
     // a wake-up meant for one waiter is not lost (mutexes).
     virtual void PassOnWakeup() {}

@@ -18,12 +18,12 @@ public:
     {
     }
 
-    AcquireResult TryAcquire() override
+    AcquireResult TryAcquire(WaitState&) override
     {
         return AtomicLoad(&ended_) ? AcquireResult::Acquired : AcquireResult::NotReady;
     }
 
-    bool PrepareSleep(FutexWord& word) override
+    bool PrepareSleep(FutexWord& word, const WaitState&) override
     {
         word = FutexWord{&ended_, 0};
         return AtomicLoad(&ended_) == 0;

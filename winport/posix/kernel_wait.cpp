@@ -34,10 +34,10 @@ void PassOnWakeups(const WaitList& objects, std::size_t except)
 }
 
 // -1 when nothing is ready, else the WAIT_* result (WAIT_FAILED with the error set).
-long ScanOnce(const WaitList& objects, std::size_t* index)
+long ScanOnce(const WaitList& objects, std::vector<WaitState>& states, std::size_t* index)
 {
     for (std::size_t i = 0; i < objects.size(); ++i) {
-        switch (objects[i]->TryAcquire()) {
+        switch (objects[i]->TryAcquire(states[i])) {
         case AcquireResult::NotReady: continue;
         case AcquireResult::Acquired: *index = i; return static_cast<long>(WAIT_OBJECT_0 + i);
         case AcquireResult::Abandoned: *index = i; return static_cast<long>(WAIT_ABANDONED_0 + i);
@@ -48,12 +48,12 @@ long ScanOnce(const WaitList& objects, std::size_t* index)
 }
 
 // Fills the words to sleep on; false when an object became ready while doing so.
-bool PrepareWords(const WaitList& objects, std::vector<FutexWord>* words)
+bool PrepareWords(const WaitList& objects, const std::vector<WaitState>& states, std::vector<FutexWord>* words)
 {
     words->clear();
-    for (const auto& object : objects) {
+    for (std::size_t i = 0; i < objects.size(); ++i) {
         FutexWord w{};
-        if (!object->PrepareSleep(w)) return false;
+        if (!objects[i]->PrepareSleep(w, states[i])) return false;
         words->push_back(w);
     }
     if (std::uint32_t* termination = CurrentTerminationWord()) words->push_back(FutexWord{termination, 0});
@@ -64,6 +64,7 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
 {
     const Deadline deadline = Deadline::AfterMilliseconds(milliseconds);
     std::vector<FutexWord> words;
+    std::vector<WaitState> states(objects.size());
     bool slept = false;
     for (;;) {
         if (TerminationRequested()) {
@@ -71,7 +72,7 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
             ExitTerminatedThread();
         }
         std::size_t index = objects.size();
-        const long result = ScanOnce(objects, &index);
+        const long result = ScanOnce(objects, states, &index);
         if (result >= 0 || result == static_cast<long>(WAIT_FAILED)) {
             if (slept) PassOnWakeups(objects, index);
             return static_cast<DWORD>(result);
@@ -80,7 +81,7 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
             if (slept) PassOnWakeups(objects, objects.size());
             return WAIT_TIMEOUT;
         }
-        if (!PrepareWords(objects, &words)) continue;
+        if (!PrepareWords(objects, states, &words)) continue;
         FutexWaitAny(words.data(), words.size(), deadline);
         slept = true;
     }

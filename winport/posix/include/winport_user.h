@@ -23,8 +23,14 @@
 // - Class names compare without regard to ASCII case; one namespace for all modules.
 // - lstrcmpA/lstrcmpiA compare bytes (lstrcmpiA folds ASCII letters and compares the bytes
 //   of double-byte characters exactly), not by the user locale's collation.
-// - wsprintfA: see user_format.cpp for the supported conversions; output is limited to
-//   1024 bytes with the terminator, as on Windows.
+// - wsprintfA/wvsprintfA: conversions d i u x X c s p and %%, flags '-' '0' '#', width
+//   and precision as digits ('*' is not supported, as on Windows), size prefixes h, l
+//   (32 bits, a Windows LONG) and I64. A NULL %s prints "(null)"; an unknown conversion
+//   character is written as it is. Output stops at 1023 characters plus the terminator,
+//   the limit of these functions on Windows.
+// - MessageBoxA shows nothing on Linux: by default it writes "[caption] text" to stderr,
+//   converted from GBK to UTF-8 (bytes that do not convert become '?'), and returns IDOK.
+//   WinportSetMessageBoxHandler (below) replaces that, for a host with a real UI or a test.
 #ifndef WINPORT_USER_H
 #define WINPORT_USER_H
 
