@@ -21,8 +21,11 @@
 //   CloseHandle(GetCurrentProcess()) succeeds and does nothing.
 // - Waits block in the kernel (futex) and wait for any one object; bWaitAll with more than
 //   one handle fails with ERROR_NOT_SUPPORTED. Events, mutexes and threads are waitable.
-//   The lowest signalled index is returned and only that object is consumed. Alertable
-//   waits behave as plain waits (there are no APCs).
+//   The lowest signalled index is returned and only that object is consumed. An
+//   auto-reset event releases exactly one waiter per set; a manual-reset event releases
+//   every thread waiting when it is set, even if it is reset again at once. Alertable
+//   waits behave as plain waits (there are no APCs). Kernels without futex_waitv (before
+//   Linux 5.16) get a fallback that re-checks the objects every 5 ms while it waits.
 // - Mutexes are recursive. A mutex whose owning thread ended (returned or terminated) or
 //   whose owning process died is taken by the next waiter with WAIT_ABANDONED(+index).
 //   ReleaseMutex by a thread that does not own it fails with ERROR_NOT_OWNER.
