@@ -21,8 +21,8 @@ namespace {
 
 std::atomic<long> g_allocations{0};
 
-// Twenty lines: half of them plain chat (some Chinese, GBK), the rest emotes with and without
-// targets in any case, a speaker naming himself, help, and an unknown verb.
+// Twenty lines: nine of plain chat (some Chinese, GBK), nine emotes with and without targets
+// in any case (one where the speaker names himself), help, and an unknown verb.
 const char* const kMix[] = {
     "hi all",
     "\xB4\xF3\xBC\xD2\xBA\xC3",                                   // 大家好
