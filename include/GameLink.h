@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "IPCNotify.h"
 #include "LobbyKitExport.h"
 
 #pragma pack(push, 1)
