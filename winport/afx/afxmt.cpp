@@ -33,6 +33,18 @@ BOOL CSyncObject::Lock(DWORD dwTimeout)
 
 // --- CCriticalSection --------------------------------------------------------------------
 
+namespace {
+
+// The caller's thread id, asked of the system once per thread: the lock needs it on every
+// Lock and Unlock, and the system call behind it is not free everywhere.
+LONG CurrentThreadTag()
+{
+    static thread_local const LONG tag = static_cast<LONG>(::GetCurrentThreadId());
+    return tag;
+}
+
+}  // namespace
+
 CCriticalSection::CCriticalSection() : CSyncObject(nullptr)
 {
     m_hWake = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -46,7 +58,7 @@ CCriticalSection::~CCriticalSection()
 
 BOOL CCriticalSection::Lock(DWORD dwTimeout)
 {
-    const LONG me = static_cast<LONG>(::GetCurrentThreadId());
+    const LONG me = CurrentThreadTag();
     if (::InterlockedCompareExchange(&m_lOwner, 0, 0) == me) {
         ++m_nRecursion;
         return TRUE;
@@ -72,7 +84,7 @@ BOOL CCriticalSection::Lock(DWORD dwTimeout)
 
 BOOL CCriticalSection::Unlock()
 {
-    const LONG me = static_cast<LONG>(::GetCurrentThreadId());
+    const LONG me = CurrentThreadTag();
     if (::InterlockedCompareExchange(&m_lOwner, 0, 0) != me) return FALSE;
     if (m_nRecursion > 0) {
         --m_nRecursion;

@@ -1,0 +1,125 @@
+// The other process of the channel benchmark: a server end of the channel with a window and
+// message loop, and a Unix-domain socket server, in one process.
+//   ipc_bench_peer CHANNEL SOCKET_PATH     prints "ready" once both listen
+#include <windows.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "IpcBenchCommon.h"
+#include "ipc/MapIPC.h"
+
+namespace {
+
+CMapIPC* g_ipc = nullptr;
+char g_buf[IPC_RECV_BUF_SIZE];
+
+LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg != WM_IPC_NOTIFY) return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    if (lParam == IPC_NOTIFY_EXIT) ::PostQuitMessage(0);
+    if (lParam != IPC_NOTIFY_DATA) return 0;
+    BYTE cmd;
+    int len;
+    if (g_ipc->RecvPacket(cmd, g_buf, len) != 0) return 0;
+    if (cmd == ipcbench::kCmdEcho || cmd == ipcbench::kCmdSync) g_ipc->QueuePacket(cmd, g_buf, len);
+    return 0;
+}
+
+bool ReadAll(int fd, void* p, size_t n)
+{
+    auto* b = static_cast<char*>(p);
+    while (n > 0) {
+        const ssize_t r = read(fd, b, n);
+        if (r <= 0) return false;
+        b += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const void* p, size_t n)
+{
+    auto* b = static_cast<const char*>(p);
+    while (n > 0) {
+        const ssize_t r = write(fd, b, n);
+        if (r <= 0) return false;
+        b += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+void ServeConnection(int fd)
+{
+    char mode;
+    if (!ReadAll(fd, &mode, 1)) return;
+    if (mode == ipcbench::kSockPingPong) {
+        char msg[ipcbench::kPingSize];
+        while (ReadAll(fd, msg, sizeof msg) && WriteAll(fd, msg, sizeof msg)) {
+        }
+    } else if (mode == ipcbench::kSockStream) {
+        static char chunk[1 << 16];
+        std::uint64_t total;
+        while (ReadAll(fd, &total, sizeof total)) {
+            while (total > 0) {
+                const ssize_t r = read(fd, chunk, total < sizeof chunk ? total : sizeof chunk);
+                if (r <= 0) return;
+                total -= static_cast<std::uint64_t>(r);
+            }
+            const char ack = 1;
+            if (!WriteAll(fd, &ack, 1)) return;
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) return 64;
+    int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, argv[2], sizeof addr.sun_path - 1);
+    unlink(argv[2]);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener, 4) != 0) {
+        std::printf("socket-failed\n");
+        return 2;
+    }
+    std::thread([listener] {
+        for (;;) {
+            const int fd = accept(listener, nullptr, nullptr);
+            if (fd < 0) return;
+            std::thread([fd] {
+                ServeConnection(fd);
+                close(fd);
+            }).detach();
+        }
+    }).detach();
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = WndProc;
+    wc.lpszClassName = "ipc_bench_peer";
+    ::RegisterClassA(&wc);
+    HWND hWnd = ::CreateWindowExA(0, "ipc_bench_peer", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    CMapIPC ipc;
+    g_ipc = &ipc;
+    if (!ipc.CreateServerMapIPC(argv[1], hWnd)) {
+        std::printf("create-failed\n");
+        return 2;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+    ipc.CloseIPC();
+    unlink(argv[2]);
+    return 0;
+}
