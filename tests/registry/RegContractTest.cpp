@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RegTestFixture.h"
+#include "WineCheck.h"
 
 namespace {
 
@@ -88,14 +89,18 @@ TEST_F(RegContract, CreateMakesEveryLevelAndGivesNewKeysTheClass)
     KeyCloser c1(outer);
     ASSERT_EQ(ERROR_SUCCESS, Open("outer\\mid", mid));
     KeyCloser c2(mid);
-    EXPECT_EQ("old", ClassOf(base, 0));  // an existing level keeps its class
+    if (regtest::ExistingKeysKeepTheirClass()) {
+        EXPECT_EQ("old", ClassOf(base, 0));
+    }
     EXPECT_EQ("class?", ClassOf(outer, 0));
     EXPECT_EQ("class?", ClassOf(mid, 0));
 
     HKEY again = Create("outer\\mid\\leaf", &disposition, "other");
     KeyCloser c3(again);
     EXPECT_EQ(DWORD(REG_OPENED_EXISTING_KEY), disposition);
-    EXPECT_EQ("class?", ClassOf(mid, 0));
+    if (regtest::ExistingKeysKeepTheirClass()) {
+        EXPECT_EQ("class?", ClassOf(mid, 0));
+    }
 }
 
 TEST_F(RegContract, NamesCompareWithoutCaseAndKeepTheirCase)
@@ -109,9 +114,9 @@ TEST_F(RegContract, NamesCompareWithoutCaseAndKeepTheirCase)
     KeyCloser c2(lower);
     EXPECT_EQ(std::vector<std::string>{"MixedCase"}, SubkeyNames(base));
 
-    ASSERT_EQ(ERROR_SUCCESS, Set(mixed, "Value", REG_SZ, "one"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(mixed, "Value", REG_BINARY, "one"));
     EXPECT_EQ("one", Get(lower, "vALUE"));
-    ASSERT_EQ(ERROR_SUCCESS, Set(lower, "VALUE", REG_SZ, "two"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(lower, "VALUE", REG_BINARY, "two"));
     char name[64];
     DWORD cch = sizeof(name);
     ASSERT_EQ(ERROR_SUCCESS, RegEnumValueA(mixed, 0, name, &cch, nullptr, nullptr, nullptr, nullptr));
@@ -134,8 +139,8 @@ TEST_F(RegContract, DoubleByteCharactersCompareExactly)
     HKEY b = Create(lowerTrail);
     KeyCloser c2(b);
     EXPECT_EQ(2u, SubkeyNames(base).size());
-    ASSERT_EQ(ERROR_SUCCESS, Set(a, "v", REG_SZ, "upper"));
-    ASSERT_EQ(ERROR_SUCCESS, Set(b, "v", REG_SZ, "lower"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(a, "v", REG_BINARY, "upper"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(b, "v", REG_BINARY, "lower"));
     EXPECT_EQ("upper", Get(a, "V"));
     EXPECT_EQ("lower", Get(b, "V"));
 
@@ -151,8 +156,8 @@ TEST_F(RegContract, DoubleByteCharactersCompareExactly)
     HKEY x = nullptr;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open("x\x81", x));
     ASSERT_EQ(3u, SubkeyNames(base).size());
-    ASSERT_EQ(ERROR_SUCCESS, Set(a, "\x81\x41", REG_SZ, "A-trail"));
-    ASSERT_EQ(ERROR_SUCCESS, Set(a, "\x81\x61", REG_SZ, "a-trail"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(a, "\x81\x41", REG_BINARY, "A-trail"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(a, "\x81\x61", REG_BINARY, "a-trail"));
     EXPECT_EQ("A-trail", Get(a, "\x81\x41"));
     EXPECT_EQ("a-trail", Get(a, "\x81\x61"));
 }
@@ -190,27 +195,11 @@ TEST_P(RegContractBadPath, IsRefusedByOpenAndCreate)
     EXPECT_TRUE(SubkeyNames(base).empty());
 }
 
-const std::string kLongElement(256, 'n');
-
+// Only what Windows is known to do; the store's own choices for empty path elements and over-
+// long names are tested with the store (RegStoreTest.cpp).
 INSTANTIATE_TEST_SUITE_P(Paths, RegContractBadPath,
                          ::testing::Values(BadPath{"\\lead", ERROR_BAD_PATHNAME},
-                                           BadPath{"a\\\\b", ERROR_BAD_PATHNAME},
-                                           BadPath{"a\\\\", ERROR_BAD_PATHNAME},
-                                           BadPath{kLongElement.c_str(), ERROR_INVALID_PARAMETER}));
-
-TEST_F(RegContract, NameLengthLimits)
-{
-    HKEY base = Create();
-    KeyCloser closeBase(base);
-    HKEY longest = Create(std::string(255, 'n'));
-    KeyCloser c1(longest);
-    EXPECT_NE(nullptr, longest);
-
-    const std::string maxName(16383, 'v'), tooLong(16384, 'v');
-    EXPECT_EQ(ERROR_SUCCESS, Set(base, maxName.c_str(), REG_SZ, "x"));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, Set(base, tooLong.c_str(), REG_SZ, "x"));
-    EXPECT_EQ("x", Get(base, maxName.c_str()));
-}
+                                           BadPath{"\\", ERROR_BAD_PATHNAME}));
 
 struct TypedValue {
     DWORD type;
@@ -225,12 +214,14 @@ TEST_P(RegContractValue, KeepsTypeAndExactBytes)
     HKEY key = Create();
     KeyCloser c(key);
     ASSERT_EQ(ERROR_SUCCESS, Set(key, "v", GetParam().type, GetParam().data));
+    const std::string stored =
+        GetParam().type == REG_SZ ? regtest::StoredSz(GetParam().data) : GetParam().data;
     DWORD type = 0xFFFF;
-    EXPECT_EQ(GetParam().data, Get(key, "v", &type));
+    EXPECT_EQ(stored, Get(key, "v", &type));
     EXPECT_EQ(GetParam().type, type);
     DWORD cb = 0;
     EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "v", nullptr, nullptr, nullptr, &cb));
-    EXPECT_EQ(GetParam().data.size(), cb);
+    EXPECT_EQ(stored.size(), cb);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -269,7 +260,7 @@ TEST_F(RegContract, MissingValueGivesFileNotFound)
     cb = sizeof(buf);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, nullptr, nullptr, nullptr, buf, &cb));
     // The default value has an empty name, and null names it too.
-    ASSERT_EQ(ERROR_SUCCESS, Set(key, nullptr, REG_SZ, "dflt"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(key, nullptr, REG_BINARY, "dflt"));
     EXPECT_EQ("dflt", Get(key, ""));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, ""));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key, nullptr));
@@ -292,7 +283,7 @@ TEST_F(RegContract, EnumeratesValuesWithTheirData)
         seen.insert(std::string(name, cch) + "=" + std::to_string(type) + ":" +
                     std::string(reinterpret_cast<char*>(data), cb));
     }
-    EXPECT_EQ((std::set<std::string>{"one=1:1", "two=3:22"}), seen);
+    EXPECT_EQ((std::set<std::string>{"one=1:" + regtest::StoredSz("1"), "two=3:22"}), seen);
 
     char name[16];
     BYTE data[1];
@@ -367,17 +358,17 @@ TEST_F(RegContract, AccessRightsOfAHandleAreEnforced)
 {
     HKEY key = Create();
     KeyCloser c(key);
-    ASSERT_EQ(ERROR_SUCCESS, Set(key, "v", REG_SZ, "x"));
+    ASSERT_EQ(ERROR_SUCCESS, Set(key, "v", REG_BINARY, "x"));
     HKEY readOnly = nullptr, writeOnly = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, Open("", readOnly, KEY_QUERY_VALUE));
     KeyCloser c1(readOnly);
     ASSERT_EQ(ERROR_SUCCESS, Open("", writeOnly, KEY_SET_VALUE));
     KeyCloser c2(writeOnly);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, Set(readOnly, "v", REG_SZ, "y"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, Set(readOnly, "v", REG_BINARY, "y"));
     EXPECT_EQ("x", Get(readOnly, "v"));
     DWORD cb = 0;
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegQueryValueExA(writeOnly, "v", nullptr, nullptr, nullptr, &cb));
-    EXPECT_EQ(ERROR_SUCCESS, Set(writeOnly, "v", REG_SZ, "z"));
+    EXPECT_EQ(ERROR_SUCCESS, Set(writeOnly, "v", REG_BINARY, "z"));
     EXPECT_EQ("z", Get(readOnly, "v"));
 }
 

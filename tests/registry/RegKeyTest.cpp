@@ -11,6 +11,7 @@
 
 #include "Gbk.h"
 #include "RegTestFixture.h"
+#include "WineCheck.h"
 
 namespace {
 
@@ -65,13 +66,13 @@ TEST_F(RegKeyHelpers, StringIsStoredWithoutItsNulAndReadWithOne)
     std::string data;
     ASSERT_TRUE(Raw(Full("sub"), "name", type, data));
     EXPECT_EQ(DWORD(REG_SZ), type);
-    EXPECT_EQ("abc", data);
+    EXPECT_EQ(regtest::StoredSz("abc"), data);
 
     char buf[260];
     std::memset(buf, 'x', sizeof(buf));
     unsigned long len = sizeof(buf);
     ASSERT_EQ(1, RegReadKeyStr(K(), "sub", "name", buf, len));
-    EXPECT_EQ(3u, len);
+    EXPECT_EQ(regtest::StoredSz("abc").size(), len);
     EXPECT_EQ(0, std::memcmp(buf, "abc\0", 4));
 }
 
@@ -82,7 +83,7 @@ TEST_F(RegKeyHelpers, GbkTextComesBackByteForByte)
     char buf[64];
     unsigned long len = sizeof(buf);
     ASSERT_EQ(1, RegReadKeyStr(K(), nullptr, lktest::Gbk("名字").c_str(), buf, len));
-    EXPECT_EQ(text, std::string(buf, len));
+    EXPECT_EQ(regtest::StoredSz(text), std::string(buf, len));
 }
 
 TEST_F(RegKeyHelpers, NumberRoundTripsAndIsNotAString)
@@ -162,16 +163,17 @@ TEST_F(RegKeyHelpers, LengthLimits)
 TEST_F(RegKeyHelpers, StringThatFillsTheBufferIsRefusedRatherThanOverrun)
 {
     ASSERT_EQ(1, RegWriteKeyStr(K(), nullptr, "s", "0123456789"));
-    char buf[12];
+    const unsigned long stored = regtest::StoredSz("0123456789").size();
+    char buf[16];
     std::memset(buf, '#', sizeof(buf));
-    unsigned long len = 10;  // the caller's buffer is 10 bytes: no room for the NUL
+    unsigned long len = stored;  // the caller's buffer holds the data but not the NUL after it
     EXPECT_EQ(0, RegReadKeyStr(K(), nullptr, "s", buf, len));
-    EXPECT_EQ('#', buf[10]);
-    len = 11;
+    EXPECT_EQ('#', buf[stored]);
+    len = stored + 1;
     ASSERT_EQ(1, RegReadKeyStr(K(), nullptr, "s", buf, len));
-    EXPECT_EQ(10u, len);
+    EXPECT_EQ(stored, len);
     EXPECT_STREQ("0123456789", buf);
-    EXPECT_EQ('#', buf[11]);
+    EXPECT_EQ('#', buf[stored + 1]);
     len = 0;
     EXPECT_EQ(0, RegReadKeyStr(K(), nullptr, "s", buf, len));
 }

@@ -123,6 +123,60 @@ protected:
     regtest::TempConfigHome m_home;
 };
 
+struct RefusedPath {
+    std::string path;
+    LONG expected;
+};
+
+class RegStoreRefusedPath : public RegStore, public ::testing::WithParamInterface<RefusedPath> {};
+
+// The store's choices where Windows' answer is not pinned down by the contract suite: an
+// empty element is a malformed path, an overlong element an invalid parameter. Nothing is
+// created either way.
+TEST_P(RegStoreRefusedPath, IsRefusedByOpenCreateAndDelete)
+{
+    HKEY base = nullptr, key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\base", base));
+    const char* path = GetParam().path.c_str();
+    EXPECT_EQ(GetParam().expected, RegOpenKeyExA(base, path, 0, KEY_READ, &key));
+    EXPECT_EQ(GetParam().expected,
+              RegCreateKeyExA(base, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(GetParam().expected, RegDeleteKeyA(base, path));
+    EXPECT_EQ(nullptr, key);
+    char name[300];
+    DWORD cch = sizeof(name);
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS,
+              RegEnumKeyExA(base, 0, name, &cch, nullptr, nullptr, nullptr, nullptr));
+    RegCloseKey(base);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RegStoreRefusedPath,
+                         ::testing::Values(RefusedPath{"a\\\\b", ERROR_BAD_PATHNAME},
+                                           RefusedPath{"a\\\\", ERROR_BAD_PATHNAME},
+                                           RefusedPath{std::string(256, 'n'), ERROR_INVALID_PARAMETER},
+                                           RefusedPath{"ok\\" + std::string(256, 'n'),
+                                                       ERROR_INVALID_PARAMETER}));
+
+TEST_F(RegStore, NameLengthLimits)
+{
+    HKEY base = nullptr, longest = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\limits", base));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(base, std::string(255, 'n').c_str(), 0, nullptr, 0,
+                                             KEY_READ, nullptr, &longest, nullptr));
+    RegCloseKey(longest);
+    const std::string maxName(16383, 'v'), tooLong(16384, 'v');
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(base, maxName.c_str(), 0, REG_BINARY,
+                                            reinterpret_cast<const BYTE*>("x"), 1));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegSetValueExA(base, tooLong.c_str(), 0, REG_BINARY,
+                                                      reinterpret_cast<const BYTE*>("x"), 1));
+    DWORD cb = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(base, maxName.c_str(), nullptr, nullptr, nullptr, &cb));
+    EXPECT_EQ(1u, cb);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegQueryValueExA(base, tooLong.c_str(), nullptr, nullptr, nullptr, &cb));
+    RegCloseKey(base);
+}
+
 TEST_F(RegStore, LivesInXdgConfigHomeWithPrivateModes)
 {
     HKEY key = nullptr;
