@@ -4,5 +4,7 @@ if(NOT WIN32)
   add_executable(lobbykit-reg ${CMAKE_CURRENT_LIST_DIR}/tool/RegTool.cpp)
   target_include_directories(lobbykit-reg PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(lobbykit-reg PRIVATE lobbykit)
+  # Installed beside the library: find it there without LD_LIBRARY_PATH.
+  set_target_properties(lobbykit-reg PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS lobbykit-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

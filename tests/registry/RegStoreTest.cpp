@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -260,6 +261,23 @@ TEST_F(RegStore, UnopenablePlaceIsCantOpen)
     WriteFile(m_home.Dir() + "/lobbykit/registry.db/nested-file-parent", "file, not folder");
     winport::reg::StoreCloseForTesting();
     EXPECT_EQ(ERROR_CANTOPEN, CreateKey("Software\\x", key));
+}
+
+// A store folder of another user is not used (the tests run as root or as a user: chown to
+// another owner needs root, so the check is made where it can be).
+TEST_F(RegStore, FolderOfAnotherUserIsRefused)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to give the folder away";
+    const std::string dir = m_home.Dir() + "/lobbykit";
+    ASSERT_EQ(0, mkdir(dir.c_str(), 0700));
+    ASSERT_EQ(0, chown(dir.c_str(), 12345, 12345));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, CreateKey("Software\\x", key));
+    ASSERT_EQ(0, chown(dir.c_str(), 0, 0));
+    WriteFile(m_home.StoreFile(), "");
+    ASSERT_EQ(0, chown(m_home.StoreFile().c_str(), 12345, 12345));
+    winport::reg::StoreCloseForTesting();
+    EXPECT_EQ(ERROR_ACCESS_DENIED, CreateKey("Software\\x", key));
 }
 
 TEST_F(RegStore, ForeignAndUnsupportedHandles)

@@ -197,6 +197,11 @@ private:
         const std::string parent = dir.substr(0, dir.rfind('/'));
         if (mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) return ERROR_CANTOPEN;
         if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return ERROR_CANTOPEN;
+        // The folder and the file must be the user's own: another user's could be read or
+        // swapped under us.
+        struct stat dst {};
+        if (lstat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode)) return ERROR_CANTOPEN;
+        if (dst.st_uid != geteuid()) return ERROR_ACCESS_DENIED;
         // Made here rather than by SQLite so that it is 0600 under any umask; the -wal and
         // -shm files take their mode from it.
         const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -205,6 +210,7 @@ private:
         const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         close(fd);
         if (!regular) return ERROR_CANTOPEN;
+        if (st.st_uid != geteuid()) return ERROR_ACCESS_DENIED;
 
         // Processes that open a new store at the same moment take turns: setting up the
         // schema and switching to WAL must not interleave. The lock goes with the process.
