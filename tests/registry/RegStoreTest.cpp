@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -395,6 +396,28 @@ TEST_F(RegStore, EnumerationInAnyOrderGivesTheSameEntries)
     EXPECT_EQ("error 259", value(30));
     EXPECT_EQ("error 259", subkey(30));
     RegCloseKey(key);
+}
+
+// A child made by fork() must not use its parent's connection (its locks are the parent's):
+// it opens its own, and both go on working.
+TEST_F(RegStore, ForkedChildOpensItsOwnConnection)
+{
+    ASSERT_EQ(1, RegWriteKeyInt("fork", nullptr, "parent", 1));  // the parent's connection is open
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        unsigned long n = 0;
+        const bool ok = RegReadKeyInt("fork", nullptr, "parent", n) && n == 1 &&
+                        RegWriteKeyInt("fork", nullptr, "child", 2);
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    unsigned long n = 0;
+    EXPECT_EQ(1, RegReadKeyInt("fork", nullptr, "child", n));
+    EXPECT_EQ(2u, n);
+    EXPECT_EQ(1, RegWriteKeyInt("fork", nullptr, "parent", 3));
 }
 
 TEST_F(RegStore, ThreadsShareTheStoreSafely)

@@ -150,6 +150,9 @@ std::string ConfigHome()
     return std::string(home) + "/.config";
 }
 
+// Serialises the calls of all threads on the one connection.
+std::mutex g_mutex;
+
 // Set in a child process by fork(): the connection it inherited is its parent's.
 std::atomic<bool> g_forked{false};
 
@@ -230,7 +233,12 @@ private:
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                                  nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
-        static const int atfork = pthread_atfork(nullptr, nullptr, [] { g_forked = true; });
+        // fork() waits for a call in progress, so that the child's copy of the lock is free.
+        static const int atfork = pthread_atfork([] { g_mutex.lock(); }, [] { g_mutex.unlock(); },
+                                                 [] {
+                                                     g_forked = true;
+                                                     g_mutex.unlock();
+                                                 });
         (void)atfork;
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -306,7 +314,6 @@ private:
     sqlite3_stmt* m_stmt[kStmtCount] = {};
 };
 
-std::mutex g_mutex;
 Connection g_conn;
 
 // One use of a prepared statement; resetting it at the end also ends an implicit read

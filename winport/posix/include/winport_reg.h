@@ -17,7 +17,7 @@
 //   creating a new subkey KEY_CREATE_SUB_KEY; otherwise ERROR_ACCESS_DENIED.
 // - REG_OPTION_VOLATILE, REG_OPTION_CREATE_LINK and REG_OPTION_BACKUP_RESTORE are not supported
 //   (ERROR_NOT_SUPPORTED); security attributes are ignored: the store is the user's own file,
-//   mode 0600. Key handles are not inherited by child processes.
+//   mode 0600. A child made by fork() opens the store anew on its first call.
 // - A handle whose key was deleted (by any process) fails with ERROR_KEY_DELETED.
 // - RegDeleteKeyA refuses a key that has subkeys (ERROR_ACCESS_DENIED) and a null or empty
 //   subkey name (ERROR_INVALID_PARAMETER).
