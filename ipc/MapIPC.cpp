@@ -123,7 +123,8 @@ void* CMapIPC::ConnectServerMapIPC(const char* name, HWND hWnd)
 
 int CMapIPC::InitIPc(const char* name)
 {
-    if (!name || !m_hMapFile || !NameAcceptable(name)) return 0;
+    // Only once per open: a second call would map the record again and leak the first set.
+    if (!name || !m_hMapFile || m_pMapView || !NameAcceptable(name)) return 0;
     ::lstrcpynA(m_szServerName, name, MAX_PATH);
 
     m_pMapView = ::MapViewOfFile(m_hMapFile, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(IPC_MAP_BUF));
