@@ -26,7 +26,7 @@ std::string KeyPath(const char* szKey, const char* szSubKey)
 }
 
 // Pointers appear in traces as their low 32 bits, in the trace's %04X.
-unsigned TracePtr(const void* p)
+[[maybe_unused]] unsigned TracePtr(const void* p)
 {
     return unsigned(reinterpret_cast<std::uintptr_t>(p));
 }

@@ -267,10 +267,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
+        // Each repetition's run, or (with --benchmark_report_aggregates_only) their mean.
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0 || run.error_occurred)
-                continue;
-            Mean& m = m_means[run.run_name.function_name];
+            if (run.error_occurred || run.iterations == 0) continue;
+            const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
+            if (run.run_type != Run::RT_Iteration && !mean) continue;
+            Mean& m = (mean ? m_reported : m_means)[run.run_name.function_name];
             m.sum += run.GetAdjustedRealTime();
             ++m.count;
         }
@@ -293,12 +295,13 @@ private:
     };
     void Print(const char* what, const char* ours, const char* raw)
     {
-        const auto o = m_means.find(ours), r = m_means.find(raw);
-        if (o == m_means.end() || r == m_means.end()) return;
+        const auto& means = m_means.empty() ? m_reported : m_means;
+        const auto o = means.find(ours), r = means.find(raw);
+        if (o == means.end() || r == means.end()) return;
         std::printf("%s: RegKey %.0f/s, %s %.0f/s, ratio %.2f\n", what, 1e9 / o->second.Ns(), raw,
                     1e9 / r->second.Ns(), r->second.Ns() / o->second.Ns());
     }
-    std::map<std::string, Mean> m_means;
+    std::map<std::string, Mean> m_means, m_reported;
 };
 
 }  // namespace
