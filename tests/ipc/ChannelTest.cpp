@@ -125,6 +125,7 @@ TEST_F(ChannelTest, ClientConnectsAndTheServerIsNotified)
 {
     ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
     EXPECT_EQ(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr) << "already open";
+    EXPECT_EQ(ipc.InitIPc(name.c_str()), 0) << "attached already";
     EXPECT_EQ(ipc.IsConnected(), 0);
     StartPeer({"client", name}, "connected");
     ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 1; }));

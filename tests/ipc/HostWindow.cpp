@@ -32,7 +32,8 @@ HostWindow::HostWindow(Handler handler) : m_handler(std::move(handler))
         return ::RegisterClassA(&wc);
     }();
     (void)atom;
-    m_hWnd = ::CreateWindowExA(0, kClassName, "host", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    // Message-only: it needs no display (Wine without a display driver can make only these).
+    m_hWnd = ::CreateWindowExA(0, kClassName, "host", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     if (!m_hWnd) std::abort();
     std::lock_guard<std::mutex> lock(g_mapLock);
     g_windows.emplace_back(m_hWnd, &m_handler);
