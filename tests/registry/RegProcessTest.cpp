@@ -63,12 +63,15 @@ protected:
     regtest::TempConfigHome m_home;
 };
 
+// The key-level lock: a named mutex per key that every process touching the key takes
+// around its read-modify-write (named after this test's store, so runs never share it).
 TEST_F(RegProcesses, LockedReadModifyWriteLosesNoIncrement)
 {
-    const std::string lockFile = m_home.Dir() + "/shared.lock";
+    const std::string mutexName =
+        "lobbykit-regtest-counter-" + m_home.Dir().substr(m_home.Dir().rfind('/') + 1);
     std::vector<pid_t> pids;
     for (int i = 0; i < kWorkers; ++i)
-        pids.push_back(StartWorker({"counter", lockFile, std::to_string(kPerWorker)}));
+        pids.push_back(StartWorker({"counter", mutexName, std::to_string(kPerWorker)}));
     for (pid_t pid : pids) {
         ASSERT_GT(pid, 0);
         const int status = WaitStatus(pid);

@@ -1,15 +1,16 @@
 // Helper process of the registry tests: the other writers of the shared per-user store.
-//   reg_worker counter LOCKFILE N  N increments of Software\szDomain\shared\counter, each a
-//                                  read-modify-write under an exclusive flock of LOCKFILE
-//                                  (the tests' lock for that key)
+//   reg_worker counter MUTEX N     N increments of Software\szDomain\shared\counter, each a
+//                                  read-modify-write holding the named mutex MUTEX: the lock
+//                                  that the processes sharing that key agree on, as hosts
+//                                  would use it on Windows too
 //   reg_worker distinct ID N       N values "wID-i" = i in Software\szDomain\distinct
 //   reg_worker acked N             values "vi" = i in Software\szDomain\killed; after each
 //                                  write that returned 1, "i\n" on stdout
 //   reg_worker fresh               one write, as the first user of a new store
 // Exit 0 when every call succeeded, 1 otherwise, 2 for bad arguments.
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
+
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,19 +21,24 @@
 
 namespace {
 
-int Counter(const char* lockFile, int n)
+int Counter(const char* mutexName, int n)
 {
-    const int fd = open(lockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return 1;
+    const HANDLE mutex = CreateMutexA(nullptr, FALSE, mutexName);
+    if (!mutex) return 1;
     int rc = 0;
     for (int i = 0; i < n && rc == 0; ++i) {
-        if (flock(fd, LOCK_EX) != 0) return 1;
+        // WAIT_ABANDONED too: a holder died; the value it left is still consistent.
+        const DWORD w = WaitForSingleObject(mutex, INFINITE);
+        if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) {
+            rc = 1;
+            break;
+        }
         unsigned long value = 0;
         if (!RegReadKeyInt("shared", nullptr, "counter", value)) value = 0;  // first writer
         if (!RegWriteKeyInt("shared", nullptr, "counter", int(value + 1))) rc = 1;
-        flock(fd, LOCK_UN);
+        if (!ReleaseMutex(mutex)) rc = 1;
     }
-    close(fd);
+    CloseHandle(mutex);
     return rc;
 }
 
@@ -65,6 +71,6 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "acked") == 0) return Acked(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "fresh") == 0)
         return RegWriteKeyInt("fresh", nullptr, "n", 1) ? 0 : 1;
-    std::fprintf(stderr, "usage: reg_worker counter LOCKFILE N | distinct ID N | acked N | fresh\n");
+    std::fprintf(stderr, "usage: reg_worker counter MUTEX N | distinct ID N | acked N | fresh\n");
     return 2;
 }
