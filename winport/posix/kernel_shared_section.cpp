@@ -38,6 +38,9 @@ void Complain(const char* what)
 
 using namespace winport;
 
+// The object behind the section, never closed (see below).
+static SharedObject* volatile g_heldSharedSection = nullptr;
+
 // Runs before the module's other initialisers, so nobody reads the section first. Named and
 // external so that the link script can pull it out of the static archive (EXTERN).
 extern "C" __attribute__((constructor(101), visibility("hidden"))) void lobbykit_map_shared_section()
@@ -63,6 +66,7 @@ extern "C" __attribute__((constructor(101), visibility("hidden"))) void lobbykit
         Complain("the shared object cannot be mapped");
         return;
     }
-    // Held for the life of the process: its lock keeps the object alive for the others.
-    opened.object.release();
+    // Held for the life of the process: its lock keeps the object alive for the others. Kept
+    // in a global so that the leak checker sees it still referenced.
+    g_heldSharedSection = opened.object.release();
 }
