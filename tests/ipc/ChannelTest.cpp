@@ -2,8 +2,6 @@
 // message loop, the ipc_peer helper the other.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -184,6 +182,9 @@ TEST_F(ChannelTest, RecordWithAWrongSignatureIsRefusedUntouched)
     EXPECT_EQ(Field(line, "server-status"), 1) << "a refused client must not clear the record: " << line;
 }
 
+#ifndef _WIN32
+// Linux only: the hook that captures message boxes belongs to winport (on Windows the box
+// would be shown).
 struct CapturedBox {
     int count = 0;
     std::string text, caption;
@@ -231,6 +232,7 @@ TEST_F(ChannelTest, ChannelNamesAreBoundedAndAFailedMappingIsShown)
     EXPECT_EQ(g_box.text.back(), ' ');
     EXPECT_EQ(ipc.IsValid(), 0);
 }
+#endif
 
 // --- Data --------------------------------------------------------------------------------
 
@@ -407,7 +409,7 @@ TEST_F(ChannelTest, ClientKilledHoldingItsMutexDoesNotHangTheServer)
     auto peer = ServeClient("echo");
     peer->Send("hold Client 44 20");
     ASSERT_TRUE(peer->WaitFor("held", kPeerTimeout));
-    peer->Kill(SIGKILL);
+    peer->Kill();
     EXPECT_GE(peer->Wait(5000), 0);
     // The server's worker was waiting for the mutex: it gets it, abandoned, and goes on.
     ASSERT_TRUE(Pump([&] { return received.size() == 1; })) << "the packet written before the kill";
@@ -432,7 +434,7 @@ TEST_F(ChannelTest, ServerKilledHoldingItsMutexDoesNotHangTheClient)
     ASSERT_TRUE(server->WaitFor("connect", kPeerTimeout));
     server->Send("hold Server 45 30");
     ASSERT_TRUE(server->WaitFor("held", kPeerTimeout));
-    server->Kill(SIGKILL);
+    server->Kill();
     EXPECT_GE(server->Wait(5000), 0);
     ASSERT_TRUE(Pump([&] { return received.size() == 1; }));
     EXPECT_EQ(received[0].cmd, 45);

@@ -1,9 +1,14 @@
-// The other end of a channel test: the ipc_peer helper binary, started with fork/exec, driven
-// by lines on its stdin and reporting by lines on its stdout.
+// The other end of a channel test: the ipc_peer helper binary, started with fork/exec (with
+// CreateProcess on Windows, from the test's own folder), driven by lines on its stdin and
+// reporting by lines on its stdout.
 #ifndef LOBBYKIT_TESTS_IPC_PEERPROCESS_H
 #define LOBBYKIT_TESTS_IPC_PEERPROCESS_H
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/types.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -18,7 +23,7 @@ public:
     PeerProcess& operator=(const PeerProcess&) = delete;
     ~PeerProcess();  // kills the peer if it still runs
 
-    bool Started() const { return m_pid > 0; }
+    bool Started() const;
     // Sends one command line.
     void Send(const std::string& line);
     // Next line of output, waiting up to timeoutMs; false on timeout or end of output.
@@ -33,15 +38,25 @@ public:
     // Lines read so far, for failure messages.
     std::string Transcript() const;
 
-    void Kill(int sig);
+    // Ends the peer at once, as SIGKILL does (TerminateProcess on Windows).
+    void Kill();
     // Waits for the peer to end (up to timeoutMs); its exit status or -1.
     int Wait(int timeoutMs);
-    pid_t Pid() const { return m_pid; }
 
 private:
+    // Appends what the peer has written, waiting up to timeoutMs; false if nothing came.
+    bool ReadMore(int timeoutMs);
+
+#ifdef _WIN32
+    HANDLE m_process = nullptr;
+    HANDLE m_in = nullptr;
+    HANDLE m_out = nullptr;
+    bool m_started = false;
+#else
     pid_t m_pid = -1;
     int m_in = -1;
     int m_out = -1;
+#endif
     std::string m_buffer;
     std::vector<std::string> m_lines;
 };
