@@ -56,9 +56,10 @@ exec 9>"$prefix.lock"
 flock -w 600 9 || die "waited 10 minutes for $prefix.lock (a stray Wine process of an earlier run may hold it)"
 if [[ ! -f $prefix/system.reg ]]; then
   timeout --kill-after=10 300 "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
-  [[ -f $prefix/system.reg ]] || die "wineboot could not set up the prefix $prefix"
-  # Its server is not the persistent one below: let it go first.
+  # The server writes the registry files when it leaves; it is not the persistent one
+  # below either.
   timeout 60 "$wineserver" -w </dev/null >/dev/null 2>&1 9>&- || true
+  [[ -f $prefix/system.reg ]] || die "wineboot could not set up the prefix $prefix"
 fi
 if "$wineserver" -p30 </dev/null >/dev/null 2>&1 9>&-; then
   timeout --kill-after=10 120 "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- ||
