@@ -11,6 +11,7 @@
 #include "HostWindow.h"
 #include "IpcTestData.h"
 #include "MapIPCTestAccess.h"
+#include "PeerProcess.h"
 #include "ipc/FrameParser.h"
 
 using lobbykit::ipc::CFrameReader;
@@ -438,6 +439,40 @@ TEST(ChannelStepTest, HasPendingOutputSeesTheQueueAndTheUntakenArea)
     ASSERT_EQ(Queue(ends.server, {1, "b"}), 0);
     A::SetConnectStatus(ends.server, IPC_NOT_CONNECTED);
     EXPECT_EQ(ends.server.HasPendingOutput(), 0) << "nothing is pending for an end without a peer";
+}
+
+// --- The worker's wait order (a real worker, in this process) --------------------------
+
+TEST(ChannelWorkerTest, ExitIsServedBeforeAPeerWriteSetAtTheSameTime)
+{
+    std::vector<LPARAM> notes;
+    lktest::HostWindow window([&](UINT m, WPARAM, LPARAM l) {
+        if (m == WM_IPC_NOTIFY) notes.push_back(l);
+    });
+    CMapIPC ipc;
+    const std::string name = lktest::UniqueChannelName("order");
+    ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    A::SetConnectStatus(ipc, IPC_CONNECTED);
+
+    // The worker is kept busy (waiting for the own mutex) while both events are set.
+    ASSERT_EQ(::WaitForSingleObject(A::ServerMutex(ipc), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    ASSERT_EQ(ipc.QueuePacket(1, "x", 1), 0);
+    ::Sleep(50);
+    IPC_MAP_BUF* rec = A::Record(ipc);
+    const std::vector<BYTE> area = Frame(2, 1);
+    std::memcpy(rec->bufClientData, area.data(), area.size());
+    rec->wClientDataLen = static_cast<WORD>(area.size());
+    rec->cbClientWriteStatus = 1;
+    ::SetEvent(A::ClientWriteEvent(ipc));
+    ::SetEvent(A::ExitEvent(ipc));
+    ::ReleaseMutex(A::ServerMutex(ipc));
+
+    ASSERT_TRUE(window.PumpUntil([&] { return A::Thread(ipc) == nullptr; }, 5000)) << "the worker ends";
+    window.PumpPending();
+    EXPECT_EQ(rec->cbClientWriteStatus, 1) << "the write set together with the exit is not taken";
+    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(A::RecvQueueLength(ipc), 0);
+    ipc.CloseIPC();
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ struct CMapIPCTestAccess {
     static HANDLE ServerReadEvent(CMapIPC& c) { return c.m_hServerReadEvent; }
     static HANDLE ClientWriteEvent(CMapIPC& c) { return c.m_hClientWriteEvent; }
     static HANDLE ClientReadEvent(CMapIPC& c) { return c.m_hClientReadEvent; }
+    static HANDLE ExitEvent(CMapIPC& c) { return c.m_hExitEvent; }
     static HANDLE ServerMutex(CMapIPC& c) { return c.m_hServerBufMutex; }
     static HANDLE ClientMutex(CMapIPC& c) { return c.m_hClientBufMutex; }
     static HANDLE ConnectedEvent(CMapIPC& c) { return c.m_evtConnected; }
