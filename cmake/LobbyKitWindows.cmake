@@ -12,8 +12,9 @@ list(APPEND LOBBYKIT_EXTRA_LIBS user32 gdi32 advapi32)
 if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   set(LOBBYKIT_WINEPREFIX ${PROJECT_BINARY_DIR}/wineprefix CACHE PATH
       "Wine prefix in which the tests of the Windows build run")
+  # lobbykit.dll is found in the build folder by the programs that load it (demos, hosts).
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh
-      ${LOBBYKIT_WINEPREFIX})
+      --path ${PROJECT_BINARY_DIR} ${LOBBYKIT_WINEPREFIX})
 endif()
 
 # GoogleTest from the sources that Debian's googletest package ships, built with the cross

@@ -3,14 +3,23 @@
 # zh_CN.UTF-8 locale so that Wine's ANSI code page is 936 (GBK), as on the target systems.
 # The cross build uses it as CMAKE_CROSSCOMPILING_EMULATOR, so ctest and test discovery go
 # through here.
-#   wine-run.sh PREFIX_DIR PROGRAM.exe [ARGS...]
-# PREFIX_DIR is the Wine prefix (made with wineboot on first use). Environment:
+#   wine-run.sh [--path DIR]... PREFIX_DIR PROGRAM.exe [ARGS...]
+# PREFIX_DIR is the Wine prefix (made with wineboot on first use). Each --path DIR is
+# searched for DLLs (lobbykit.dll for the programs that load it), as PATH is on Windows.
+# Environment:
 #   LOBBYKIT_WINE_TIMEOUT  seconds before the program is killed (default 900): a backstop
 #                          for a hung Wine; ctest's own test timeouts normally come first.
 set -uo pipefail
 
+dll_path=
+while (($# >= 2)) && [[ $1 == --path ]]; do
+  # Wine sees the Unix root as drive Z:.
+  dir=${2//\//\\}
+  dll_path+="${dll_path:+;}Z:$dir"
+  shift 2
+done
 if (($# < 2)); then
-  echo "usage: $0 PREFIX_DIR PROGRAM [ARGS...]" >&2
+  echo "usage: $0 [--path DIR]... PREFIX_DIR PROGRAM [ARGS...]" >&2
   exit 2
 fi
 prefix=$1
@@ -26,6 +35,7 @@ export WAYLAND_DISPLAY=
 # No Mono/Gecko installers, no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=zh_CN.UTF-8
+[[ -z $dll_path ]] || export WINEPATH="$dll_path${WINEPATH:+;$WINEPATH}"
 
 # Debian's /usr/bin/wine wrapper complains about wine32 on every start; the 64-bit loader
 # itself is all that 64-bit programs need.
