@@ -21,6 +21,11 @@ step "debug build, -Werror"
 build build/debug -DCMAKE_BUILD_TYPE=Debug
 (cd build/debug && ctest --output-on-failure -j "$jobs")
 
+step "release build (benchmarks, demo), -Werror, and the demo"
+build build/bench -DCMAKE_BUILD_TYPE=Release -DLOBBYKIT_TESTS=OFF
+build/bench/demo/lobbykit_lobby >build/bench/demo.log 2>&1 || { cat build/bench/demo.log; exit 1; }
+grep -q "both games served" build/bench/demo.log
+
 step "ASan + UBSan"
 build build/asan -DCMAKE_BUILD_TYPE=Debug -DLOBBYKIT_SANITIZE=asan-ubsan -DLOBBYKIT_BENCH=OFF -DLOBBYKIT_DEMO=OFF
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
