@@ -51,6 +51,21 @@ const std::vector<KnownDifference>& KnownDifferences()
          "TerminateThread of a thread that has already ended succeeds on both; Wine then reports the "
          "new code from GetExitCodeThread, winport/posix keeps the code the thread ended with. Windows "
          "documents neither, and nothing in lobbykit reads the code of a terminated thread"},
+        // --- registry ---
+        {"registry-sz-without-nul", "wine-departs",
+         "a REG_SZ value stored without its terminating NUL: Windows keeps the bytes as given, "
+         "so a query returns them as they were written (documented: the string may have been "
+         "stored without its NUL and the caller must terminate it); Wine adds a NUL to the data "
+         "and counts it. winport/posix keeps the bytes"},
+        {"registry-type-on-failure", "undocumented",
+         "RegQueryValueExA of a missing value (ERROR_FILE_NOT_FOUND): Wine sets the type to REG_NONE, "
+         "winport/posix leaves the caller's variable alone; Windows documents the type only for a "
+         "value that exists"},
+        {"registry-empty-path-element", "winport-choice",
+         "a key path with an empty element (\"A\\\\B\"): winport/posix refuses it with "
+         "ERROR_BAD_PATHNAME in open and create alike, as documented in winport_reg.h; Wine's open "
+         "says ERROR_FILE_NOT_FOUND (and its create makes a key); Windows documents nothing. A leading "
+         "backslash is ERROR_BAD_PATHNAME on both"},
         // --- text ---
         {"wsprintf-alt-zero", "winport-bug",
          "wsprintfA \"%#x\" of 0 writes \"0x0\" (the prefix does not depend on the value); "

@@ -16,7 +16,9 @@ shift 2
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-"$native" >"$out/winport.txt" 2>"$out/winport.err"
+# The native registry scenarios get a store of their own, not the user's.
+mkdir -p "$out/config"
+XDG_CONFIG_HOME=$out/config "$native" >"$out/winport.txt" 2>"$out/winport.err"
 native_rc=$?
 "$@" "$windows" >"$out/windows.txt" 2>"$out/windows.err"
 windows_rc=$?
