@@ -51,8 +51,9 @@ done
 [[ -n $wineserver ]] || die "wineserver is not installed (apt-get install wine64)"
 
 # Without the locale Wine silently falls back to code page 1252 and every GBK test fails
-# for the wrong reason.
-locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8' ||
+# for the wrong reason. (grep reads all of its input: with pipefail, an early exit of
+# grep -q could fail the pipeline.)
+locale -a 2>/dev/null | grep -ix 'zh_CN\.utf-\?8' >/dev/null ||
   die "locale zh_CN.UTF-8 is missing (localedef -i zh_CN -f UTF-8 zh_CN.UTF-8)"
 
 # Make the prefix once, and keep a warm server: a cold start of Wine takes about a second, a

@@ -19,7 +19,7 @@ die() { printf 'test-windows: %s\n' "$*" >&2; exit 1; }
 step "Windows build: dependencies"
 scripts/deps.sh wine wine64 g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix locales googletest
 # Wine's ANSI code page follows the locale; zh_CN.UTF-8 makes it 936 (GBK).
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
+if ! locale -a 2>/dev/null | grep -ix 'zh_CN\.utf-\?8' >/dev/null; then
   echo "generating the zh_CN.UTF-8 locale"
   SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
   # Listed in /etc/locale.gen too, so that a later locale-gen keeps it.
