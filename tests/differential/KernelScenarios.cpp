@@ -560,3 +560,34 @@ PROBE_SCENARIO(interlocked_results)
     v = 0x7FFFFFFF;
     PROBE_VALUE(probe::AsInt, InterlockedIncrement(&v));
 }
+
+// --- system error texts ----------------------------------------------------------------
+
+namespace {
+
+// FormatMessageA's result and the shape of its text; the words depend on the system's
+// language (Wine's zh_CN texts are Chinese, winport/posix's English), so they are not shown.
+std::string SystemText(DWORD flags, DWORD code, DWORD size)
+{
+    char buf[512];
+    std::memset(buf, '#', sizeof buf);
+    const DWORD n = FormatMessageA(flags, nullptr, code, 0, buf, size, nullptr);
+    std::string out = n == 0 ? "0" : n < size ? "text" : "length " + std::to_string(n) + " of " + std::to_string(size);
+    if (n > 0 && n < sizeof buf) {
+        out += std::string(" terminated: ") + (buf[n] == '\0' ? "yes" : "no");
+        out += std::string(", ends in CRLF: ") + (n >= 2 && buf[n - 2] == '\r' && buf[n - 1] == '\n' ? "yes" : "no");
+    }
+    return out;
+}
+
+}  // namespace
+
+PROBE_SCENARIO(system_error_texts)
+{
+    const DWORD sys = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    PROBE_CALL(std::string, SystemText(sys, ERROR_FILE_NOT_FOUND, 512));
+    PROBE_CALL(std::string, SystemText(sys, ERROR_ALREADY_EXISTS, 512));
+    PROBE_CALL(std::string, SystemText(sys, ERROR_INVALID_HANDLE, 512));
+    PROBE_CALL(std::string, SystemText(sys, 0x0012ABCD, 512));
+    PROBE_CALL(std::string, SystemText(sys, ERROR_ALREADY_EXISTS, 4));
+}
