@@ -7,19 +7,18 @@
 // At the end it prints the mix's time per line as a ratio to the baseline's.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "AllocCounter.h"
 #include "Emotion.h"
 
 namespace {
 
-std::atomic<long> g_allocations{0};
 
 // Twenty lines: nine of plain chat (some Chinese, GBK), nine emotes with and without targets
 // in any case (one where the speaker names himself), help, and an unknown verb.
@@ -64,7 +63,7 @@ void RunMix(benchmark::State& state, F interpret)
 {
     char reply[1024];
     int i = 0;
-    const long before = g_allocations.load();
+    const long before = lkbench::Allocations();
     for (auto _ : state) {
         benchmark::DoNotOptimize(interpret(kMix[i], reply));
         benchmark::ClobberMemory();
@@ -72,7 +71,7 @@ void RunMix(benchmark::State& state, F interpret)
     }
     const double lines = double(state.iterations());
     state.counters["lines/s"] = benchmark::Counter(lines, benchmark::Counter::kIsRate);
-    state.counters["allocs/line"] = double(g_allocations.load() - before) / lines;
+    state.counters["allocs/line"] = double(lkbench::Allocations() - before) / lines;
 }
 
 void Baseline_CopyLine(benchmark::State& state)
@@ -135,20 +134,6 @@ private:
 };
 
 }  // namespace
-
-// Counting replacements of the global allocation functions. Kept out of line: GCC would
-// otherwise inline free() into callers it sees pairing with operator new and warn.
-[[gnu::noinline]] void* operator new(std::size_t n)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t n) { return operator new(n); }
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 BENCHMARK(Baseline_CopyLine);
 BENCHMARK(Emotion_ChatMix);
