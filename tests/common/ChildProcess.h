@@ -1,9 +1,14 @@
-// The other process of a cross-process test: a helper binary started with fork/exec, driven
-// by lines on its stdin and reporting by lines on its stdout.
+// The other process of a cross-process test: a helper program of the test suite, started with
+// fork/exec (CreateProcess on Windows), driven by lines on its stdin and reporting by lines
+// on its stdout. Helper programs are built into the tests' own folder.
 #ifndef LOBBYKIT_TESTS_CHILDPROCESS_H
 #define LOBBYKIT_TESTS_CHILDPROCESS_H
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/types.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -12,14 +17,15 @@ namespace lktest {
 
 class ChildProcess {
 public:
-    // Starts `program args...`. The child's stderr (its trace output) goes to /dev/null
-    // unless LKTEST_CHILD_STDERR is set.
+    // Starts `program args...`: a program name without a folder is looked for beside the
+    // running test (".exe" added on Windows). The child's stderr (its trace output) goes to
+    // the null device unless LKTEST_CHILD_STDERR is set.
     ChildProcess(const std::string& program, const std::vector<std::string>& args);
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();  // kills the child if it still runs
 
-    bool Started() const { return m_pid > 0; }
+    bool Started() const;
     // Sends one command line.
     void Send(const std::string& line);
     // Next line of output, waiting up to timeoutMs; false on timeout or end of output.
@@ -34,21 +40,34 @@ public:
     // Lines read so far, for failure messages.
     std::string Transcript() const;
 
-    void Kill(int sig);
-    // Waits for the peer to end (up to timeoutMs); its exit status or -1.
+    // Ends the child at once, as SIGKILL does (TerminateProcess on Windows).
+    void Kill();
+    // Waits for the child to end (up to timeoutMs); its exit status or -1.
     int Wait(int timeoutMs);
-    pid_t Pid() const { return m_pid; }
 
 private:
+    // Appends what the child has written, waiting up to timeoutMs; false if nothing came.
+    bool ReadMore(int timeoutMs);
+
+#ifdef _WIN32
+    HANDLE m_process = nullptr;
+    HANDLE m_in = nullptr;
+    HANDLE m_out = nullptr;
+    bool m_started = false;
+#else
     pid_t m_pid = -1;
     int m_in = -1;
     int m_out = -1;
+#endif
     std::string m_buffer;
     std::vector<std::string> m_lines;
 };
 
 // An object name that no other test (or test process) uses.
 std::string UniqueName(const char* tag);
+
+// The path of a program beside the running one (".exe" added on Windows).
+std::string SiblingProgram(const std::string& name);
 
 }  // namespace lktest
 
