@@ -58,18 +58,8 @@ fi
 cmake --build "$build" -j "$jobs"
 
 step "Windows build: tests under Wine"
-# Tests known to fail on Windows for a reason outside this build, each with the reason.
-# Remove an entry as soon as its reason is gone.
-skipped=(
-  # The lobby links lobbykit_static, so the g_ipcConfig it writes lives in
-  # lobbykit_lobby.exe's own shared section; the game reads lobbykit.dll's. On Windows a
-  # shared section is shared only by the processes that map the same image.
-  demo_lobby_serves_two_games
-)
-exclude=$(IFS='|'; echo "^(${skipped[*]})\$")
-echo "not run under Wine (see scripts/test-windows.sh): ${skipped[*]}"
 (cd "$build" && timeout --kill-after=30 "${WINDOWS_TEST_SECONDS:-2400}" \
-   ctest --output-on-failure -j "$jobs" --timeout "${WINDOWS_TEST_TIMEOUT:-300}" -E "$exclude") ||
+   ctest --output-on-failure -j "$jobs" --timeout "${WINDOWS_TEST_TIMEOUT:-300}") ||
   die "tests failed under Wine (or the run passed ${WINDOWS_TEST_SECONDS:-2400} s)"
 
 step "Windows build: all tests passed"

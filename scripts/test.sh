@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds lobbykit and runs every test: the debug build, the ASan+UBSan build, the channel's
-# tests under TSan, the fuzzers for a bounded time, and a host built against the installed tree.
+# Builds lobbykit and runs every test: the debug build, a release build with the demo, the
+# ASan+UBSan build, the channel's tests under TSan, the fuzzers for a bounded time, the Windows
+# build under Wine (scripts/test-windows.sh), and a host built against the installed tree.
 #   FUZZ_SECONDS=N   seconds per fuzz target (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +48,9 @@ for f in build/fuzz/tests/fuzz/*Fuzz; do
   "$f" -max_total_time="$fuzz_seconds" -artifact_prefix=build/fuzz/ "$corpus" $seeds 2>build/fuzz/$name.log \
     || { tail -40 build/fuzz/$name.log; exit 1; }
 done
+
+step "the Windows build under Wine"
+scripts/test-windows.sh
 
 step "install, and a host built against the installed tree"
 rm -rf build/stage
