@@ -37,7 +37,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
       -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake \
       -DLOBBYKIT_BENCH=OFF \
       -DLOBBYKIT_WINEPREFIX="$prefix" \
-      -DLOBBYKIT_DIFF_NATIVE_PROBE="$root/$native/tests/differential/differential_probe" >/dev/null
+      -DLOBBYKIT_DIFF_NATIVE_PROBE="$root/$native/tests/bin/differential_probe" >/dev/null
 
 # Wine is needed from here on (test discovery runs the test programs at build time).
 wine_run=(cmake/wine-run.sh "$prefix")
