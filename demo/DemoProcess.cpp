@@ -72,6 +72,16 @@ std::string SiblingProgram(const char* argv0, const char* name)
 }
 #endif
 
+HWND CreateMessageWindow(const char* className, WNDPROC proc)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = className;
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, className, className, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                           nullptr);
+}
+
 Watchdog::Watchdog(HWND hWnd, UINT message, DWORD ms)
     : m_hWnd(hWnd), m_message(message), m_ms(ms),
       m_hStop(CreateEventA(nullptr, TRUE, FALSE, nullptr)),

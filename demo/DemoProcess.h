@@ -27,6 +27,13 @@ private:
 #endif
 };
 
+// Posted by a Watchdog when a demo program has waited too long.
+const UINT WM_DEMO_TIMEOUT = WM_APP + 1;
+
+// A window of this thread that only receives messages (no screen), for the channel's
+// notifications.
+HWND CreateMessageWindow(const char* className, WNDPROC proc);
+
 // The path of a program that lives beside this one.
 std::string SiblingProgram(const char* argv0, const char* name);
 

@@ -12,7 +12,6 @@
 
 namespace {
 
-const UINT WM_DEMO_TIMEOUT = WM_APP + 1;
 const char* const kChatLines[] = {"hello everyone", "/love tom", "/hug amy", "/help"};
 
 struct Game {
@@ -87,7 +86,7 @@ LRESULT CALLBACK GameProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    if (msg == WM_DEMO_TIMEOUT) {
+    if (msg == demo::WM_DEMO_TIMEOUT) {
         Say("timed out");
         g.exitCode = 1;
         PostQuitMessage(1);
@@ -108,12 +107,7 @@ int main(int argc, char** argv)
     game.gameId = game.player == "amy" ? 6 : 0;
     game.score = game.player == "amy" ? 7100 : 420;
 
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = GameProc;
-    wc.lpszClassName = "LobbyKitDemoGame";
-    RegisterClassA(&wc);
-    HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "game", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, nullptr, nullptr);
+    HWND hWnd = demo::CreateMessageWindow("LobbyKitDemoGame", GameProc);
 
     if (!game.link.ConnectServer(nullptr, hWnd)) {
         Say("ConnectServer(NULL, hWnd) failed");
@@ -123,7 +117,7 @@ int main(int argc, char** argv)
     Say("-> HELLO");
     Send(demo::CMD_HELLO, game.player);
 
-    demo::Watchdog watchdog(hWnd, WM_DEMO_TIMEOUT, 15000);
+    demo::Watchdog watchdog(hWnd, demo::WM_DEMO_TIMEOUT, 15000);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
     game.link.CloseConnect();

@@ -16,7 +16,6 @@
 
 namespace {
 
-const UINT WM_DEMO_TIMEOUT = WM_APP + 1;
 const char* const kPlayers[] = {"amy", "tom"};
 const int kGames = 2;
 
@@ -118,7 +117,7 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    if (msg == WM_DEMO_TIMEOUT) {
+    if (msg == demo::WM_DEMO_TIMEOUT) {
         Say("timed out");
         l.exitCode = 1;
         PostQuitMessage(1);
@@ -136,12 +135,7 @@ int main(int argc, char** argv)
     g_lobby = &lobby;
     lobby.gameProgram = argc > 1 ? argv[1] : demo::SiblingProgram(argv[0], "lobbykit_game");
 
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = LobbyProc;
-    wc.lpszClassName = "LobbyKitDemoLobby";
-    RegisterClassA(&wc);
-    HWND hWnd = CreateWindowExA(0, wc.lpszClassName, "lobby", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, nullptr, nullptr);
+    HWND hWnd = demo::CreateMessageWindow("LobbyKitDemoLobby", LobbyProc);
 
     // A channel name of our own, handed to every game through the shared configuration.
     char name[64];
@@ -154,7 +148,7 @@ int main(int argc, char** argv)
     lstrcpynA(g_ipcConfig.szServerName, name, sizeof g_ipcConfig.szServerName);
     Say(std::string("server end open on channel ") + name + "; g_ipcConfig now names it");
 
-    demo::Watchdog watchdog(hWnd, WM_DEMO_TIMEOUT, 20000);
+    demo::Watchdog watchdog(hWnd, demo::WM_DEMO_TIMEOUT, 20000);
     if (!StartNextGame()) return 1;
 
     MSG msg;
