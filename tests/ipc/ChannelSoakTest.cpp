@@ -17,7 +17,7 @@
 #include "HostWindow.h"
 #include "IpcTestData.h"
 #include "MapIPCTestAccess.h"
-#include "PeerProcess.h"
+#include "ChildProcess.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ private:
 
 TEST(ChannelSoakTest, StreamsEachWayArriveCompleteAndInOrder)
 {
-    const std::string name = lktest::UniqueChannelName("soak");
+    const std::string name = lktest::UniqueName("soak");
     CMapIPC* pipc = nullptr;
     unsigned long long received = 0, mismatches = 0, notQueued = 0;
     char buf[IPC_RECV_BUF_SIZE];
@@ -79,7 +79,7 @@ TEST(ChannelSoakTest, StreamsEachWayArriveCompleteAndInOrder)
     CMapIPC ipc;
     pipc = &ipc;
     ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
-    lktest::PeerProcess peer({"client", name, "soak"});
+    lktest::ChildProcess peer("ipc_peer", {"client", name, "soak"});
     ASSERT_TRUE(peer.WaitFor("connected", 10000));
     ASSERT_EQ(ipc.ServerWaitForClient(10000), 1);
 

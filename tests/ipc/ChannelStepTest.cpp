@@ -11,7 +11,7 @@
 #include "HostWindow.h"
 #include "IpcTestData.h"
 #include "MapIPCTestAccess.h"
-#include "PeerProcess.h"
+#include "ChildProcess.h"
 #include "ipc/FrameParser.h"
 
 using lobbykit::ipc::CFrameReader;
@@ -450,7 +450,7 @@ TEST(ChannelWorkerTest, ExitIsServedBeforeAPeerWriteSetAtTheSameTime)
         if (m == WM_IPC_NOTIFY) notes.push_back(l);
     });
     CMapIPC ipc;
-    const std::string name = lktest::UniqueChannelName("order");
+    const std::string name = lktest::UniqueName("order");
     ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
     A::SetConnectStatus(ipc, IPC_CONNECTED);
 

@@ -13,9 +13,9 @@
 #include "HostWindow.h"
 #include "IpcTestData.h"
 #include "MapIPCTestAccess.h"
-#include "PeerProcess.h"
+#include "ChildProcess.h"
 
-using lktest::PeerProcess;
+using lktest::ChildProcess;
 using lktest::TestPacket;
 
 namespace {
@@ -78,10 +78,10 @@ protected:
 
     // Starts a peer and waits for its first report. The fixture keeps it until this end has
     // closed, so that the peer can still take the exit frame.
-    PeerProcess* StartPeer(std::vector<std::string> args, const char* expect)
+    ChildProcess* StartPeer(std::vector<std::string> args, const char* expect)
     {
-        peers.push_back(std::make_unique<PeerProcess>(args));
-        PeerProcess* peer = peers.back().get();
+        peers.push_back(std::make_unique<ChildProcess>("ipc_peer", args));
+        ChildProcess* peer = peers.back().get();
         EXPECT_TRUE(peer->Started());
         std::string line;
         EXPECT_TRUE(peer->WaitFor(expect, line, kPeerTimeout)) << peer->Transcript();
@@ -89,7 +89,7 @@ protected:
     }
 
     // Opens this end as server and connects a peer client; returns the peer.
-    PeerProcess* ServeClient(const char* mode = "echo")
+    ChildProcess* ServeClient(const char* mode = "echo")
     {
         EXPECT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
         const int connects = Count(IPC_NOTIFY_CONNECT);
@@ -107,12 +107,12 @@ protected:
         }
     }
 
-    std::string name = lktest::UniqueChannelName("ch");
+    std::string name = lktest::UniqueName("ch");
     std::vector<LPARAM> notes;
     std::vector<TestPacket> received;
     int notQueued = 0;
     bool takeOnData = true;
-    std::vector<std::unique_ptr<PeerProcess>> peers;
+    std::vector<std::unique_ptr<ChildProcess>> peers;
     lktest::HostWindow window{[this](UINT m, WPARAM, LPARAM l) { OnMessage(m, l); }};
     CMapIPC ipc;  // destroyed before the window
 };

@@ -35,12 +35,11 @@ BOOL CSyncObject::Lock(DWORD dwTimeout)
 
 namespace {
 
-// The caller's thread id, asked of the system once per thread: the lock needs it on every
-// Lock and Unlock, and the system call behind it is not free everywhere.
+// The holder is recognised by its thread id. (It is not kept in a thread_local: after fork()
+// the child's thread has a new id, and only the system's own answer follows that.)
 LONG CurrentThreadTag()
 {
-    static thread_local const LONG tag = static_cast<LONG>(::GetCurrentThreadId());
-    return tag;
+    return static_cast<LONG>(::GetCurrentThreadId());
 }
 
 }  // namespace
