@@ -34,7 +34,7 @@ private:
     int length_ = 0;
 };
 
-struct Spec {
+struct FormatField {
     bool left = false;
     bool zero = false;
     bool alternate = false;
@@ -55,9 +55,9 @@ int ReadNumber(const char*& p)
 }
 
 // Parses what follows '%'; p is left on the conversion character.
-Spec ParseSpec(const char*& p)
+FormatField ParseField(const char*& p)
 {
-    Spec s;
+    FormatField s;
     for (;; ++p) {
         if (*p == '-') s.left = true;
         else if (*p == '0') s.zero = true;
@@ -80,7 +80,7 @@ Spec ParseSpec(const char*& p)
 }
 
 // Writes body (with its sign or prefix) padded to the width.
-void WritePadded(Output& out, const Spec& s, const char* prefix, const char* digits, int digitCount)
+void WritePadded(Output& out, const FormatField& s, const char* prefix, const char* digits, int digitCount)
 {
     const int prefixLength = static_cast<int>(std::strlen(prefix));
     const int zeros = s.precision > digitCount ? s.precision - digitCount : 0;
@@ -108,21 +108,21 @@ int ToDigits(std::uint64_t value, unsigned base, bool upper, char* buf)
     return n;
 }
 
-std::uint64_t TakeUnsigned(const Spec& s, va_list& ap)
+std::uint64_t TakeUnsigned(const FormatField& s, va_list& ap)
 {
     if (s.size == 'q') return va_arg(ap, std::uint64_t);
     const unsigned v = va_arg(ap, unsigned);
     return s.size == 'h' ? static_cast<unsigned short>(v) : v;
 }
 
-std::int64_t TakeSigned(const Spec& s, va_list& ap)
+std::int64_t TakeSigned(const FormatField& s, va_list& ap)
 {
     if (s.size == 'q') return va_arg(ap, std::int64_t);
     const int v = va_arg(ap, int);
     return s.size == 'h' ? static_cast<short>(v) : v;
 }
 
-void WriteNumber(Output& out, const Spec& s, va_list& ap)
+void WriteNumber(Output& out, const FormatField& s, va_list& ap)
 {
     char digits[24];
     const char* prefix = "";
@@ -144,30 +144,30 @@ void WriteNumber(Output& out, const Spec& s, va_list& ap)
     WritePadded(out, s, prefix, digits, n);
 }
 
-void WritePointer(Output& out, const Spec& s, va_list& ap)
+void WritePointer(Output& out, const FormatField& s, va_list& ap)
 {
     char digits[24];
     const std::uint64_t v = reinterpret_cast<std::uintptr_t>(va_arg(ap, void*));
     const int n = ToDigits(v, 16, true, digits);
-    Spec fixed = s;
+    FormatField fixed = s;
     fixed.precision = static_cast<int>(sizeof(void*) * 2);
     WritePadded(out, fixed, "", digits, n);
 }
 
-void WriteString(Output& out, const Spec& s, const char* text)
+void WriteString(Output& out, const FormatField& s, const char* text)
 {
     if (!text) text = "(null)";
     int n = 0;
     while (text[n] && (s.precision < 0 || n < s.precision)) ++n;
-    Spec plain = s;
+    FormatField plain = s;
     plain.precision = -1;
     plain.zero = false;
     WritePadded(out, plain, "", text, n);
 }
 
-void WriteChar(Output& out, const Spec& s, char c)
+void WriteChar(Output& out, const FormatField& s, char c)
 {
-    Spec plain = s;
+    FormatField plain = s;
     plain.precision = -1;
     plain.zero = false;
     WritePadded(out, plain, "", &c, 1);
@@ -190,7 +190,7 @@ int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist)
             continue;
         }
         ++p;
-        const Spec s = ParseSpec(p);
+        const FormatField s = ParseField(p);
         if (!*p) break;
         switch (s.type) {
         case 'd': case 'i': case 'u': case 'x': case 'X': WriteNumber(out, s, ap); break;
