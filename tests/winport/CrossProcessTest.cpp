@@ -251,7 +251,8 @@ TEST_F(CrossProcessTest, MutexExcludesAcrossProcesses)
     PeerProcess a({"locked-add", mapName, mutexName, std::to_string(kEach)});
     PeerProcess b({"locked-add", mapName, mutexName, std::to_string(kEach)});
     for (int i = 0; i < kEach; ++i) {
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m, INFINITE));
+        // A turn never takes this long: a lost wake-up fails here instead of hanging.
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m, 10000));
         const int v = *counter;
         *counter = v + 1;
         ReleaseMutex(m);

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 
 extern char** environ;
 
@@ -90,6 +91,31 @@ void PeerProcess::CloseInput()
 {
     if (toPeer_ >= 0) close(toPeer_);
     toPeer_ = -1;
+}
+
+bool PeerProcess::WaitUntilAsleep(int timeoutMs) const
+{
+    // The main thread's own entry: a sanitizer's helper thread may sleep too.
+    return pid_ > 0 && ThreadAsleepSoon(pid_, pid_, timeoutMs);
+}
+
+bool ThreadAsleepSoon(pid_t process, pid_t thread, int timeoutMs)
+{
+    const std::string path = "/proc/" + std::to_string(process) + "/task/" + std::to_string(thread) + "/stat";
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        std::ifstream stat(path);
+        std::string line;
+        if (!std::getline(stat, line)) return false;
+        // "pid (comm) S ...": the state follows the last ')'.
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size()) return false;
+        const char state = line[close + 2];
+        if (state == 'S') return true;
+        if (state == 'Z' || state == 'X') return false;
+        usleep(1000);
+    }
+    return false;
 }
 
 void PeerProcess::Kill()

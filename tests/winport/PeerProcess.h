@@ -19,6 +19,9 @@ public:
     PeerProcess& operator=(const PeerProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
+    // Waits until the peer's main thread sleeps in the kernel; see ThreadAsleepSoon.
+    bool WaitUntilAsleep(int timeoutMs = 10000) const;
     // The next line the peer prints, without its newline; "" on end of output or timeout.
     std::string ReadLine(int timeoutMs = 10000);
     // Reads lines until one equals `line`; false on end of output or timeout.
@@ -34,6 +37,10 @@ private:
     int fromPeer_ = -1;
     std::string buffered_;
 };
+
+// Waits until the thread (a kernel thread id) of the process sleeps in the kernel (state S
+// in /proc); false after timeoutMs or if the thread has ended.
+bool ThreadAsleepSoon(pid_t process, pid_t thread, int timeoutMs = 10000);
 
 // A name no other test process uses.
 std::string UniqueObjectName(const std::string& tag);

@@ -105,13 +105,35 @@ int LockedAdd(char** a)
     if (!view || !m) return 1;
     volatile int* counter = reinterpret_cast<volatile int*>(view);
     for (DWORD i = Number(a[2]); i > 0; --i) {
-        if (WaitForSingleObject(m, INFINITE) != WAIT_OBJECT_0) return 2;
+        // Far longer than any turn should take: a lost wake-up fails instead of hanging.
+        if (WaitForSingleObject(m, 10000) != WAIT_OBJECT_0) return 2;
         const int v = *counter;
         if (i % 64 == 0) Sleep(0);
         *counter = v + 1;
         ReleaseMutex(m);
     }
     Say("done");
+    return 0;
+}
+
+// Answers each set of the first event by setting the second, for the given rounds; a wait
+// that times out (a lost wake-up) ends it with "lost <round>".
+int PingPong(char** a)
+{
+    HANDLE ping = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, a[0]);
+    HANDLE pong = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, a[1]);
+    if (!ping || !pong) return 1;
+    Say("ready");
+    for (DWORD i = 0; i < Number(a[2]); ++i) {
+        if (WaitForSingleObject(ping, 10000) != WAIT_OBJECT_0) {
+            Say("lost " + std::to_string(i));
+            return 2;
+        }
+        SetEvent(pong);
+    }
+    Say("done");
+    CloseHandle(ping);
+    CloseHandle(pong);
     return 0;
 }
 
@@ -145,6 +167,7 @@ const Command kCommands[] = {
     {"increment", 3, Increment},
     {"locked-add", 3, LockedAdd},
     {"open-kinds", 1, OpenKinds},
+    {"ping-pong", 3, PingPong},
 };
 
 }  // namespace

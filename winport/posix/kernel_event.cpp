@@ -1,14 +1,16 @@
-// Events: a 32-bit futex word in the object's shared data. Bit 0 is the state (set/clear);
-// bits 1..31 count the sets, so that a manual-reset event releases every thread already
-// waiting when it is set, even if it is reset again before those threads run.
+// Events: a 32-bit futex word in the object's shared data. Bit 0 is the sleepers bit (see
+// futex_wait.h), bit 1 the state (set/clear); bits 2..31 count the sets, so that a
+// manual-reset event releases every thread already waiting when it is set, even if it is
+// reset again before those threads run.
 #include "shared_object.h"
 #include "win_error.h"
 
 namespace winport {
 namespace {
 
-constexpr std::uint32_t kSetBit = 1;
-constexpr std::uint32_t kOneSet = 2;  // one step of the set counter
+constexpr std::uint32_t kSetBit = 2;
+constexpr std::uint32_t kOneSet = 4;  // one step of the set counter
+constexpr int kSetCountShift = 2;
 
 struct EventData {
     std::uint32_t state;   // futex word
@@ -25,7 +27,7 @@ bool InitEvent(void* data, const void* context)
     const EventInit* init = static_cast<const EventInit*>(context);
     EventData* d = static_cast<EventData*>(data);
     d->manual = init->manual ? 1 : 0;
-    __atomic_store_n(&d->state, init->initialState ? 1u : 0u, __ATOMIC_RELEASE);
+    __atomic_store_n(&d->state, init->initialState ? kSetBit : 0u, __ATOMIC_RELEASE);
     return true;
 }
 
@@ -39,12 +41,8 @@ public:
 
     void Set()
     {
-        std::uint32_t v = AtomicLoad(&data_->state);
-        do {
-            if (v & kSetBit) return;  // already set: nobody can be sleeping on it
-        } while (!__atomic_compare_exchange_n(&data_->state, &v, (v + kOneSet) | kSetBit, false, __ATOMIC_ACQ_REL,
-                                              __ATOMIC_ACQUIRE));
-        FutexWakeAll(&data_->state);
+        // Already set: nobody sleeps on it (a waiter sleeps only on a clear event).
+        ChangeAndWake(&data_->state, [](std::uint32_t v) { return v & kSetBit ? v : (v + kOneSet) | kSetBit; });
     }
 
     void Reset() { __atomic_and_fetch(&data_->state, ~kSetBit, __ATOMIC_ACQ_REL); }
@@ -54,11 +52,12 @@ public:
         std::uint32_t v = AtomicLoad(&data_->state);
         if (!state.observed) {
             state.observed = true;
-            state.value = v >> 1;
+            state.value = v >> kSetCountShift;
         }
         if (data_->manual)
-            return (v & kSetBit) || (v >> 1) != state.value ? AcquireResult::Acquired : AcquireResult::NotReady;
-        // Auto-reset: exactly one waiter clears the set bit.
+            return (v & kSetBit) || (v >> kSetCountShift) != state.value ? AcquireResult::Acquired
+                                                                          : AcquireResult::NotReady;
+        // Auto-reset: exactly one waiter clears the set bit (the sleepers bit stays for the others).
         while (v & kSetBit) {
             if (__atomic_compare_exchange_n(&data_->state, &v, v & ~kSetBit, false, __ATOMIC_ACQ_REL,
                                             __ATOMIC_ACQUIRE))
@@ -67,12 +66,11 @@ public:
         return AcquireResult::NotReady;
     }
 
-    bool PrepareSleep(FutexWord& word, const WaitState& state) override
+    bool PrepareSleep(SleepWords& words, const WaitState& state) override
     {
         const std::uint32_t v = AtomicLoad(&data_->state);
-        if ((v & kSetBit) || (data_->manual && (v >> 1) != state.value)) return false;
-        word = FutexWord{&data_->state, v};
-        return true;
+        if ((v & kSetBit) || (data_->manual && (v >> kSetCountShift) != state.value)) return false;
+        return MarkSleeping(&data_->state, v, &words.word);
     }
 
 private:

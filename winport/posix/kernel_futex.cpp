@@ -19,6 +19,7 @@ namespace winport {
 namespace {
 
 std::atomic<bool> g_waitvDisabled{false};
+std::atomic<std::uint64_t> g_wakeCalls{0};
 std::atomic<bool> g_waitvMissing{false};
 
 constexpr std::int64_t kNanosPerSecond = 1000000000;
@@ -120,7 +121,33 @@ bool FutexWaitAny(const FutexWord* words, std::size_t count, const Deadline& dea
 
 void FutexWakeAll(std::uint32_t* addr)
 {
+    g_wakeCalls.fetch_add(1, std::memory_order_relaxed);
     syscall(SYS_futex, addr, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+}
+
+bool MarkSleeping(std::uint32_t* addr, std::uint32_t seen, FutexWord* word)
+{
+    std::uint32_t v = seen;
+    const std::uint32_t marked = seen | kSleepersBit;
+    // A failed exchange that finds the bit already set by another waiter is as good.
+    if (!__atomic_compare_exchange_n(addr, &v, marked, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST) &&
+        v != marked)
+        return false;
+    *word = FutexWord{addr, marked};
+    return true;
+}
+
+void WakeSleepers(std::uint32_t* addr)
+{
+    // Read with a read-modify-write: it stays after the caller's earlier stores, even those
+    // that were not sequentially consistent (a pthread unlock), where a plain load would not.
+    if (__atomic_fetch_or(addr, 0u, __ATOMIC_SEQ_CST) & kSleepersBit)
+        ChangeAndWake(addr, [](std::uint32_t v) { return v & kSleepersBit ? v + 2 : v; });
+}
+
+std::uint64_t FutexWakeCalls()
+{
+    return g_wakeCalls.load(std::memory_order_relaxed);
 }
 
 bool SetFutexWaitvDisabled(bool disabled)

@@ -7,10 +7,12 @@
 // included) is handled by the kernel's robust-futex list: the next owner gets EOWNERDEAD,
 // makes the mutex consistent and reports WAIT_ABANDONED too.
 //
-// Waiting: the pthread lock word is the futex word (its layout, owner tid | FUTEX_WAITERS |
-// FUTEX_OWNER_DIED, is the kernel's robust-futex ABI). A waiter sets FUTEX_WAITERS before it
-// sleeps so that both an unlock and the kernel's owner-died handling wake it; ReleaseMutex
-// wakes all sleepers, who race with trylock.
+// Waiting: a waiter sleeps on two words at once. The wake word next to the mutex carries the
+// sleepers bit (futex_wait.h): the waiter sets it before it reads the lock word, and
+// ReleaseMutex, after unlocking, wakes all sleepers (who race with trylock) only when the bit
+// is set, so an uncontended release makes no system call. The pthread lock word (owner tid |
+// FUTEX_WAITERS | FUTEX_OWNER_DIED, the kernel's robust-futex ABI) is watched too, with
+// FUTEX_WAITERS set, so that the kernel's handling of an owner that died wakes a waiter.
 #include <linux/futex.h>
 #include <pthread.h>
 
@@ -27,6 +29,7 @@ namespace {
 struct MutexData {
     pthread_mutex_t mutex;
     std::uint32_t abandoned;  // set by an owner thread that ended; read by the next owner
+    std::uint32_t wake;       // futex word: sleepers bit, release count in bits 1..31
 };
 
 static_assert(sizeof(MutexData{}.mutex.__data.__lock) == sizeof(std::uint32_t), "lock word is 32 bits");
@@ -97,38 +100,41 @@ public:
                                                                             : AcquireResult::Acquired;
     }
 
-    bool PrepareSleep(FutexWord& word, const WaitState&) override
+    bool PrepareSleep(SleepWords& words, const WaitState&) override
     {
-        std::uint32_t value = AtomicLoad(LockWord());
+        // The mark goes first: a release whose unlock this thread's read below misses is
+        // ordered after the mark and so finds it.
+        words.word = FutexWord{&data_->wake, __atomic_or_fetch(&data_->wake, kSleepersBit, __ATOMIC_SEQ_CST)};
+        std::uint32_t value = __atomic_load_n(LockWord(), __ATOMIC_SEQ_CST);
         for (;;) {
             if ((value & FUTEX_TID_MASK) == 0) return false;  // free (or its owner died): retry now
             const std::uint32_t marked = value | FUTEX_WAITERS;
             if (value == marked ||
-                __atomic_compare_exchange_n(LockWord(), &value, marked, false, __ATOMIC_ACQ_REL,
-                                            __ATOMIC_ACQUIRE)) {
-                word = FutexWord{LockWord(), marked};
+                __atomic_compare_exchange_n(LockWord(), &value, marked, false, __ATOMIC_SEQ_CST,
+                                            __ATOMIC_SEQ_CST)) {
+                words.watch = FutexWord{LockWord(), marked};
                 return true;
             }
         }
     }
 
-    void PassOnWakeup() override { WakeIfFree(); }
+    // The kernel wakes one waiter when an owner dies; if that one leaves the mutex free,
+    // the others must hear of it.
+    void PassOnWakeup() override
+    {
+        if ((AtomicLoad(LockWord()) & FUTEX_TID_MASK) == 0) WakeSleepers(&data_->wake);
+    }
 
     // Final release by the owner thread (abandoned: it ended while owning the mutex).
     void Unlock(bool abandoned)
     {
         if (abandoned) __atomic_store_n(&data_->abandoned, 1u, __ATOMIC_RELAXED);
         pthread_mutex_unlock(&data_->mutex);
-        WakeIfFree();
+        WakeSleepers(&data_->wake);  // reads the bit after the unlock (see PrepareSleep)
     }
 
 private:
     std::uint32_t* LockWord() { return reinterpret_cast<std::uint32_t*>(&data_->mutex.__data.__lock); }
-
-    void WakeIfFree()
-    {
-        if ((AtomicLoad(LockWord()) & FUTEX_TID_MASK) == 0) FutexWakeAll(LockWord());
-    }
 
     std::unique_ptr<SharedObject> storage_;
     MutexData* data_;

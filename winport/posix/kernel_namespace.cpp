@@ -20,7 +20,10 @@ namespace winport {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4F4E4B4C;  // "LKNO"
-constexpr std::uint16_t kVersion = 1;
+// Version of the file header and of the objects' data layouts: a file of another version
+// is refused (ERROR_INVALID_HANDLE) rather than misread. 2: events and mutexes carry a
+// sleepers bit.
+constexpr std::uint16_t kVersion = 2;
 // Object names longer than this fail with ERROR_FILENAME_EXCED_RANGE (the longest name the
 // Windows object manager takes is of the same order).
 constexpr std::size_t kMaxNameLength = 32767;

@@ -31,6 +31,15 @@ struct WaitState {
     std::uint32_t value = 0;
 };
 
+// What a wait sleeps on for one object: the word where its changes show, and optionally a
+// second word to watch (a mutex's lock word, where the kernel wakes one waiter when the
+// owner dies). A watch that does not fit into one futex_waitv call is left out and the
+// sleep is cut into slices instead.
+struct SleepWords {
+    FutexWord word;
+    FutexWord watch;  // addr null: none
+};
+
 // An object a wait function can wait on. A wait scans its objects in order with
 // TryAcquire (which consumes an auto-reset event or takes a mutex), and when none is ready
 // sleeps on the words that PrepareSleep names.
@@ -38,8 +47,9 @@ class Waitable : public KernelObject {
 public:
     using KernelObject::KernelObject;
     virtual AcquireResult TryAcquire(WaitState& state) = 0;  // Failed sets the last error
-    // Fills in the word to sleep on; false when the object became ready meanwhile.
-    virtual bool PrepareSleep(FutexWord& word, const WaitState& state) = 0;
+    // Records the caller as a sleeper where the object needs it (futex_wait.h) and fills in
+    // the words to sleep on; false when the object may have become ready meanwhile.
+    virtual bool PrepareSleep(SleepWords& words, const WaitState& state) = 0;
     // Called when a wait that slept on this object returns without acquiring it, so that
     // a wake-up meant for one waiter is not lost (mutexes).
     virtual void PassOnWakeup() {}

@@ -23,9 +23,10 @@ public:
         return AtomicLoad(&ended_) ? AcquireResult::Acquired : AcquireResult::NotReady;
     }
 
-    bool PrepareSleep(FutexWord& word, const WaitState&) override
+    // The end is signalled once per thread: its word always wakes and needs no sleepers bit.
+    bool PrepareSleep(SleepWords& words, const WaitState&) override
     {
-        word = FutexWord{&ended_, 0};
+        words.word = FutexWord{&ended_, 0};
         return AtomicLoad(&ended_) == 0;
     }
 
@@ -33,7 +34,7 @@ public:
 
     void PublishId()
     {
-        id_.store(static_cast<DWORD>(gettid()), std::memory_order_release);
+        id_.store(GetCurrentThreadId(), std::memory_order_release);
         __atomic_store_n(&started_, 1u, __ATOMIC_RELEASE);
         FutexWakeAll(&started_);
     }

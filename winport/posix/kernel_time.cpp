@@ -1,4 +1,5 @@
 // Tick count, Sleep, thread and process ids, interlocked operations.
+#include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -33,6 +34,25 @@ LONG AtomicUpdate(LONG volatile* target, Update update)
         if (__atomic_compare_exchange_n(word, &old, replaced, false, __ATOMIC_SEQ_CST, __ATOMIC_RELAXED))
             return oldValue;
     }
+}
+
+// The calling thread's id, asked of the kernel once per thread (a system call costs more
+// than the rest of most callers). fork() gives the child's one thread a new id: the child
+// handler forgets the copied value. A child made without the fork handlers (_Fork, a raw
+// clone) would keep its parent thread's id; the layer makes none.
+thread_local DWORD t_threadId = 0;
+
+void ForgetThreadIdInChild()
+{
+    t_threadId = 0;
+}
+
+DWORD AskThreadId()
+{
+    static const bool forgetInChild = pthread_atfork(nullptr, nullptr, &ForgetThreadIdInChild) == 0;
+    const DWORD id = static_cast<DWORD>(gettid());
+    if (forgetInChild) t_threadId = id;  // else (no memory for the handler) ask every time
+    return id;
 }
 
 LONG Add(LONG value, LONG delta)
@@ -72,7 +92,8 @@ void WINAPI Sleep(DWORD dwMilliseconds)
 
 DWORD WINAPI GetCurrentThreadId(void)
 {
-    return static_cast<DWORD>(gettid());
+    const DWORD cached = t_threadId;
+    return cached != 0 ? cached : AskThreadId();
 }
 
 DWORD WINAPI GetCurrentProcessId(void)

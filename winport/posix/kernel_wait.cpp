@@ -47,22 +47,35 @@ long ScanOnce(const WaitList& objects, std::vector<WaitState>& states, std::size
     return -1;
 }
 
-// Fills the words to sleep on; false when an object became ready while doing so.
-bool PrepareWords(const WaitList& objects, const std::vector<WaitState>& states, std::vector<FutexWord>* words)
+// How long a wait sleeps at a time when some watch words did not fit into the call.
+constexpr std::uint32_t kWatchSliceMs = 100;
+
+// Fills the words to sleep on: each object's word, the termination word, then the watch
+// words that still fit (*cut tells whether one did not). False when an object may have
+// become ready meanwhile.
+bool PrepareWords(const WaitList& objects, const std::vector<WaitState>& states, std::vector<FutexWord>* words,
+                  bool* cut)
 {
+    FutexWord watches[MAXIMUM_WAIT_OBJECTS];
+    std::size_t watchCount = 0;
     words->clear();
     for (std::size_t i = 0; i < objects.size(); ++i) {
-        FutexWord w{};
+        SleepWords w{};
         if (!objects[i]->PrepareSleep(w, states[i])) return false;
-        words->push_back(w);
+        words->push_back(w.word);
+        if (w.watch.addr) watches[watchCount++] = w.watch;
     }
     if (std::uint32_t* termination = CurrentTerminationWord()) words->push_back(FutexWord{termination, 0});
+    const std::size_t room = kMaxFutexWords - words->size();
+    *cut = watchCount > room;
+    words->insert(words->end(), watches, watches + (*cut ? room : watchCount));
     return true;
 }
 
 DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
 {
-    const Deadline deadline = Deadline::AfterMilliseconds(milliseconds);
+    // A zero timeout never sleeps: it needs no deadline, and so no clock.
+    const Deadline deadline = milliseconds == 0 ? Deadline::Never() : Deadline::AfterMilliseconds(milliseconds);
     std::vector<FutexWord> words;
     std::vector<WaitState> states(objects.size());
     bool slept = false;
@@ -77,12 +90,14 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
             if (slept) PassOnWakeups(objects, index);
             return static_cast<DWORD>(result);
         }
-        if (deadline.Passed() || milliseconds == 0) {
+        if (milliseconds == 0 || deadline.Passed()) {
             if (slept) PassOnWakeups(objects, objects.size());
             return WAIT_TIMEOUT;
         }
-        if (!PrepareWords(objects, states, &words)) continue;
-        FutexWaitAny(words.data(), words.size(), deadline);
+        bool cut = false;
+        if (!PrepareWords(objects, states, &words, &cut)) continue;
+        FutexWaitAny(words.data(), words.size(),
+                     cut ? deadline.EarlierOf(Deadline::AfterMilliseconds(kWatchSliceMs)) : deadline);
         slept = true;
     }
 }

@@ -44,11 +44,16 @@ public:
     void Quit(int exitCode);
     void DropWindow(HWND hwnd, WindowObject* window);
     void Close();
+    // Futex word of the queue: bit 0 is the sleepers bit (futex_wait.h), bits 1..31 count the
+    // posts. A waiter reads it before looking at the queue and sleeps on that value.
     std::uint32_t* ChangeWord() { return &changes_; }
 
 private:
     // Windows' limit of posted messages per queue.
     static constexpr std::size_t kMaxPosted = 10000;
+    static constexpr std::uint32_t kOneChange = 2;
+
+    void NoteChange();  // wakes the owner thread if it sleeps
 
     const DWORD threadId_;
     std::mutex mutex_;
@@ -56,7 +61,7 @@ private:
     bool quit_ = false;
     int quitCode_ = 0;
     bool closed_ = false;
-    std::uint32_t changes_ = 0;  // futex word: bumped by every post
+    std::uint32_t changes_ = 0;
 };
 
 // The calling thread's queue, made on first use.

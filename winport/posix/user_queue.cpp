@@ -33,9 +33,13 @@ DWORD MessageQueue::Post(const MSG& msg, WindowObject* window)
         if (posted_.size() >= kMaxPosted) return ERROR_NOT_ENOUGH_QUOTA;
         posted_.push_back(msg);
     }
-    __atomic_add_fetch(&changes_, 1u, __ATOMIC_RELEASE);
-    FutexWakeAll(&changes_);
+    NoteChange();
     return ERROR_SUCCESS;
+}
+
+void MessageQueue::NoteChange()
+{
+    ChangeAndWake(&changes_, [](std::uint32_t v) { return v + kOneChange; });
 }
 
 bool MessageQueue::Take(const MessageFilter& filter, bool remove, MSG* out)
@@ -61,8 +65,7 @@ void MessageQueue::Quit(int exitCode)
         quit_ = true;
         quitCode_ = exitCode;
     }
-    __atomic_add_fetch(&changes_, 1u, __ATOMIC_RELEASE);
-    FutexWakeAll(&changes_);
+    NoteChange();
 }
 
 void MessageQueue::DropWindow(HWND hwnd, WindowObject* window)

@@ -255,7 +255,8 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
         ExitIfTerminationRequested();
         const std::uint32_t seen = AtomicLoad(queue->ChangeWord());
         if (queue->Take(filter, true, lpMsg)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
-        FutexWord words[2] = {{queue->ChangeWord(), seen}, {termination, 0}};
+        FutexWord words[2] = {{}, {termination, 0}};
+        if (!MarkSleeping(queue->ChangeWord(), seen, &words[0])) continue;  // posted meanwhile
         FutexWaitAny(words, termination ? 2 : 1, Deadline::Never());
     }
 }

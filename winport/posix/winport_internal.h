@@ -4,6 +4,7 @@
 #define WINPORT_POSIX_WINPORT_INTERNAL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace winport {
@@ -21,6 +22,8 @@ std::string NamedObjectDirectory();
 std::string NamedObjectFileName(const std::string& name);
 // See futex_wait.h.
 bool SetFutexWaitvDisabled(bool disabled);
+// Wake-up system calls (FUTEX_WAKE) the layer has made in this process so far.
+std::uint64_t FutexWakeCalls();
 
 }  // namespace winport
 
