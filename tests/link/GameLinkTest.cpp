@@ -230,7 +230,7 @@ TEST_F(GameLinkTest, TheConfigurationIsSharedBetweenProcesses)
     {
         ChildProcess writer("link_peer", {"write", "0", "from-peer"});
         ASSERT_TRUE(writer.WaitFor("ready", 5000));
-        EXPECT_EQ(g_ipcConfig.bMultChanel, 0);
+        EXPECT_EQ(BOOL{g_ipcConfig.bMultChanel}, 0);  // a copy: the field is not aligned
         EXPECT_STREQ(g_ipcConfig.szServerName, "from-peer");
     }
     // Written here, read by a process started afterwards.
