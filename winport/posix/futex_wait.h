@@ -90,7 +90,7 @@ std::uint32_t ChangeAndWake(std::uint32_t* addr, Next next)
 // caller, so a waiter that sets the bit before checking the caller's state cannot be missed.
 void WakeSleepers(std::uint32_t* addr);
 
-// Test hook: wake-up system calls made so far.
+// Test hook: wake-up system calls the calling thread has made so far.
 std::uint64_t FutexWakeCalls();
 
 // Test hook: true makes waits use the path for kernels without futex_waitv (a short timed

@@ -19,7 +19,7 @@ namespace winport {
 namespace {
 
 std::atomic<bool> g_waitvDisabled{false};
-std::atomic<std::uint64_t> g_wakeCalls{0};
+thread_local std::uint64_t t_wakeCalls = 0;
 std::atomic<bool> g_waitvMissing{false};
 
 constexpr std::int64_t kNanosPerSecond = 1000000000;
@@ -121,7 +121,7 @@ bool FutexWaitAny(const FutexWord* words, std::size_t count, const Deadline& dea
 
 void FutexWakeAll(std::uint32_t* addr)
 {
-    g_wakeCalls.fetch_add(1, std::memory_order_relaxed);
+    ++t_wakeCalls;
     syscall(SYS_futex, addr, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 
@@ -147,7 +147,7 @@ void WakeSleepers(std::uint32_t* addr)
 
 std::uint64_t FutexWakeCalls()
 {
-    return g_wakeCalls.load(std::memory_order_relaxed);
+    return t_wakeCalls;
 }
 
 bool SetFutexWaitvDisabled(bool disabled)

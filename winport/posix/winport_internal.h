@@ -22,7 +22,8 @@ std::string NamedObjectDirectory();
 std::string NamedObjectFileName(const std::string& name);
 // See futex_wait.h.
 bool SetFutexWaitvDisabled(bool disabled);
-// Wake-up system calls (FUTEX_WAKE) the layer has made in this process so far.
+// Wake-up system calls (FUTEX_WAKE) the layer has made on the calling thread so far (a
+// thread's count, so that threads of earlier work still ending do not blur it).
 std::uint64_t FutexWakeCalls();
 
 }  // namespace winport
