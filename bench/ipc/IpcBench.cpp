@@ -75,7 +75,9 @@ public:
             }
             BYTE got;
             int len;
-            if (m_ipc.RecvPacket(got, m_buf, len) == 0 && got == cmd) return;
+            bool found = false;
+            while (m_ipc.RecvPacket(got, m_buf, len) == 0) found = found || got == cmd;
+            if (found) return;
         }
     }
 

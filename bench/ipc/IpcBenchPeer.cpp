@@ -25,10 +25,11 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     if (uMsg != WM_IPC_NOTIFY) return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
     if (lParam == IPC_NOTIFY_EXIT) ::PostQuitMessage(0);
     if (lParam != IPC_NOTIFY_DATA) return 0;
+    // Take what is waiting, as a host should (a notification can be refused by a full queue).
     BYTE cmd;
     int len;
-    if (g_ipc->RecvPacket(cmd, g_buf, len) != 0) return 0;
-    if (cmd == ipcbench::kCmdEcho || cmd == ipcbench::kCmdSync) g_ipc->QueuePacket(cmd, g_buf, len);
+    while (g_ipc->RecvPacket(cmd, g_buf, len) == 0)
+        if (cmd == ipcbench::kCmdEcho || cmd == ipcbench::kCmdSync) g_ipc->QueuePacket(cmd, g_buf, len);
     return 0;
 }
 

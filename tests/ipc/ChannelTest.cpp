@@ -59,12 +59,15 @@ protected:
         if (uMsg != WM_IPC_NOTIFY) return;
         notes.push_back(lParam);
         if (lParam != IPC_NOTIFY_DATA || !takeOnData) return;
-        // The packet a data notification announces is already in the receive queue.
+        // As a host should: take packets until none is waiting (a posted message can be
+        // refused when the host's queue is full; the packets it announces are not lost).
         char buf[IPC_RECV_BUF_SIZE];
         BYTE cmd = 0;
         int len = -1;
-        if (ipc.RecvPacket(cmd, buf, len) != 0) ++notQueued;
-        else received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
+        while (ipc.RecvPacket(cmd, buf, len) == 0) received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
+        // Each notification is posted after its packet was queued: by the k-th one, at least
+        // k packets have been taken.
+        if (received.size() < static_cast<size_t>(Count(IPC_NOTIFY_DATA))) ++notQueued;
     }
 
     int Count(LPARAM code) const

@@ -6,9 +6,10 @@
 //   ipc_peer fake-server NAME SIG    a bare record with signature SIG and no worker
 //
 // MODE says what the end does with each IPC_NOTIFY_DATA:
-//   echo  take one packet (it must already be queued) and send it back (default)
+//   echo  take the waiting packets and send each back (default)
 //   lazy  take nothing; report "notify-data N"
-//   soak  take one packet and compare it with the expected stream (see "soak" below)
+//   soak  take the waiting packets and compare them with the expected stream
+// Either way it reports "error not-queued" if a notification came before its packet.
 //
 // Commands: send SEED COUNT MAXLEN | sendsized SEED COUNT LEN | soak COUNT SENDSEED RECVSEED |
 //   hold Server|Client [CMD LEN] | inject Server|Client STATUS LENFIELD HEX | state | close | quit
@@ -107,22 +108,25 @@ private:
                 Say("notify-data %d", m_notified);
                 return;
             }
+            // Take packets until none is waiting, as a host should; by the k-th notification
+            // at least k packets have arrived (each is posted after its packet is queued).
             BYTE cmd = 0;
             int len = -1;
-            if (m_ipc.RecvPacket(cmd, m_buf, len) != 0) {
-                Say("error not-queued %d", m_notified);
-                return;
+            while (m_ipc.RecvPacket(cmd, m_buf, len) == 0) {
+                ++m_taken;
+                if (m_mode == "soak") {
+                    const lktest::TestPacket want = lktest::MakePacket(m_recvSeed, m_received);
+                    if (cmd != want.cmd || len != static_cast<int>(want.data.size()) ||
+                        std::memcmp(m_buf, want.data.data(), want.data.size()) != 0)
+                        Say("soak-error %llu cmd=%d/%d len=%d/%d", static_cast<unsigned long long>(m_received),
+                            cmd, want.cmd, len, static_cast<int>(want.data.size()));
+                    if (++m_received == m_soakCount)
+                        Say("soak-recv-done %llu", static_cast<unsigned long long>(m_received));
+                } else if (m_ipc.QueuePacket(cmd, m_buf, len) != 0) {
+                    Say("error echo-refused %d", m_notified);
+                }
             }
-            if (m_mode == "soak") {
-                const lktest::TestPacket want = lktest::MakePacket(m_recvSeed, m_received);
-                if (cmd != want.cmd || len != static_cast<int>(want.data.size()) ||
-                    std::memcmp(m_buf, want.data.data(), want.data.size()) != 0)
-                    Say("soak-error %llu cmd=%d/%d len=%d/%d", static_cast<unsigned long long>(m_received),
-                        cmd, want.cmd, len, static_cast<int>(want.data.size()));
-                if (++m_received == m_soakCount) Say("soak-recv-done %llu", static_cast<unsigned long long>(m_received));
-            } else if (m_ipc.QueuePacket(cmd, m_buf, len) != 0) {
-                Say("error echo-refused %d", m_notified);
-            }
+            if (m_taken < static_cast<unsigned long long>(m_notified)) Say("error not-queued %d", m_notified);
         }
     }
 
@@ -250,7 +254,7 @@ private:
     lktest::HostWindow m_window;
     char m_buf[IPC_RECV_BUF_SIZE];
     int m_notified = 0;
-    unsigned long long m_soakCount = 0, m_sendSeed = 0, m_recvSeed = 0, m_sent = 0, m_received = 0;
+    unsigned long long m_soakCount = 0, m_sendSeed = 0, m_recvSeed = 0, m_sent = 0, m_received = 0, m_taken = 0;
 };
 
 int FakeServer(const std::string& name, unsigned signature)

@@ -58,7 +58,7 @@ CCriticalSection::~CCriticalSection()
 BOOL CCriticalSection::Lock(DWORD dwTimeout)
 {
     const LONG me = CurrentThreadTag();
-    if (::InterlockedCompareExchange(&m_lOwner, 0, 0) == me) {
+    if (m_lOwner.load(std::memory_order_relaxed) == me) {
         ++m_nRecursion;
         return TRUE;
     }
@@ -76,7 +76,7 @@ BOOL CCriticalSection::Lock(DWORD dwTimeout)
             if (::WaitForSingleObject(m_hWake, dwWait) == WAIT_FAILED) return FALSE;
         }
     }
-    ::InterlockedExchange(&m_lOwner, me);
+    m_lOwner.store(me, std::memory_order_relaxed);
     m_nRecursion = 0;
     return TRUE;
 }
@@ -84,12 +84,12 @@ BOOL CCriticalSection::Lock(DWORD dwTimeout)
 BOOL CCriticalSection::Unlock()
 {
     const LONG me = CurrentThreadTag();
-    if (::InterlockedCompareExchange(&m_lOwner, 0, 0) != me) return FALSE;
+    if (m_lOwner.load(std::memory_order_relaxed) != me) return FALSE;
     if (m_nRecursion > 0) {
         --m_nRecursion;
         return TRUE;
     }
-    ::InterlockedExchange(&m_lOwner, 0);
+    m_lOwner.store(0, std::memory_order_relaxed);
     if (::InterlockedExchange(&m_lState, 0) == 2) ::SetEvent(m_hWake);
     return TRUE;
 }

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "LobbyKitExport.h"
 
 // The framework's exception base and its resource error. Other framework headers that throw
@@ -66,7 +68,9 @@ public:
 private:
     HANDLE m_hWake;  // auto-reset; set by Unlock when a waiter may be asleep
     LONG volatile m_lState = 0;
-    LONG volatile m_lOwner = 0;  // thread id of the holder, 0 when free
+    // Thread id of the holder, 0 when free. Only the holder writes it, and a thread compares
+    // it only with its own id, so relaxed loads and stores suffice (no locked instruction).
+    std::atomic<LONG> m_lOwner{0};
     LONG m_nRecursion = 0;       // touched only by the holder
 };
 
