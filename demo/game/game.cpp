@@ -78,7 +78,7 @@ LRESULT CALLBACK GameProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
             unsigned char id = 0;
             char data[4096];
             int len = 0;
-            if (g.link.RecvCmd(id, data, len) == 0) OnPacket(id, data, len);
+            while (g.link.RecvCmd(id, data, len) == 0) OnPacket(id, data, len);
         } else if (lParam == IPC_NOTIFY_EXIT) {
             Say("the lobby left");
             g.exitCode = 1;

@@ -101,8 +101,9 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
             unsigned char id = 0;
             char data[4096];
             int len = 0;
-            // One notification per packet; take exactly one.
-            if (l.channel.RecvPacket(id, data, len) == 0) OnPacket(id, data, len);
+            // Take every waiting packet: a notification may have been refused by a full queue,
+            // and the ones that follow then find nothing.
+            while (l.channel.RecvPacket(id, data, len) == 0) OnPacket(id, data, len);
             break;
         }
         case IPC_NOTIFY_EXIT:
