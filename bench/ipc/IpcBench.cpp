@@ -29,30 +29,6 @@ namespace {
 
 using namespace ipcbench;
 
-bool ReadAll(int fd, void* p, size_t n)
-{
-    auto* b = static_cast<char*>(p);
-    while (n > 0) {
-        const ssize_t r = read(fd, b, n);
-        if (r <= 0) return false;
-        b += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const void* p, size_t n)
-{
-    auto* b = static_cast<const char*>(p);
-    while (n > 0) {
-        const ssize_t r = write(fd, b, n);
-        if (r <= 0) return false;
-        b += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
 // The peer process, the channel's client end and the two socket connections.
 class Env {
 public:

@@ -2,6 +2,9 @@
 #ifndef LOBBYKIT_BENCH_IPC_IPCBENCHCOMMON_H
 #define LOBBYKIT_BENCH_IPC_IPCBENCHCOMMON_H
 
+#include <unistd.h>
+
+#include <cstddef>
 #include <cstdint>
 
 namespace ipcbench {
@@ -16,6 +19,31 @@ const char kSockPingPong = 'P';  // echo every 16-byte message
 const char kSockStream = 'S';    // repeatedly: 8-byte byte count, that many bytes, 1-byte ack
 
 const int kPingSize = 16;
+
+// Whole transfers over a socket (Unix-socket baselines); false on error or end of stream.
+inline bool ReadAll(int fd, void* p, size_t n)
+{
+    auto* b = static_cast<char*>(p);
+    while (n > 0) {
+        const ssize_t r = read(fd, b, n);
+        if (r <= 0) return false;
+        b += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+inline bool WriteAll(int fd, const void* p, size_t n)
+{
+    auto* b = static_cast<const char*>(p);
+    while (n > 0) {
+        const ssize_t r = write(fd, b, n);
+        if (r <= 0) return false;
+        b += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
 
 }  // namespace ipcbench
 

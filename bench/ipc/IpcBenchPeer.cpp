@@ -33,33 +33,11 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-bool ReadAll(int fd, void* p, size_t n)
-{
-    auto* b = static_cast<char*>(p);
-    while (n > 0) {
-        const ssize_t r = read(fd, b, n);
-        if (r <= 0) return false;
-        b += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const void* p, size_t n)
-{
-    auto* b = static_cast<const char*>(p);
-    while (n > 0) {
-        const ssize_t r = write(fd, b, n);
-        if (r <= 0) return false;
-        b += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
 void ServeConnection(int fd)
 {
     char mode;
+    using ipcbench::ReadAll;
+    using ipcbench::WriteAll;
     if (!ReadAll(fd, &mode, 1)) return;
     if (mode == ipcbench::kSockPingPong) {
         char msg[ipcbench::kPingSize];
