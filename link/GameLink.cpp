@@ -52,7 +52,14 @@ int CGameLink::ConnectServer(const char* szServerName, HWND hWnd)
     char szName[260];
     lstrcpynA(szName, name, sizeof szName);
 
-    CMapIPC* pipc = new (std::nothrow) CMapIPC;
+    CMapIPC* pipc = nullptr;
+    try {
+        pipc = new (std::nothrow) CMapIPC;
+    } catch (...) {
+        // The channel end's resource error goes to the caller, but the turn is given back.
+        --m_nReferenceCount;
+        throw;
+    }
     if (!pipc) {
         --m_nReferenceCount;
         TRACE("Error : ConnectServer() : no memory.\n");
