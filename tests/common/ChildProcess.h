@@ -18,8 +18,8 @@ namespace lktest {
 class ChildProcess {
 public:
     // Starts `program args...`: a program name without a folder is looked for beside the
-    // running test (".exe" added on Windows). The child's stderr (its trace output) goes to
-    // the null device unless LKTEST_CHILD_STDERR is set.
+    // running test (".exe" added on Windows). On Linux the child's stderr (its trace output)
+    // goes to /dev/null unless LKTEST_CHILD_STDERR is set; on Windows it is the test's own.
     ChildProcess(const std::string& program, const std::vector<std::string>& args);
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

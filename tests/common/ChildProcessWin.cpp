@@ -36,9 +36,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (!::CreatePipe(&m_out, &childOut, &sa, 0)) return;
     ::SetHandleInformation(m_in, HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(m_out, HANDLE_FLAG_INHERIT, 0);
-    HANDLE childErr = std::getenv("LKTEST_CHILD_STDERR")
-                          ? ::GetStdHandle(STD_ERROR_HANDLE)
-                          : ::CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+    // The child shares the test's stderr: under Wine, a child whose stderr is the NUL device
+    // was seen to stall a peer's replies (GameLinkTest), so the trace goes where the test's goes.
+    HANDLE childErr = ::GetStdHandle(STD_ERROR_HANDLE);
 
     std::string command =
         Quote(program.find_first_of("\\/") == std::string::npos ? SiblingProgram(program) : program);
@@ -53,7 +53,6 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     m_started = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != 0;
     ::CloseHandle(childIn);
     ::CloseHandle(childOut);
-    if (!std::getenv("LKTEST_CHILD_STDERR")) ::CloseHandle(childErr);
     if (m_started) {
         m_process = pi.hProcess;
         ::CloseHandle(pi.hThread);
