@@ -1,0 +1,352 @@
+// What the channel's thread structure costs on this machine, with no channel code at all: the
+// same hand-offs made with bare futex words between two processes of two threads each, against
+// a Unix-socket ping-pong and stream between the same two processes, in one run.
+//
+//   round trip   host A -> worker A -> worker B -> host B -> worker B -> worker A -> host A
+//                (six hand-offs: a packet is queued, written to the area, taken, announced,
+//                answered, written back, taken, announced)
+//   + read wakes the same, and each worker also wakes the other one when it has taken its
+//                area (the read event of the channel, which reaches a worker whose send queue
+//                is empty: two extra wake-ups per round trip)
+//   4095 bytes   worker A copies a 4095-byte frame into a shared area and wakes worker B, which
+//                copies it out and wakes worker A (one area in flight, two hand-offs a packet)
+//   + notify     the same, and worker B also wakes host B for each packet (the channel tells its
+//                host once per packet)
+//
+// The ratios printed at the end are the best a channel built on these hand-offs can reach here;
+// bench/ipc/ipc_bench gives the channel's own.
+#include <benchmark/benchmark.h>
+
+#include <linux/futex.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "IpcBenchCommon.h"
+
+namespace {
+
+using namespace ipcbench;
+
+// A counter one thread sleeps on; Set counts one and wakes it. Wait returns once the counter
+// differs from what the caller saw last.
+struct alignas(64) Signal {
+    std::atomic<std::uint32_t> value{0};
+
+    void Set()
+    {
+        value.fetch_add(1, std::memory_order_seq_cst);
+        syscall(SYS_futex, &value, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+    }
+
+    void Wait(std::uint32_t& seen)
+    {
+        std::uint32_t v;
+        while ((v = value.load(std::memory_order_seq_cst)) == seen)
+            syscall(SYS_futex, &value, FUTEX_WAIT, v, nullptr, nullptr, 0);
+        seen = v;
+    }
+};
+
+// Work handed over between threads: posted by one, taken by another.
+struct alignas(64) Mailbox {
+    std::atomic<std::uint32_t> posted{0};
+    std::uint32_t taken = 0;  // owned by the taking thread
+
+    bool Take()
+    {
+        if (posted.load(std::memory_order_acquire) == taken) return false;
+        ++taken;
+        return true;
+    }
+    void Post() { posted.fetch_add(1, std::memory_order_release); }
+};
+
+constexpr int kFrame = 4 + 4095;
+
+// Shared between the two processes (an anonymous shared mapping made before fork).
+struct Shared {
+    std::atomic<int> stop{0};
+    std::atomic<int> readWakes{0};  // round trip with the two extra wake-ups
+    std::atomic<int> notifyHost{0}; // 4095 bytes: worker B wakes host B for each packet
+    Signal hostA, workerA, workerB, hostB;
+    Mailbox queuedA;   // host A -> worker A: a packet to send
+    Mailbox areaA;     // worker A -> worker B: A's area written
+    Mailbox answerB;   // host B -> worker B: the answer to send
+    Mailbox areaB;     // worker B -> worker A: B's area written
+    Mailbox announceB; // worker B -> host B
+    Mailbox announceA; // worker A -> host A
+    Mailbox arrivedB;  // worker B -> host B: a packet of the 4095-byte model
+    // The 4095-byte model: one area, 0 empty / 1 written.
+    alignas(64) std::atomic<std::uint32_t> areaStatus{0};
+    Signal areaWritten, areaTaken;
+    alignas(64) char area[kFrame];
+};
+
+// One worker of the round-trip model: takes its host's packet into the peer's mailbox, and the
+// peer's area to its host (waking the peer first when read wakes are modelled).
+void Worker(Shared* s, Signal& self, Mailbox& fromHost, Mailbox& toPeer, Signal& peer, Mailbox& fromPeer,
+            Mailbox& toHost, Signal& host)
+{
+    std::uint32_t seen = 0;
+    while (!s->stop.load()) {
+        self.Wait(seen);
+        while (fromHost.Take()) {
+            toPeer.Post();
+            peer.Set();
+        }
+        while (fromPeer.Take()) {
+            if (s->readWakes.load(std::memory_order_relaxed)) peer.Set();
+            toHost.Post();
+            host.Set();
+        }
+    }
+}
+
+void AreaReader(Shared* s)
+{
+    std::uint32_t seen = 0;
+    static char out[kFrame];
+    while (!s->stop.load()) {
+        s->areaWritten.Wait(seen);
+        if (s->areaStatus.load(std::memory_order_acquire) != 1) continue;
+        std::memcpy(out, s->area, sizeof out);
+        s->areaStatus.store(0, std::memory_order_release);
+        s->areaTaken.Set();
+        benchmark::DoNotOptimize(out);
+        if (s->notifyHost.load(std::memory_order_relaxed)) {
+            s->arrivedB.Post();
+            s->hostB.Set();
+        }
+    }
+}
+
+void PeerSocket(int fd)
+{
+    char mode;
+    while (ReadAll(fd, &mode, 1)) {
+        if (mode == kSockPingPong) {
+            char msg[kPingSize];
+            if (!ReadAll(fd, msg, sizeof msg) || !WriteAll(fd, msg, sizeof msg)) return;
+        } else if (mode == kSockStream) {
+            static char chunk[1 << 16];
+            std::uint64_t total;
+            if (!ReadAll(fd, &total, sizeof total)) return;
+            while (total > 0) {
+                const ssize_t r = read(fd, chunk, total < sizeof chunk ? total : sizeof chunk);
+                if (r <= 0) return;
+                total -= static_cast<std::uint64_t>(r);
+            }
+            const char ack = 1;
+            if (!WriteAll(fd, &ack, 1)) return;
+        }
+    }
+}
+
+[[noreturn]] void PeerMain(Shared* s, int fd)
+{
+    std::thread worker(Worker, s, std::ref(s->workerB), std::ref(s->answerB), std::ref(s->areaB),
+                       std::ref(s->workerA), std::ref(s->areaA), std::ref(s->announceB), std::ref(s->hostB));
+    std::thread reader(AreaReader, s);
+    std::thread host([s] {
+        std::uint32_t seen = 0;
+        while (!s->stop.load()) {
+            s->hostB.Wait(seen);
+            while (s->announceB.Take()) {
+                s->answerB.Post();
+                s->workerB.Set();
+            }
+            while (s->arrivedB.Take()) {
+            }
+        }
+    });
+    PeerSocket(fd);  // returns when the benchmark closes its end
+    worker.join();
+    reader.join();
+    host.join();
+    _exit(0);
+}
+
+class Env {
+public:
+    static Env& Get()
+    {
+        static Env env;
+        return env;
+    }
+    Shared* S() { return m_s; }
+    int Fd() const { return m_fd; }
+    bool Ok() const { return m_pid > 0; }
+
+    void Shutdown()
+    {
+        if (m_pid <= 0) return;
+        m_s->stop.store(1);
+        for (Signal* sig : {&m_s->hostA, &m_s->workerA, &m_s->workerB, &m_s->hostB, &m_s->areaWritten, &m_s->areaTaken})
+            sig->Set();
+        m_worker.join();
+        close(m_fd);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    Env()
+    {
+        void* p = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        int sv[2];
+        if (p == MAP_FAILED || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return;
+        m_s = new (p) Shared;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(sv[0]);
+            PeerMain(m_s, sv[1]);
+        }
+        close(sv[1]);
+        m_fd = sv[0];
+        Shared* s = m_s;
+        m_worker = std::thread(Worker, s, std::ref(s->workerA), std::ref(s->queuedA), std::ref(s->areaA),
+                               std::ref(s->workerB), std::ref(s->areaB), std::ref(s->announceA), std::ref(s->hostA));
+    }
+
+    Shared* m_s = nullptr;
+    pid_t m_pid = -1;
+    int m_fd = -1;
+    std::thread m_worker;
+};
+
+void RoundTrip(benchmark::State& state, bool readWakes)
+{
+    Env& env = Env::Get();
+    if (!env.Ok()) return state.SkipWithError("no peer");
+    Shared* s = env.S();
+    s->readWakes.store(readWakes ? 1 : 0);
+    std::uint32_t seen = s->hostA.value.load();
+    for (auto _ : state) {
+        s->queuedA.Post();
+        s->workerA.Set();
+        while (!s->announceA.Take()) s->hostA.Wait(seen);
+    }
+}
+
+void RoundTripHandOffs(benchmark::State& state) { RoundTrip(state, false); }
+void RoundTripHandOffsAndReadWakes(benchmark::State& state) { RoundTrip(state, true); }
+
+void RoundTripSocket(benchmark::State& state)
+{
+    Env& env = Env::Get();
+    if (!env.Ok()) return state.SkipWithError("no peer");
+    char msg[1 + kPingSize] = {kSockPingPong};
+    for (auto _ : state) {
+        if (!WriteAll(env.Fd(), msg, sizeof msg) || !ReadAll(env.Fd(), msg + 1, kPingSize))
+            return state.SkipWithError("socket");
+    }
+}
+
+constexpr int kPackets = 400;  // per iteration, as bench/ipc/ipc_bench
+
+void AreaHandOff(benchmark::State& state, bool notifyHost)
+{
+    Env& env = Env::Get();
+    if (!env.Ok()) return state.SkipWithError("no peer");
+    Shared* s = env.S();
+    s->notifyHost.store(notifyHost ? 1 : 0);
+    char frame[kFrame];
+    std::memset(frame, 'd', sizeof frame);
+    std::uint32_t seen = s->areaTaken.value.load();
+    for (auto _ : state) {
+        for (int i = 0; i < kPackets; ++i) {
+            while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen);
+            std::memcpy(s->area, frame, sizeof frame);
+            s->areaStatus.store(1, std::memory_order_release);
+            s->areaWritten.Set();
+        }
+        while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen);
+    }
+    state.SetBytesProcessed(state.iterations() * kPackets * 4095);
+}
+
+void AreaHandOff4095(benchmark::State& state) { AreaHandOff(state, false); }
+void AreaHandOff4095AndNotify(benchmark::State& state) { AreaHandOff(state, true); }
+
+void Stream4095Socket(benchmark::State& state)
+{
+    Env& env = Env::Get();
+    if (!env.Ok()) return state.SkipWithError("no peer");
+    char data[4095];
+    std::memset(data, 'd', sizeof data);
+    for (auto _ : state) {
+        const char mode = kSockStream;
+        const std::uint64_t total = std::uint64_t{kPackets} * sizeof data;
+        WriteAll(env.Fd(), &mode, 1);
+        WriteAll(env.Fd(), &total, sizeof total);
+        for (int i = 0; i < kPackets; ++i) WriteAll(env.Fd(), data, sizeof data);  // one write each
+        char ack;
+        if (!ReadAll(env.Fd(), &ack, 1)) return state.SkipWithError("socket");
+    }
+    state.SetBytesProcessed(state.iterations() * kPackets * 4095);
+}
+
+BENCHMARK(RoundTripHandOffs)->UseRealTime();
+BENCHMARK(RoundTripHandOffsAndReadWakes)->UseRealTime();
+BENCHMARK(RoundTripSocket)->UseRealTime();
+BENCHMARK(AreaHandOff4095)->UseRealTime();
+BENCHMARK(AreaHandOff4095AndNotify)->UseRealTime();
+BENCHMARK(Stream4095Socket)->UseRealTime();
+
+// Keeps the median (with --benchmark_repetitions) or the single run of each benchmark.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> seconds, bytesPerSecond;
+
+    void ReportRuns(const std::vector<Run>& reports) override
+    {
+        ConsoleReporter::ReportRuns(reports);
+        for (const Run& r : reports) {
+            if (r.error_occurred || r.iterations == 0) continue;
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (r.run_type != Run::RT_Iteration && !median) continue;
+            const std::string name = r.run_name.str();
+            seconds[name] = r.real_accumulated_time / static_cast<double>(r.iterations);
+            auto it = r.counters.find("bytes_per_second");
+            bytesPerSecond[name] = it == r.counters.end() ? 0 : it->second.value;
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    Env::Get().Shutdown();
+
+    auto& t = reporter.seconds;
+    auto& b = reporter.bytesPerSecond;
+    const std::string sock = "RoundTripSocket/real_time";
+    std::printf("\nfloor of the channel's hand-offs on this machine (same run, same two processes)\n");
+    for (const char* name : {"RoundTripHandOffs/real_time", "RoundTripHandOffsAndReadWakes/real_time"})
+        if (t.count(name) && t.count(sock))
+            std::printf("%-44s %6.1f us = %5.2fx the socket ping-pong (%.1f us)\n", name, t[name] * 1e6,
+                        t[name] / t[sock], t[sock] * 1e6);
+    const std::string stream = "Stream4095Socket/real_time";
+    for (const char* name : {"AreaHandOff4095/real_time", "AreaHandOff4095AndNotify/real_time"})
+        if (b.count(name) && b.count(stream) && b[stream] > 0)
+            std::printf("%-44s %6.1f MB/s = %5.2fx the socket stream (%.1f MB/s)\n", name, b[name] / 1e6,
+                        b[name] / b[stream], b[stream] / 1e6);
+    return 0;
+}
