@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "Gbk.h"
@@ -108,10 +109,9 @@ TEST(WsprintfTest, IntegerPrecisionCountsTheSignAndKeepsTheDigitOfZero)
          "[-07][   -0007][0][-0000000000000000005]"},
         {FormatBoth("[%.25I64u][%-22I64d]", 18446744073709551615ULL, -9223372036854775807LL - 1),
          "[0000018446744073709551615][-9223372036854775808  ]"},
-        {FormatBoth("[%.100d]", -1), nullptr},
     };
-    ExpectAll(std::begin(cases), std::end(cases) - 1);
-    EXPECT_EQ("[-" + std::string(98, '0') + "1]", cases[std::size(cases) - 1].got);
+    ExpectAll(std::begin(cases), std::end(cases));
+    EXPECT_EQ("[-" + std::string(98, '0') + "1]", FormatBoth("[%.100d]", -1));
 }
 
 TEST(WsprintfTest, HSizePrefixChangesNothing)
