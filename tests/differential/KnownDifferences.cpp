@@ -67,15 +67,6 @@ const std::vector<KnownDifference>& KnownDifferences()
          "says ERROR_FILE_NOT_FOUND (and its create makes a key); Windows documents nothing. A leading "
          "backslash is ERROR_BAD_PATHNAME on both"},
         // --- text ---
-        {"wsprintf-alt-zero", "winport-bug",
-         "wsprintfA \"%#x\" of 0 writes \"0x0\" (the prefix does not depend on the value); "
-         "winport/posix writes \"0\" as C's printf does"},
-        {"wsprintf-int-precision", "winport-bug",
-         "wsprintfA integer precision: \"%.0d\" of 0 writes \"0\", and the minus sign counts within "
-         "the precision (\"%5.3d\" of -7 is \"  -07\"); winport/posix follows C's printf"},
-        {"wsprintf-h-ignored", "winport-bug",
-         "wsprintfA ignores the h size prefix of integer conversions (\"%hd\" of 70000 writes 70000); "
-         "winport/posix converts to 16 bits"},
         {"wsprintf-overlong", "winport-choice",
          "output past wsprintfA's limit: Windows documents only that the buffer is at most 1024 bytes; "
          "Wine fills all 1024 with text, writes no terminator and returns 1024; winport/posix writes "

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "Gbk.h"
@@ -34,7 +35,7 @@ TEST(WsprintfTest, ConversionsFlagsAndWidths)
         {Format("%x|%X|%#x|%08X", 255u, 255u, 255u, 0xBEEFu), "ff|FF|0xff|0000BEEF"},
         {Format("%ld|%lu|%lx", static_cast<LONG>(-5), static_cast<DWORD>(4294967295u), static_cast<DWORD>(0xABCu)),
          "-5|4294967295|abc"},
-        {Format("%hd|%hu", 70000, 70000), "4464|4464"},
+        {Format("%hd|%hu", 70000, 70000), "70000|70000"},
         {Format("%I64d|%I64u", static_cast<LONGLONG>(-5000000000LL), static_cast<ULONGLONG>(1ULL << 40)),
          "-5000000000|1099511627776"},
         {Format("[%s][%6s][%-6s][%.2s]", "abc", "abc", "abc", "abc"), "[abc][   abc][abc   ][ab]"},
@@ -42,9 +43,101 @@ TEST(WsprintfTest, ConversionsFlagsAndWidths)
         {Format("%s", static_cast<const char*>(nullptr)), "(null)"},
         {Format("100%% %q"), "100% q"},
         {Format("%d %s", 1461, "\xB4\xED\xCE\xF3"), "1461 \xB4\xED\xCE\xF3"},
-        {Format("%.0d|%d", 0, 0), "|0"},
+        {Format("%.0d|%d", 0, 0), "0|0"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.expected, c.got);
+}
+
+// Formats through both entry points, which must agree.
+template <class... Args>
+std::string FormatBoth(const char* fmt, Args... args)
+{
+    char direct[1100];
+    std::memset(direct, '#', sizeof direct);
+    const int n = wsprintfA(direct, fmt, args...);
+    EXPECT_EQ(static_cast<std::size_t>(n), std::strlen(direct)) << fmt;
+    const std::string viaList = Format(fmt, args...);
+    EXPECT_EQ(viaList, direct) << fmt;
+    return viaList;
+}
+
+struct FormatCase {
+    std::string got;
+    const char* expected;
+};
+
+void ExpectAll(const FormatCase* begin, const FormatCase* end)
+{
+    for (const FormatCase* c = begin; c != end; ++c) EXPECT_EQ(c->expected, c->got) << "case " << (c - begin);
+}
+
+TEST(WsprintfTest, AlternateFormPrefixesEveryValueOutsideWidthAndPrecision)
+{
+    const FormatCase cases[] = {
+        {FormatBoth("%#x|%#X", 0u, 0u), "0x0|0X0"},
+        {FormatBoth("[%#5x][%-#5x][%#05x]", 0u, 0u, 0u), "[    0x0][0x0    ][0x00000]"},
+        {FormatBoth("[%#.3x][%#8.3x][%#08X][%#5.0x]", 5u, 5u, 5u, 0u), "[0x005][     0x005][0X00000005][    0x0]"},
+        {FormatBoth("[%-#8.4x][%-#8x]", 10u, 10u), "[0x000a    ][0xa       ]"},
+        {FormatBoth("[%#lx][%#I64x][%#I64X]", static_cast<ULONG>(0x1F), 0ULL, 0xABCULL), "[0x1f][0x0][0XABC]"},
+        // '#' means nothing to decimal, character and string fields.
+        {FormatBoth("[%#u][%#ld][%#c][%#s]", 5u, static_cast<LONG>(-5), 'a', "bc"), "[5][-5][a][bc]"},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+}
+
+TEST(WsprintfTest, IntegerPrecisionCountsTheSignAndKeepsTheDigitOfZero)
+{
+    const int intMin = static_cast<int>(0x80000000u);
+    const FormatCase cases[] = {
+        {FormatBoth("[%.3d][%.0d][%5.3d]", 7, 0, -7), "[007][0][  -07]"},
+        {FormatBoth("[%.0u][%.0x][%.0X][%.0i][%.d][%5.0d][%-5.0d]", 0u, 0u, 0u, 0, 0, 0, 0),
+         "[0][0][0][0][0][    0][0    ]"},
+        {FormatBoth("[%.3u][%.3x][%.3X][%.3x][%.5u]", 7u, 0xAu, 0xAu, 0xABCDu, 123456u),
+         "[007][00a][00A][abcd][123456]"},
+        {FormatBoth("[%.1d][%.2d][%.3d][%.4d][%.2d][%.3d]", -7, -7, -7, -7, -123, 123),
+         "[-7][-7][-07][-007][-123][123]"},
+        // The '0' flag still fills the width when there is a precision; '-' wins over it.
+        {FormatBoth("[%05.3d][%-5.3d][%05.3d][%-05.3d][%08.3u][%08.3x]", 7, 7, -7, -7, 7u, 7u),
+         "[00007][007  ][-0007][-07  ][00000007][00000007]"},
+        {FormatBoth("[%3.5d][%-3.5d][%8.5d][%-8.5d][%08.5d][%12.10d]", 7, -7, -7, -7, -7, -123),
+         "[00007][-0007][   -0007][-0007   ][-0000007][  -000000123]"},
+        {FormatBoth("[%.11d][%.12d][%13.12d]", intMin, intMin, intMin),
+         "[-2147483648][-02147483648][ -02147483648]"},
+        {FormatBoth("[%.3ld][%.0ld][%.4lx]", static_cast<LONG>(-7), static_cast<LONG>(0), static_cast<ULONG>(0xAB)),
+         "[-07][0][00ab]"},
+        {FormatBoth("[%.3I64d][%8.5I64d][%.0I64d][%.20I64d]", -7LL, -7LL, 0LL, -5LL),
+         "[-07][   -0007][0][-0000000000000000005]"},
+        {FormatBoth("[%.25I64u][%-22I64d]", 18446744073709551615ULL, -9223372036854775807LL - 1),
+         "[0000018446744073709551615][-9223372036854775808  ]"},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+    EXPECT_EQ("[-" + std::string(98, '0') + "1]", FormatBoth("[%.100d]", -1));
+}
+
+TEST(WsprintfTest, HSizePrefixChangesNothing)
+{
+    const FormatCase cases[] = {
+        {FormatBoth("%hd|%hu|%hx|%hX|%hi", 70000, 70000, 70000, 70000, 70000), "70000|70000|11170|11170|70000"},
+        {FormatBoth("%hd|%hu|%hX|%hi|%05.3hd", -1, -1, -1, 70000, -7), "-1|4294967295|FFFFFFFF|70000|-0007"},
+        {FormatBoth("%hd|%hu", static_cast<int>(0x80000000u), 0x80000000u), "-2147483648|2147483648"},
+        // %hc and %hs are the narrow character and string.
+        {FormatBoth("[%hc][%hc][%5hc][%hs][%.1hs][%-5hs]", 'A', 0x1D6, 'B', "abc", "abc", "\xD6\xD0"),
+         "[A][\xD6][    B][abc][a][\xD6\xD0   ]"},
+        // Only one size prefix: the letter after it is the conversion character.
+        {FormatBoth("[%hI64d][%lhd][%hld]", 7), "[I64d][hd][ld]"},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+}
+
+TEST(WsprintfTest, FlagsAreTakenOnlyInTheirOrder)
+{
+    const FormatCase cases[] = {
+        {FormatBoth("[%-#x][%-#08x][%-0.3d][%00005d]", 1u, 10u, 7, 7), "[0x1][0xa       ][007][00007]"},
+        // Out of order or repeated, a flag ends the field as its (unknown) conversion
+        // character and takes no argument.
+        {FormatBoth("[%#-5x][%0#x][%0-5d][%##x][%--5d]|%d", 7), "[-5x][#x][-5d][#x][-5d]|7"},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
 }
 
 TEST(WsprintfTest, OutputStopsAt1023CharactersAndATerminator)

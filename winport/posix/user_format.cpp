@@ -1,8 +1,17 @@
-// wsprintfA / wvsprintfA: the Win32 subset of printf. Conversions d i u x X c s p and %%,
-// flags '-' '0' '#', width and precision as digits ('*' is not supported, as on Windows),
-// size prefixes h, l (32 bits, as a Windows LONG) and I64. Output stops at 1023 characters
-// and a terminator, the size limit of these functions. An unknown conversion character is
-// written as it is.
+// wsprintfA / wvsprintfA: the Win32 subset of printf, with the Win32 rules rather than C's.
+// A field is %[-][#][0][width][.precision][size]type, the flags in that order and each at
+// most once (anything else ends the field and is taken as its conversion character).
+// Conversions d i u x X c s p and %%; '*' is not supported, as on Windows. The size prefix
+// l and a plain int are 32 bits (a Windows LONG), I64 is 64 bits, and h changes nothing:
+// integers are formatted at their full 32 bits, and %hc / %hs are the narrow character and
+// string that %c / %s already are. Integer fields differ from C's printf:
+// - the precision is the least number of characters of sign and digits together, so
+//   "%.3d" of -7 is "-07", and a precision of 0 still writes the digit of 0;
+// - the '0' flag fills the width with zeros after the sign even when there is a precision;
+// - the "0x" / "0X" of '#' is written for every value, 0 included, and counts in neither
+//   the width nor the precision ("%#5x" of 0 is "    0x0").
+// Output stops at 1023 characters and a terminator, the size limit of these functions. An
+// unknown conversion character is written as it is.
 #include <cstdint>
 #include <cstring>
 
@@ -58,11 +67,17 @@ int ReadNumber(const char*& p)
 FormatField ParseField(const char*& p)
 {
     FormatField s;
-    for (;; ++p) {
-        if (*p == '-') s.left = true;
-        else if (*p == '0') s.zero = true;
-        else if (*p == '#') s.alternate = true;
-        else break;
+    if (*p == '-') {
+        s.left = true;
+        ++p;
+    }
+    if (*p == '#') {
+        s.alternate = true;
+        ++p;
+    }
+    if (*p == '0') {
+        s.zero = true;
+        ++p;
     }
     s.width = ReadNumber(p);
     if (*p == '.') {
@@ -79,19 +94,18 @@ FormatField ParseField(const char*& p)
     return s;
 }
 
-// Writes body (with its sign or prefix) padded to the width.
-void WritePadded(Output& out, const FormatField& s, const char* prefix, const char* digits, int digitCount)
+// Writes a field: `sign`, `zeros` zeros and the text, padded with spaces to the width;
+// `prefix` goes first, outside the width.
+void WriteField(Output& out, const FormatField& s, const char* prefix, const char* sign, int zeros,
+                const char* text, int length)
 {
-    const int prefixLength = static_cast<int>(std::strlen(prefix));
-    const int zeros = s.precision > digitCount ? s.precision - digitCount : 0;
-    int pad = s.width - prefixLength - zeros - digitCount;
-    if (pad < 0) pad = 0;
-    const bool zeroPad = s.zero && !s.left && s.precision < 0;
-    if (!s.left && !zeroPad) out.Repeat(' ', pad);
+    const int body = static_cast<int>(std::strlen(sign)) + zeros + length;
+    const int pad = s.width > body ? s.width - body : 0;
+    if (!s.left) out.Repeat(' ', pad);
     for (const char* c = prefix; *c; ++c) out.Put(*c);
-    if (zeroPad) out.Repeat('0', pad);
+    for (const char* c = sign; *c; ++c) out.Put(*c);
     out.Repeat('0', zeros);
-    for (int i = 0; i < digitCount; ++i) out.Put(digits[i]);
+    for (int i = 0; i < length; ++i) out.Put(text[i]);
     if (s.left) out.Repeat(' ', pad);
 }
 
@@ -108,40 +122,43 @@ int ToDigits(std::uint64_t value, unsigned base, bool upper, char* buf)
     return n;
 }
 
+// Plain, l and h fields all take a 32-bit int.
 std::uint64_t TakeUnsigned(const FormatField& s, va_list& ap)
 {
     if (s.size == 'q') return va_arg(ap, std::uint64_t);
-    const unsigned v = va_arg(ap, unsigned);
-    return s.size == 'h' ? static_cast<unsigned short>(v) : v;
+    return va_arg(ap, unsigned);
 }
 
 std::int64_t TakeSigned(const FormatField& s, va_list& ap)
 {
     if (s.size == 'q') return va_arg(ap, std::int64_t);
-    const int v = va_arg(ap, int);
-    return s.size == 'h' ? static_cast<short>(v) : v;
+    return va_arg(ap, int);
 }
 
 void WriteNumber(Output& out, const FormatField& s, va_list& ap)
 {
     char digits[24];
     const char* prefix = "";
+    const char* sign = "";
     std::uint64_t magnitude;
     unsigned base = 10;
     if (s.type == 'd' || s.type == 'i') {
         const std::int64_t v = TakeSigned(s, ap);
         magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-        if (v < 0) prefix = "-";
+        if (v < 0) sign = "-";
     } else {
         magnitude = TakeUnsigned(s, ap);
         if (s.type == 'x' || s.type == 'X') {
             base = 16;
-            if (s.alternate && magnitude) prefix = s.type == 'x' ? "0x" : "0X";
+            if (s.alternate) prefix = s.type == 'x' ? "0x" : "0X";
         }
     }
-    // Precision 0 with the value 0 writes no digits, as printf does.
-    const int n = (s.precision == 0 && magnitude == 0) ? 0 : ToDigits(magnitude, base, s.type == 'X', digits);
-    WritePadded(out, s, prefix, digits, n);
+    const int n = ToDigits(magnitude, base, s.type == 'X', digits);
+    // The sign counts in the precision as in the width.
+    const int signedLength = static_cast<int>(std::strlen(sign)) + n;
+    int minimum = s.precision > signedLength ? s.precision : signedLength;
+    if (s.zero && !s.left && s.width > minimum) minimum = s.width;
+    WriteField(out, s, prefix, sign, minimum - signedLength, digits, n);
 }
 
 void WritePointer(Output& out, const FormatField& s, va_list& ap)
@@ -149,9 +166,7 @@ void WritePointer(Output& out, const FormatField& s, va_list& ap)
     char digits[24];
     const std::uint64_t v = reinterpret_cast<std::uintptr_t>(va_arg(ap, void*));
     const int n = ToDigits(v, 16, true, digits);
-    FormatField fixed = s;
-    fixed.precision = static_cast<int>(sizeof(void*) * 2);
-    WritePadded(out, fixed, "", digits, n);
+    WriteField(out, s, "", "", static_cast<int>(sizeof(void*) * 2) - n, digits, n);
 }
 
 void WriteString(Output& out, const FormatField& s, const char* text)
@@ -159,18 +174,12 @@ void WriteString(Output& out, const FormatField& s, const char* text)
     if (!text) text = "(null)";
     int n = 0;
     while (text[n] && (s.precision < 0 || n < s.precision)) ++n;
-    FormatField plain = s;
-    plain.precision = -1;
-    plain.zero = false;
-    WritePadded(out, plain, "", text, n);
+    WriteField(out, s, "", "", 0, text, n);
 }
 
 void WriteChar(Output& out, const FormatField& s, char c)
 {
-    FormatField plain = s;
-    plain.precision = -1;
-    plain.zero = false;
-    WritePadded(out, plain, "", &c, 1);
+    WriteField(out, s, "", "", 0, &c, 1);
 }
 
 }  // namespace

@@ -23,11 +23,18 @@
 // - Class names compare without regard to ASCII case; one namespace for all modules.
 // - lstrcmpA/lstrcmpiA compare bytes (lstrcmpiA folds ASCII letters and compares the bytes
 //   of double-byte characters exactly), not by the user locale's collation.
-// - wsprintfA/wvsprintfA: conversions d i u x X c s p and %%, flags '-' '0' '#', width
-//   and precision as digits ('*' is not supported, as on Windows), size prefixes h, l
-//   (32 bits, a Windows LONG) and I64. A NULL %s prints "(null)"; an unknown conversion
-//   character is written as it is. Output stops at 1023 characters plus the terminator,
-//   the limit of these functions on Windows.
+// - wsprintfA/wvsprintfA: a field is %[-][#][0][width][.precision][size]type, the flags
+//   in that order and each at most once, as Windows documents it (a flag out of order is
+//   taken as the conversion character). Conversions d i u x X c s p and %%; '*' is not
+//   supported, as on Windows. Size prefixes l (32 bits, a Windows LONG) and I64; h is
+//   accepted and changes nothing, as on Windows (%hd of 70000 is "70000", %hc / %hs are
+//   the narrow %c / %s). Integer fields follow Windows, not C's printf: the precision
+//   counts the minus sign ("%.3d" of -7 is "-07") and a precision of 0 still writes "0";
+//   the '0' flag pads to the width even with a precision; '#' writes "0x"/"0X" for 0 too,
+//   outside the width and precision ("%#5x" of 0 is "    0x0"). A NULL %s prints
+//   "(null)"; an unknown conversion character is written as it is. Output stops at 1023
+//   characters plus the terminator, the limit of these functions on Windows (which leaves
+//   an overlong result unterminated; here it is always a string).
 // - MessageBoxA shows nothing on Linux: by default it writes "[caption] text" to stderr,
 //   converted from GBK to UTF-8 (bytes that do not convert become '?'), and returns IDOK.
 //   WinportSetMessageBoxHandler (below) replaces that, for a host with a real UI or a test.
