@@ -140,11 +140,11 @@ extern "C" {
 HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttributes, DWORD flProtect,
                                  DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR lpName)
 {
-    // Only mappings of the paging file: the layer has no file handles.
     // The name's length first (its conversion from the ANSI code page), its path last, as on
     // Windows: a zero size with the name "Local\" is ERROR_INVALID_PARAMETER.
     DWORD error = ERROR_SUCCESS;
     if (!CheckObjectNameLength(lpName, &error)) return Fail<HANDLE>(error, nullptr);
+    // Only mappings of the paging file: the layer has no file handles.
     if (hFile != INVALID_HANDLE_VALUE) return Fail<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
     if (!SecurityAttributesUsable(lpAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
     error = CheckProtection(flProtect);
