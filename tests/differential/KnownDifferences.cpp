@@ -16,33 +16,10 @@ const std::vector<KnownDifference>& KnownDifferences()
          "GetCurrentProcess() is a waitable handle, unsignalled while the process runs: "
          "WaitForSingleObject(GetCurrentProcess(), 0) gives WAIT_TIMEOUT; winport/posix fails the "
          "wait with ERROR_INVALID_HANDLE"},
-        {"view-offset-past-end", "winport-bug",
-         "MapViewOfFile at an offset past the end of the mapping fails with ERROR_INVALID_PARAMETER; "
-         "winport/posix gives ERROR_ACCESS_DENIED"},
-        {"view-size-in-pages", "winport-bug",
-         "a paging-file mapping is made of whole pages: a view of 8245 bytes of an 8244-byte mapping "
-         "(within its last page) succeeds; winport/posix refuses it with ERROR_ACCESS_DENIED (past the "
-         "last page both refuse)"},
-        {"mapping-name-ends-with-handles", "winport-bug",
-         "the name of a mapping goes when its last handle is closed, even while views keep the memory "
-         "(views are not handles): OpenFileMappingA then fails with ERROR_FILE_NOT_FOUND; winport/posix "
-         "keeps the name while a view exists"},
-        {"open-empty-name", "winport-bug",
-         "OpenEventA with an empty name fails with ERROR_INVALID_HANDLE (the empty name opens the "
-         "namespace directory itself, which is no event); winport/posix gives ERROR_INVALID_PARAMETER"},
-        {"name-max-path", "winport-bug",
-         "the ANSI object functions take names of at most MAX_PATH - 1 (259) characters, a GBK "
-         "character counting one (documented: the name is limited to MAX_PATH characters); longer "
-         "names fail with ERROR_FILENAME_EXCED_RANGE in Create and Open alike. winport/posix takes "
-         "names up to 32767 bytes"},
         {"wine-mutex-max-path", "wine-departs",
          "Wine's CreateMutexA alone takes a name of exactly MAX_PATH (260) characters, which its own "
          "OpenMutexA and the Create/Open calls of every other kind refuse; the documentation gives one "
-         "limit for all (for use once winport/posix applies the limit)"},
-        {"session-prefixes", "winport-limit",
-         "\"Local\\\" names the session namespace (the same objects as names without a prefix) and "
-         "\"Global\\\" the global one; winport/posix documents that it has no prefixes and fails with "
-         "ERROR_PATH_NOT_FOUND"},
+         "limit for all, which winport/posix applies"},
         {"wait-all", "winport-limit",
          "WaitForMultipleObjects with bWaitAll over more than one handle: winport/posix documents "
          "ERROR_NOT_SUPPORTED; Windows waits for all and then consumes every auto-reset event of the "

@@ -213,7 +213,10 @@ TEST_F(ChannelTest, ChannelNamesAreBoundedAndAFailedMappingIsShown)
     EXPECT_EQ(ipc.CreateServerMapIPC(nullptr, nullptr), nullptr);
     EXPECT_EQ(g_box.count, 0) << "refused quietly";
 
-    const std::string longest = name + std::string(248 - name.size(), 'n');
+    // The longest name that works: with its longest suffix ("_ServerBufMutex") an object
+    // name stays under MAX_PATH characters, the system's limit for every object name. Longer
+    // names up to the channel's own limit are taken but the system refuses their objects.
+    const std::string longest = name + std::string(MAX_PATH - 1 - 15 - name.size(), 'n');
     ASSERT_NE(ipc.CreateServerMapIPC(longest.c_str(), nullptr), nullptr);
     EXPECT_STREQ(A::Name(ipc), longest.c_str());
     CMapIPC client;

@@ -302,4 +302,61 @@ TEST_F(CrossProcessTest, MappingContentIsShared)
     CloseHandle(map);
 }
 
+// A view in another process keeps the memory but not the name: the name goes when this
+// process closes the last handle.
+TEST_F(CrossProcessTest, PeersViewDoesNotKeepTheName)
+{
+    const std::string name = UniqueObjectName("peerview");
+    HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+    ASSERT_NE(nullptr, map);
+    char* view = static_cast<char*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    ASSERT_NE(nullptr, view);
+    PeerProcess peer({"view-only", name});
+    ASSERT_TRUE(peer.WaitFor("ready"));
+    CloseHandle(map);
+    EXPECT_EQ(nullptr, OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_FALSE(ObjectFileExists(name));
+    PeerProcess other({"open-kinds", name});
+    EXPECT_EQ("event 2 mutex 2 mapping 2", other.ReadLine());
+    // The two views still share the memory.
+    std::strcpy(view, "written after the name went");
+    peer.CloseInput();
+    EXPECT_EQ("view written after the name went", peer.ReadLine());
+    EXPECT_EQ(0, peer.Wait());
+    UnmapViewOfFile(view);
+}
+
+// The peer holds the last handle (and a view); this process only a view. When the peer is
+// killed, the name goes with it; this view keeps the memory, and the name makes a new object.
+TEST_F(CrossProcessTest, KilledLastHolderTakesTheNameNotTheViews)
+{
+    const std::string name = UniqueObjectName("killedmap");
+    HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+    ASSERT_NE(nullptr, map);
+    const char* view = static_cast<const char*>(MapViewOfFile(map, FILE_MAP_READ, 0, 0, 0));
+    ASSERT_NE(nullptr, view);
+    PeerProcess peer({"mapping-write", name, "from the peer"});
+    ASSERT_TRUE(peer.WaitFor("ready"));
+    CloseHandle(map);
+    HANDLE stillNamed = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());  // the peer's handle holds it
+    EXPECT_NE(nullptr, stillNamed);
+    if (stillNamed) CloseHandle(stillNamed);
+
+    peer.Kill();
+    EXPECT_EQ(128 + SIGKILL, peer.Wait());
+    EXPECT_EQ(nullptr, OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_STREQ("from the peer", view);
+    HANDLE fresh = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+    ASSERT_NE(nullptr, fresh);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    const char* freshView = static_cast<const char*>(MapViewOfFile(fresh, FILE_MAP_READ, 0, 0, 0));
+    ASSERT_NE(nullptr, freshView);
+    EXPECT_EQ('\0', freshView[0]);
+    UnmapViewOfFile(freshView);
+    CloseHandle(fresh);
+    UnmapViewOfFile(view);
+}
+
 }  // namespace

@@ -87,6 +87,20 @@ int WriteMapping(char** a)
     return 0;
 }
 
+// Maps a view of the named mapping and closes the handle at once: the peer then holds
+// only the view. At the end of its input it prints what the view holds.
+int HoldViewOnly(char** a)
+{
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, a[0]);
+    const char* view = mapping ? static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) : nullptr;
+    if (mapping) CloseHandle(mapping);
+    if (!view) return 1;
+    Say("ready");
+    WaitForEndOfInput();
+    Say(std::string("view ") + view);
+    return 0;
+}
+
 int Increment(char** a)
 {
     char* view = MapNamed(a[0]);
@@ -164,6 +178,7 @@ const Command kCommands[] = {
     {"wait-mutex", 2, [](char** a) { return WaitOn(OpenMutexA(SYNCHRONIZE, FALSE, a[0]), Number(a[1])); }},
     {"set-event", 1, SetNamedEvent},
     {"mapping-write", 2, WriteMapping},
+    {"view-only", 1, HoldViewOnly},
     {"increment", 3, Increment},
     {"locked-add", 3, LockedAdd},
     {"open-kinds", 1, OpenKinds},

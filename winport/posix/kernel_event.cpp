@@ -2,6 +2,9 @@
 // futex_wait.h), bit 1 the state (set/clear); bits 2..31 count the sets, so that a
 // manual-reset event releases every thread already waiting when it is set, even if it is
 // reset again before those threads run.
+#include <string>
+
+#include "object_name.h"
 #include "shared_object.h"
 #include "win_error.h"
 
@@ -99,14 +102,14 @@ extern "C" {
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                            BOOL bInitialState, LPCSTR lpName)
 {
-    if (!SecurityAttributesUsable(lpEventAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
-    bool named = false;
+    std::string key;
     DWORD error = ERROR_SUCCESS;
-    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
+    if (!ResolveObjectName(lpName, &key, &error)) return Fail<HANDLE>(error, nullptr);
+    if (!SecurityAttributesUsable(lpEventAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
     const EventInit init{bManualReset != FALSE, bInitialState != FALSE};
     const SharedObject::Params params = EventParams(&init);
-    return MakeEventHandle(named ? SharedObject::OpenNamed(lpName, params, true)
-                                 : SharedObject::CreateAnonymous(params, false),
+    return MakeEventHandle(!key.empty() ? SharedObject::OpenNamed(key.c_str(), params, true)
+                                        : SharedObject::CreateAnonymous(params, false),
                            true);
 }
 
@@ -114,12 +117,11 @@ HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpNa
 {
     (void)dwDesiredAccess;  // see winport_kernel.h: access masks are not enforced
     (void)bInheritHandle;
-    bool named = false;
+    std::string key;
     DWORD error = ERROR_SUCCESS;
-    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
-    if (!named) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    if (!ResolveObjectNameToOpen(lpName, &key, &error)) return Fail<HANDLE>(error, nullptr);
     const EventInit init{false, false};
-    return MakeEventHandle(SharedObject::OpenNamed(lpName, EventParams(&init), false), false);
+    return MakeEventHandle(SharedObject::OpenNamed(key.c_str(), EventParams(&init), false), false);
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent)

@@ -3,7 +3,9 @@
 
 #include <map>
 #include <mutex>
+#include <string>
 
+#include "object_name.h"
 #include "shared_object.h"
 #include "win_error.h"
 #include "winport_internal.h"
@@ -13,6 +15,10 @@ namespace {
 
 // Views start on multiples of the Windows allocation granularity.
 constexpr std::uint64_t kAllocationGranularity = 65536;
+// A mapping is made of whole pages of this size (the Windows page): a view may reach the end
+// of the last page. System pages are never smaller, so those bytes lie in a page that holds
+// the end of the object's data and are mapped (zero at first, shared like the rest).
+constexpr std::uint64_t kMappingPageSize = 4096;
 constexpr DWORD kSectionFlagsMask = ~static_cast<DWORD>(0xFF);
 constexpr DWORD kFileMapExecute = 0x0020;
 
@@ -31,8 +37,9 @@ private:
     const bool handleMayWrite_;
 };
 
+// A view holds its memory by itself (mmap keeps it), not the mapping object: the name goes
+// with the last handle, as on Windows, while views keep what they map.
 struct View {
-    std::shared_ptr<MappingObject> mapping;  // a view keeps its mapping alive
     std::size_t length;
 };
 
@@ -105,6 +112,18 @@ std::uint64_t Join(DWORD high, DWORD low)
     return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
+// 0 or the Win32 error for a view of `bytes` (0: to the end) at `offset` of a mapping of `size`
+// bytes; *length is what to map.
+DWORD CheckViewExtent(std::uint64_t size, std::uint64_t offset, SIZE_T bytes, std::uint64_t* length)
+{
+    if (offset % kAllocationGranularity != 0) return ERROR_MAPPED_ALIGNMENT;
+    if (offset >= size) return ERROR_INVALID_PARAMETER;
+    const std::uint64_t end = (size + kMappingPageSize - 1) / kMappingPageSize * kMappingPageSize;
+    if (bytes > end - offset) return ERROR_ACCESS_DENIED;
+    *length = bytes ? bytes : size - offset;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 std::size_t LiveViewCount()
@@ -121,19 +140,23 @@ extern "C" {
 HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttributes, DWORD flProtect,
                                  DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR lpName)
 {
+    // The name's length first (its conversion from the ANSI code page), its path last, as on
+    // Windows: a zero size with the name "Local\" is ERROR_INVALID_PARAMETER.
+    DWORD error = ERROR_SUCCESS;
+    if (!CheckObjectNameLength(lpName, &error)) return Fail<HANDLE>(error, nullptr);
     // Only mappings of the paging file: the layer has no file handles.
     if (hFile != INVALID_HANDLE_VALUE) return Fail<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
     if (!SecurityAttributesUsable(lpAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
-    DWORD error = CheckProtection(flProtect);
+    error = CheckProtection(flProtect);
     if (error != ERROR_SUCCESS) return Fail<HANDLE>(error, nullptr);
     const std::uint64_t size = Join(dwMaximumSizeHigh, dwMaximumSizeLow);
     if (size == 0) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-    bool named = false;
-    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
+    std::string key;
+    if (!ResolveObjectName(lpName, &key, &error)) return Fail<HANDLE>(error, nullptr);
     const SharedObject::Params params{ObjectKind::Mapping, size, flProtect & ~kSectionFlagsMask, false, nullptr,
                                       nullptr};
-    SharedObject::OpenResult opened =
-        named ? SharedObject::OpenNamed(lpName, params, true) : SharedObject::CreateAnonymous(params, true);
+    SharedObject::OpenResult opened = !key.empty() ? SharedObject::OpenNamed(key.c_str(), params, true)
+                                                   : SharedObject::CreateAnonymous(params, true);
     if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
     return PublishObject(std::make_shared<MappingObject>(std::move(opened.object), true), opened.existed, true);
 }
@@ -141,14 +164,14 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttribute
 HANDLE WINAPI OpenFileMappingA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName)
 {
     (void)bInheritHandle;
+    std::string key;
+    DWORD error = ERROR_SUCCESS;
+    if (!ResolveObjectNameToOpen(lpName, &key, &error)) return Fail<HANDLE>(error, nullptr);
     ViewAccess access{};
-    DWORD error = DecodeViewAccess(dwDesiredAccess, &access);
+    error = DecodeViewAccess(dwDesiredAccess, &access);
     if (error != ERROR_SUCCESS) return Fail<HANDLE>(error, nullptr);
-    bool named = false;
-    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
-    if (!named) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     const SharedObject::Params params{ObjectKind::Mapping, 0, 0, false, nullptr, nullptr};
-    SharedObject::OpenResult opened = SharedObject::OpenNamed(lpName, params, false);
+    SharedObject::OpenResult opened = SharedObject::OpenNamed(key.c_str(), params, false);
     if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
     if (access.writes && opened.object->Flags() != PAGE_READWRITE) return Fail<HANDLE>(ERROR_ACCESS_DENIED, nullptr);
     return PublishObject(std::make_shared<MappingObject>(std::move(opened.object), access.writes), true, false);
@@ -160,19 +183,17 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DW
     std::shared_ptr<MappingObject> mapping = LookupObject<MappingObject>(hFileMappingObject, ObjectKind::Mapping);
     if (!mapping) return nullptr;
     ViewAccess access{};
-    const DWORD error = DecodeViewAccess(dwDesiredAccess, &access);
+    DWORD error = DecodeViewAccess(dwDesiredAccess, &access);
     if (error != ERROR_SUCCESS) return Fail<LPVOID>(error, nullptr);
     if (access.writes && !mapping->MayWrite()) return Fail<LPVOID>(ERROR_ACCESS_DENIED, nullptr);
+    std::uint64_t length = 0;
     const std::uint64_t offset = Join(dwFileOffsetHigh, dwFileOffsetLow);
-    const std::uint64_t size = mapping->Storage().DataSize();
-    if (offset % kAllocationGranularity != 0) return Fail<LPVOID>(ERROR_MAPPED_ALIGNMENT, nullptr);
-    if (offset >= size) return Fail<LPVOID>(ERROR_ACCESS_DENIED, nullptr);
-    const std::uint64_t length = dwNumberOfBytesToMap ? dwNumberOfBytesToMap : size - offset;
-    if (length > size - offset) return Fail<LPVOID>(ERROR_ACCESS_DENIED, nullptr);
+    error = CheckViewExtent(mapping->Storage().DataSize(), offset, dwNumberOfBytesToMap, &length);
+    if (error != ERROR_SUCCESS) return Fail<LPVOID>(error, nullptr);
     void* base = mmap(nullptr, length, access.protection, access.sharing, mapping->Storage().Descriptor(),
                       static_cast<off_t>(mapping->Storage().DataOffset() + offset));
     if (base == MAP_FAILED) return Fail<LPVOID>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
-    Views().Add(base, View{std::move(mapping), static_cast<std::size_t>(length)});
+    Views().Add(base, View{static_cast<std::size_t>(length)});
     return base;
 }
 

@@ -18,8 +18,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 #include <vector>
 
+#include "object_name.h"
 #include "shared_object.h"
 #include "win_error.h"
 
@@ -182,12 +184,12 @@ extern "C" {
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
 {
-    if (!SecurityAttributesUsable(lpMutexAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
-    bool named = false;
+    std::string key;
     DWORD error = ERROR_SUCCESS;
-    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
-    SharedObject::OpenResult opened =
-        named ? SharedObject::OpenNamed(lpName, MutexParams(), true) : SharedObject::CreateAnonymous(MutexParams(), false);
+    if (!ResolveObjectName(lpName, &key, &error)) return Fail<HANDLE>(error, nullptr);
+    if (!SecurityAttributesUsable(lpMutexAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
+    SharedObject::OpenResult opened = !key.empty() ? SharedObject::OpenNamed(key.c_str(), MutexParams(), true)
+                                                   : SharedObject::CreateAnonymous(MutexParams(), false);
     if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
     auto mutex = std::make_shared<MutexObject>(std::move(opened.object));
     // Initial ownership applies only to a mutex this call created.
@@ -200,11 +202,10 @@ HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpNa
 {
     (void)dwDesiredAccess;
     (void)bInheritHandle;
-    bool named = false;
+    std::string key;
     DWORD error = ERROR_SUCCESS;
-    if (!CheckObjectName(lpName, &named, &error)) return Fail<HANDLE>(error, nullptr);
-    if (!named) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-    SharedObject::OpenResult opened = SharedObject::OpenNamed(lpName, MutexParams(), false);
+    if (!ResolveObjectNameToOpen(lpName, &key, &error)) return Fail<HANDLE>(error, nullptr);
+    SharedObject::OpenResult opened = SharedObject::OpenNamed(key.c_str(), MutexParams(), false);
     if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
     return PublishObject(std::make_shared<MutexObject>(std::move(opened.object)), true, false);
 }

@@ -24,9 +24,6 @@ constexpr std::uint32_t kMagic = 0x4F4E4B4C;  // "LKNO"
 // is refused (ERROR_INVALID_HANDLE) rather than misread. 2: events and mutexes carry a
 // sleepers bit.
 constexpr std::uint16_t kVersion = 2;
-// Object names longer than this fail with ERROR_FILENAME_EXCED_RANGE (the longest name the
-// Windows object manager takes is of the same order).
-constexpr std::size_t kMaxNameLength = 32767;
 constexpr std::uint64_t kMaxDataSize = std::uint64_t(1) << 40;
 constexpr std::size_t kMaxFileNameLength = 255;
 constexpr std::size_t kHashedPrefixLength = 200;
@@ -296,21 +293,6 @@ std::atomic<std::uint64_t> g_anonymousSerial{1};
 
 }  // namespace
 
-bool CheckObjectName(const char* name, bool* named, DWORD* error)
-{
-    *named = name && name[0];
-    if (!*named) return true;
-    if (std::strchr(name, '\\')) {
-        *error = ERROR_PATH_NOT_FOUND;
-        return false;
-    }
-    if (std::strlen(name) > kMaxNameLength) {
-        *error = ERROR_FILENAME_EXCED_RANGE;
-        return false;
-    }
-    return true;
-}
-
 SharedObject::OpenResult SharedObject::OpenNamed(const char* name, const Params& params, bool mayCreate)
 {
     OpenResult result{nullptr, ERROR_SUCCESS, false};
@@ -430,6 +412,10 @@ SharedObject::~SharedObject()
             fstatat(dir.Fd(), fileName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             st.st_dev == key_.device && st.st_ino == key_.inode)
             unlinkat(dir.Fd(), fileName_.c_str(), 0);
+        // Unlocked explicitly, whatever the attempt above left: a view mapped from this
+        // descriptor keeps its open file, and with it any lock, until the view goes; a view
+        // is no handle and must not keep the name alive (here or in another process).
+        LockFile(fd_, LOCK_UN);
         close(fd_);  // inside the directory lock: no opener sees a half-closed object
         return;
     }

@@ -3,13 +3,17 @@
 // A named object is one file in the user's namespace directory:
 //   - the directory is $XDG_RUNTIME_DIR/lobbykit, else /dev/shm/lobbykit-<uid>; mode 0700,
 //     owned by the user (checked on every use, repaired if only its mode is wrong);
+//   - the object name is the key that object_name.h resolves ("Global\" and a name for the
+//     global namespace, the name alone otherwise);
 //   - the file name is "o-" and the object name encoded (bytes outside [A-Za-z0-9_.-] as
 //     %XX), so no name can form a path; an encoding longer than the file system allows is
 //     cut and followed by a hash, and the full name stored in the header is compared on open;
 //   - the file starts with a header (magic, kind, version, sizes, name) and holds the
 //     object's data from the page-aligned data offset on; files are 0600 under any umask,
 //     opened with O_NOFOLLOW|O_CLOEXEC and checked with fstat (regular, owner, one link).
-// Lifetime: every open handle holds its own descriptor with a shared flock on the file.
+// Lifetime: every open handle holds its own descriptor with a shared flock on the file, and
+// only handles do: a mapped view keeps the memory but not the name (the descriptor is
+// unlocked explicitly when its handle closes, since a view keeps its open file alive).
 // Create, open and close run under an exclusive flock on the directory. A file that nobody
 // holds (an exclusive non-blocking lock succeeds) was left by a process that died and is
 // initialised afresh; the last closer unlinks the file. The first use of the directory in
@@ -57,7 +61,8 @@ public:
         bool existed;                          // the name was already held by a live object
     };
 
-    // Create-or-open (mayCreate) or open-only of a named object. On a live object of the same
+    // Create-or-open (mayCreate) or open-only of a named object; name is a resolved key
+    // (object_name.h). On a live object of the same
     // kind, the stored parameters win: dataSize and flags of the result are the stored ones.
     static OpenResult OpenNamed(const char* name, const Params& params, bool mayCreate);
     static OpenResult CreateAnonymous(const Params& params, bool needDescriptor);
@@ -85,10 +90,6 @@ private:
     std::uint32_t flags_ = 0;
     ObjectKey key_;
 };
-
-// Checks a Win32 object name: NULL/empty means unnamed (true, with *named false). A
-// backslash fails with ERROR_PATH_NOT_FOUND, an over-long name with ERROR_FILENAME_EXCED_RANGE.
-bool CheckObjectName(const char* name, bool* named, DWORD* error);
 
 }  // namespace winport
 

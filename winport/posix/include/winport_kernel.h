@@ -4,14 +4,26 @@
 // Behaviour on Linux, where Windows leaves a choice or the layer supports less:
 // - Named objects live in a directory private to the user ($XDG_RUNTIME_DIR/lobbykit, else
 //   /dev/shm/lobbykit-<uid>), shared by every process of the user. Names are case-sensitive
-//   byte strings of up to 32767 bytes (longer: ERROR_FILENAME_EXCED_RANGE); a backslash
-//   fails with ERROR_PATH_NOT_FOUND (no "Global\" or "Local\" prefixes); NULL or "" makes
-//   an unnamed object. Create-or-open of an existing name returns it with
+//   byte strings of fewer than MAX_PATH (260) characters, counted as GBK text: a lead byte
+//   (0x81..0xFE) and the byte after it, even a pair GBK leaves undefined, are one character,
+//   and so is a lead byte that ends the name. Longer names fail with
+//   ERROR_FILENAME_EXCED_RANGE in every create and open call, before any other check.
+//   "Local\name" is the same object as "name"; "Global\name" is in a namespace of its own
+//   (per user here too, as everything in the directory); the prefixes may repeat
+//   ("Global\Local\x" is "Global\x") and count towards the length. Nothing after a prefix
+//   ("Local\") fails with ERROR_INVALID_NAME, a leading backslash with ERROR_BAD_PATHNAME,
+//   any other backslash with ERROR_PATH_NOT_FOUND ("Session\<id>\" is not supported); the
+//   second byte of a GBK character is never a backslash. "Local", "Global" and "Session"
+//   alone are the namespace's own entries and fail with ERROR_INVALID_HANDLE. Where Windows
+//   would turn two different invalid GBK sequences into the same default character (one
+//   name), they stay two names here. NULL or "" makes an unnamed object; the open calls
+//   fail with ERROR_INVALID_PARAMETER for NULL and ERROR_INVALID_HANDLE for "".
+//   Create-or-open of an existing name returns it with
 //   ERROR_ALREADY_EXISTS and ignores the new parameters (a new object sets ERROR_SUCCESS);
 //   a name held by another kind of object fails with ERROR_INVALID_HANDLE; opening a
 //   missing name fails with ERROR_FILE_NOT_FOUND; an unusable directory (wrong owner)
-//   fails with ERROR_ACCESS_DENIED. An object lives while any process holds a handle to
-//   it (or a view, for mappings); the handles of a killed process are released with it.
+//   fails with ERROR_ACCESS_DENIED. An object and its name live while any process holds a
+//   handle to it; the handles of a killed process are released with it.
 // - Access masks of the Open calls are not enforced (all holders are the same user),
 //   except that write access to a PAGE_READONLY mapping fails with ERROR_ACCESS_DENIED.
 //   Security attributes that carry a security descriptor fail with ERROR_NOT_SUPPORTED;
@@ -32,8 +44,13 @@
 // - File mappings: only the paging file (hFile INVALID_HANDLE_VALUE; other handles fail
 //   with ERROR_INVALID_HANDLE), PAGE_READONLY or PAGE_READWRITE, optionally SEC_COMMIT
 //   (other SEC_ flags: ERROR_NOT_SUPPORTED); memory is reserved at creation. A view's offset
-//   must be a multiple of 64 KiB (ERROR_MAPPED_ALIGNMENT); a view beyond the mapping fails
-//   with ERROR_ACCESS_DENIED. A view keeps its mapping alive after CloseHandle.
+//   must be a multiple of 64 KiB (ERROR_MAPPED_ALIGNMENT) and lie within the mapping
+//   (ERROR_INVALID_PARAMETER). A mapping consists of whole 4096-byte pages: a view may reach
+//   the end of the last page (those bytes read as zero at first and are shared like the
+//   rest); past it fails with ERROR_ACCESS_DENIED. A view keeps its memory after
+//   CloseHandle, but not the name: once the last handle in every process is closed,
+//   OpenFileMappingA fails with ERROR_FILE_NOT_FOUND and CreateFileMappingA makes a new
+//   object, while the old views still share the old memory.
 // - Threads: CREATE_SUSPENDED is not supported (ERROR_NOT_SUPPORTED). A thread handle is
 //   signalled when the thread has ended; by then the mutexes it owned are abandoned and
 //   its windows are destroyed.
