@@ -140,7 +140,7 @@ int main(int argc, char** argv)
 
     // A channel name of our own, handed to every game through the shared configuration.
     char name[64];
-    wsprintfA(name, "lobbykit-demo-%lu", static_cast<unsigned long>(GetCurrentProcessId()));
+    wsprintfA(name, "lobbykit-demo-%lu", GetCurrentProcessId());
     if (!lobby.channel.CreateServerMapIPC(name, hWnd)) {
         Say("could not open the server end");
         return 1;
