@@ -8,14 +8,6 @@ const std::vector<KnownDifference>& KnownDifferences()
 {
     static const std::vector<KnownDifference> table = {
         // --- kernel objects ---
-        {"wait-on-mapping", "winport-bug",
-         "a wait on a file-mapping handle: Windows checks the handle's access first, and a "
-         "mapping handle has no SYNCHRONIZE right, so the wait fails with ERROR_ACCESS_DENIED; "
-         "winport/posix says ERROR_INVALID_HANDLE"},
-        {"process-handle-wait", "winport-bug",
-         "GetCurrentProcess() is a waitable handle, unsignalled while the process runs: "
-         "WaitForSingleObject(GetCurrentProcess(), 0) gives WAIT_TIMEOUT; winport/posix fails the "
-         "wait with ERROR_INVALID_HANDLE"},
         {"view-offset-past-end", "winport-bug",
          "MapViewOfFile at an offset past the end of the mapping fails with ERROR_INVALID_PARAMETER; "
          "winport/posix gives ERROR_ACCESS_DENIED"},
@@ -43,10 +35,11 @@ const std::vector<KnownDifference>& KnownDifferences()
          "\"Local\\\" names the session namespace (the same objects as names without a prefix) and "
          "\"Global\\\" the global one; winport/posix documents that it has no prefixes and fails with "
          "ERROR_PATH_NOT_FOUND"},
-        {"wait-all", "winport-limit",
-         "WaitForMultipleObjects with bWaitAll over more than one handle: winport/posix documents "
-         "ERROR_NOT_SUPPORTED; Windows waits for all and then consumes every auto-reset event of the "
-         "set (so the wait-any after it finds nothing)"},
+        {"wine-wait-all-duplicates", "wine-departs",
+         "a wait-all whose array holds the same object twice: the documentation says the array may not "
+         "contain copies of the same handle, and Windows fails such a wait-all with "
+         "ERROR_INVALID_PARAMETER (its kernel compares the objects, so two handles of one object count "
+         "too); Wine waits as if each object were there once. winport/posix fails it as Windows does"},
         {"terminate-ended-thread", "undocumented",
          "TerminateThread of a thread that has already ended succeeds on both; Wine then reports the "
          "new code from GetExitCodeThread, winport/posix keeps the code the thread ended with. Windows "
