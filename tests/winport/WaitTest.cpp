@@ -563,7 +563,11 @@ TEST_P(WaitAllTimeouts, TimeOutWithoutTakingAndStillWake)
 
 INSTANTIATE_TEST_SUITE_P(Paths, WaitAllTimeouts,
                          ::testing::Values(AllTimeoutCase{false, 0}, AllTimeoutCase{false, 120},
-                                           AllTimeoutCase{true, 0}, AllTimeoutCase{true, 120}));
+                                           AllTimeoutCase{true, 0}, AllTimeoutCase{true, 120}),
+                         [](const ::testing::TestParamInfo<AllTimeoutCase>& info) {
+                             return std::string(info.param.fallback ? "Fallback" : "Waitv") +
+                                    std::to_string(info.param.timeout);
+                         });
 
 TEST_F(WaitTest, TerminatedWaitAllLeavesEverythingAsItWas)
 {
