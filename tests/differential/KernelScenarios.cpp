@@ -302,7 +302,7 @@ PROBE_SCENARIO(handles_bad_and_wrong_kind)
     PROBE_CALL(probe::AsBool, SetEvent(m));
     PROBE_CALL(probe::AsBool, ResetEvent(map));
     PROBE_CALL(probe::AsBool, ReleaseMutex(e));
-    PROBE_CALL_KNOWN("wait-on-mapping", probe::AsWait, WaitForSingleObject(map, 0));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(map, 0));
     PROBE_CALL(probe::AsPointer, MapViewOfFile(e, FILE_MAP_READ, 0, 0, 0));
     PROBE_CALL(probe::AsBool, SetEvent(nullptr));
     PROBE_CALL(probe::AsWait, WaitForSingleObject(nullptr, 0));
@@ -315,7 +315,7 @@ PROBE_SCENARIO(handles_bad_and_wrong_kind)
     PROBE_CALL(probe::AsBool, CloseHandle(m));
     PROBE_CALL(probe::AsBool, CloseHandle(map));
     // The pseudo handle of the process.
-    PROBE_CALL_KNOWN("process-handle-wait", probe::AsWait, WaitForSingleObject(GetCurrentProcess(), 0));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(GetCurrentProcess(), 0));
     PROBE_CALL(probe::AsBool, CloseHandle(GetCurrentProcess()));
 }
 
@@ -441,14 +441,204 @@ PROBE_SCENARIO(wait_all)
     PROBE_CALL(probe::AsWait, WaitForMultipleObjects(1, one, TRUE, 0));
     PROBE_CALL(probe::AsBool, SetEvent(a));
     // Not all signalled: nothing is consumed.
-    PROBE_CALL_KNOWN("wait-all", probe::AsWait, WaitForMultipleObjects(2, ab, TRUE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, ab, TRUE, 0));
     PROBE_CALL(probe::AsWait, WaitForSingleObject(a, 0));
     PROBE_CALL(probe::AsBool, SetEvent(a));
     PROBE_CALL(probe::AsBool, SetEvent(b));
-    PROBE_CALL_KNOWN("wait-all", probe::AsWait, WaitForMultipleObjects(2, ab, TRUE, 0));
-    PROBE_CALL_KNOWN("wait-all", probe::AsWait, WaitForMultipleObjects(2, ab, FALSE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, ab, TRUE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, ab, FALSE, 0));
+
+    // A manual-reset event in the set stays signalled; the auto-reset one is consumed.
+    HANDLE manual = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    HANDLE mixed[] = {manual, a};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, mixed, TRUE, 0));
+    PROBE_CALL(probe::AsBool, SetEvent(a));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, mixed, TRUE, 0));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(manual, 0));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(a, 0));
+
+    // A timed wait-all that is never satisfied, with one of its events set throughout.
+    PROBE_CALL(probe::AsBool, SetEvent(a));
+    const DWORD before = GetTickCount();
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, ab, TRUE, 60));
+    t.Check("wait-all waited at least 60 ms less one tick", GetTickCount() - before + 16 >= 60);
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(a, 0));
     CloseHandle(a);
     CloseHandle(b);
+    CloseHandle(manual);
+}
+
+PROBE_SCENARIO(wait_all_same_object_twice)
+{
+    HANDLE e = CreateEventA(nullptr, TRUE, TRUE, t.Name("twice"));
+    HANDLE other = OpenEventA(EVENT_ALL_ACCESS, FALSE, t.Name("twice"));
+    HANDLE f = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+    HANDLE sameHandle[] = {f, e, e};
+    HANDLE sameObject[] = {e, f, other};
+    HANDLE sameMutex[] = {m, m};
+    // Documented: the array may not hold the same handle twice (a wait-all could never be
+    // satisfied by one auto-reset event standing for two).
+    PROBE_CALL_KNOWN("wine-wait-all-duplicates", probe::AsWait, WaitForMultipleObjects(3, sameHandle, TRUE, 0));
+    PROBE_CALL_KNOWN("wine-wait-all-duplicates", probe::AsWait, WaitForMultipleObjects(3, sameObject, TRUE, 0));
+    PROBE_CALL_KNOWN("wine-wait-all-duplicates", probe::AsWait, WaitForMultipleObjects(2, sameMutex, TRUE, 0));
+    while (ReleaseMutex(m)) {
+    }
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(f, 0));
+    // The check comes before any handle of the set is tried.
+    HANDLE withNull[] = {e, e, nullptr};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, withNull, TRUE, 0));
+    HANDLE nullFirst[] = {nullptr, e, e};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, nullFirst, TRUE, 0));
+    CloseHandle(e);
+    CloseHandle(other);
+    CloseHandle(f);
+    CloseHandle(m);
+}
+
+PROBE_SCENARIO(wait_all_mutexes)
+{
+    HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
+    HANDLE e = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    HANDLE em[] = {e, m};
+    // Both free: the mutex is taken and the event consumed together.
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, em, TRUE, 0));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(e, 0));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+
+    // Owned by another thread: the wait-all fails and the event stays set.
+    OwnAndWait o{m, CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE owner = CreateThread(nullptr, 0, OwnThenWait, &o, 0, nullptr);
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(o.owned, 5000));
+    PROBE_CALL(probe::AsBool, SetEvent(e));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, em, TRUE, 30));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(e, 0));
+    // The owner ends (terminated) while owning it: the wait-all gets it abandoned.
+    PROBE_CALL(probe::AsBool, TerminateThread(owner, 3));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(owner, 5000));
+    PROBE_CALL(probe::AsBool, SetEvent(e));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, em, TRUE, 1000));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(e, 0));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+    CloseHandle(owner);
+
+    // Owned by this thread already: recursion, as in any wait.
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(m, 0));
+    PROBE_CALL(probe::AsBool, SetEvent(e));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, em, TRUE, 0));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+
+    // Two abandoned mutexes and an event: which index the result names.
+    HANDLE m2 = CreateMutexA(nullptr, FALSE, nullptr);
+    RunThread(TakeAndLeave, m);
+    RunThread(TakeAndLeave, m2);
+    PROBE_CALL(probe::AsBool, SetEvent(e));
+    HANDLE three[] = {e, m2, m};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, three, TRUE, 0));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m2));
+    // One abandoned, at a higher index than a free one.
+    RunThread(TakeAndLeave, m);
+    HANDLE freeFirst[] = {m2, e, m};
+    PROBE_CALL(probe::AsBool, SetEvent(e));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, freeFirst, TRUE, 0));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m));
+    PROBE_CALL(probe::AsBool, ReleaseMutex(m2));
+    CloseHandle(m2);
+    CloseHandle(o.owned);
+    CloseHandle(o.never);
+    CloseHandle(e);
+    CloseHandle(m);
+}
+
+namespace {
+
+struct WaitAllCall {
+    HANDLE handles[2];
+    DWORD result;
+};
+
+DWORD WINAPI WaitAllForever(LPVOID p)
+{
+    auto* c = static_cast<WaitAllCall*>(p);
+    c->result = WaitForMultipleObjects(2, c->handles, TRUE, INFINITE);
+    return c->result;
+}
+
+}  // namespace
+
+PROBE_SCENARIO(wait_all_threads_and_blocking)
+{
+    HANDLE a = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE b = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // A thread blocked in a wait-all: one event set does not release it, nor is consumed.
+    WaitAllCall call{{a, b}, 0};
+    HANDLE waiter = CreateThread(nullptr, 0, WaitAllForever, &call, 0, nullptr);
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(waiter, 50));
+    PROBE_CALL(probe::AsBool, SetEvent(a));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(waiter, 50));
+    PROBE_CALL(probe::AsBool, SetEvent(b));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(waiter, 5000));
+    PROBE_VALUE(probe::AsWait, call.result);
+    HANDLE ab[] = {a, b};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, ab, FALSE, 0));
+
+    // Threads: an ended one and a running one, then both ended.
+    HANDLE running = CreateThread(nullptr, 0, WaitAllForever, &call, 0, nullptr);
+    HANDLE threads[] = {waiter, running};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, threads, TRUE, 30));
+    PROBE_CALL(probe::AsBool, SetEvent(a));
+    PROBE_CALL(probe::AsBool, TerminateThread(running, 4));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, threads, TRUE, 5000));
+    DWORD code = 0;
+    PROBE_CALL(probe::AsBool, GetExitCodeThread(running, &code));
+    PROBE_VALUE(probe::AsInt, code);
+    // The terminated wait-all took nothing.
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(a, 0));
+    CloseHandle(waiter);
+    CloseHandle(running);
+    CloseHandle(a);
+    CloseHandle(b);
+}
+
+PROBE_SCENARIO(wait_process_handle)
+{
+    HANDLE e = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    HANDLE self = GetCurrentProcess();
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(self, 30));
+    HANDLE selfFirst[] = {self, e};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, selfFirst, FALSE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, selfFirst, FALSE, 30));
+    PROBE_CALL(probe::AsBool, SetEvent(e));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, selfFirst, TRUE, 30));
+    PROBE_CALL(probe::AsWait, WaitForSingleObject(e, 0));
+    CloseHandle(e);
+}
+
+PROBE_SCENARIO(wait_on_mapping_in_lists)
+{
+    HANDLE e = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, nullptr);
+    HANDLE bogus = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x7FF0));
+    HANDLE eventFirst[] = {e, map};
+    HANDLE mappingFirst[] = {map, e};
+    HANDLE mappingThenBad[] = {e, map, nullptr};
+    HANDLE badThenMapping[] = {e, nullptr, map};
+    HANDLE bogusThenMapping[] = {bogus, map};
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, eventFirst, FALSE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, mappingFirst, FALSE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, mappingThenBad, FALSE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, badThenMapping, FALSE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, bogusThenMapping, FALSE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(2, eventFirst, TRUE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, badThenMapping, TRUE, 0));
+    PROBE_CALL(probe::AsWait, WaitForMultipleObjects(3, mappingThenBad, TRUE, 0));
+    CloseHandle(e);
+    CloseHandle(map);
 }
 
 PROBE_SCENARIO(wait_timeouts)

@@ -8,22 +8,15 @@ const std::vector<KnownDifference>& KnownDifferences()
 {
     static const std::vector<KnownDifference> table = {
         // --- kernel objects ---
-        {"wait-on-mapping", "winport-bug",
-         "a wait on a file-mapping handle: Windows checks the handle's access first, and a "
-         "mapping handle has no SYNCHRONIZE right, so the wait fails with ERROR_ACCESS_DENIED; "
-         "winport/posix says ERROR_INVALID_HANDLE"},
-        {"process-handle-wait", "winport-bug",
-         "GetCurrentProcess() is a waitable handle, unsignalled while the process runs: "
-         "WaitForSingleObject(GetCurrentProcess(), 0) gives WAIT_TIMEOUT; winport/posix fails the "
-         "wait with ERROR_INVALID_HANDLE"},
         {"wine-mutex-max-path", "wine-departs",
          "Wine's CreateMutexA alone takes a name of exactly MAX_PATH (260) characters, which its own "
          "OpenMutexA and the Create/Open calls of every other kind refuse; the documentation gives one "
          "limit for all, which winport/posix applies"},
-        {"wait-all", "winport-limit",
-         "WaitForMultipleObjects with bWaitAll over more than one handle: winport/posix documents "
-         "ERROR_NOT_SUPPORTED; Windows waits for all and then consumes every auto-reset event of the "
-         "set (so the wait-any after it finds nothing)"},
+        {"wine-wait-all-duplicates", "wine-departs",
+         "a wait-all whose array holds the same object twice: the documentation says the array may not "
+         "contain copies of the same handle, and Windows fails such a wait-all with "
+         "ERROR_INVALID_PARAMETER (its kernel compares the objects, so two handles of one object count "
+         "too); Wine waits as if each object were there once. winport/posix fails it as Windows does"},
         {"terminate-ended-thread", "undocumented",
          "TerminateThread of a thread that has already ended succeeds on both; Wine then reports the "
          "new code from GetExitCodeThread, winport/posix keeps the code the thread ended with. Windows "

@@ -75,7 +75,7 @@ TEST_F(KernelTest, HandleOfTheWrongKindIsRefused)
     EXPECT_FALSE(SetEvent(m));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
     EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(map, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());  // no right to wait on it
     EXPECT_EQ(nullptr, MapViewOfFile(e, FILE_MAP_READ, 0, 0, 0));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
     DWORD code = 0;
@@ -394,7 +394,8 @@ TEST_P(BadWaits, FailWithAnErrorNeverSilently)
 INSTANTIATE_TEST_SUITE_P(Cases, BadWaits,
                          ::testing::Values(BadWaitCase{0, FALSE, ERROR_INVALID_PARAMETER},
                                            BadWaitCase{65, FALSE, ERROR_INVALID_PARAMETER},
-                                           BadWaitCase{2, TRUE, ERROR_NOT_SUPPORTED}));
+                                           BadWaitCase{0, TRUE, ERROR_INVALID_PARAMETER},
+                                           BadWaitCase{65, TRUE, ERROR_INVALID_PARAMETER}));
 
 TEST_F(KernelTest, SixtyFourObjectsCanBeWaitedOn)
 {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "TokenRounds.h"
+
 namespace {
 
 void Say(const std::string& line)
@@ -165,6 +167,39 @@ int OpenKinds(char** a)
     return 0;
 }
 
+// Waits for an event and a mutex together; releases the mutex if it got it.
+int WaitAllOfEventAndMutex(char** a)
+{
+    HANDLE both[2] = {OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, a[0]), OpenMutexA(SYNCHRONIZE, FALSE, a[1])};
+    if (!both[0] || !both[1]) return 1;
+    Say("waiting");
+    const DWORD r = WaitForMultipleObjects(2, both, TRUE, Number(a[2]));
+    SayResult(r);
+    if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) ReleaseMutex(both[1]);
+    CloseHandle(both[0]);
+    CloseHandle(both[1]);
+    return 0;
+}
+
+// Token rounds (TokenRounds.h) over named events and counters in a named mapping:
+// MAPPING PREFIX ROUNDS ALL(0/1). Prints "done" or "gave up <round>".
+int Tokens(char** a)
+{
+    char* view = MapNamed(a[0]);
+    if (!view) return 1;
+    HANDLE events[lktest::kTokens] = {};
+    for (DWORD i = 0; i < lktest::kTokens; ++i) {
+        events[i] = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, lktest::TokenEventName(a[1], i).c_str());
+        if (!events[i]) return 1;
+    }
+    Say("ready");
+    const int gaveUp = lktest::RunTokenRounds(events, reinterpret_cast<lktest::TokenCounters*>(view),
+                                              Number(a[3]) != 0, static_cast<int>(Number(a[2])), 20000);
+    Say(gaveUp < 0 ? "done" : "gave up " + std::to_string(gaveUp));
+    for (HANDLE e : events) CloseHandle(e);
+    return 0;
+}
+
 struct Command {
     const char* name;
     int args;
@@ -183,6 +218,8 @@ const Command kCommands[] = {
     {"locked-add", 3, LockedAdd},
     {"open-kinds", 1, OpenKinds},
     {"ping-pong", 3, PingPong},
+    {"wait-all", 3, WaitAllOfEventAndMutex},
+    {"tokens", 4, Tokens},
 };
 
 }  // namespace

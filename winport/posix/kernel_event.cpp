@@ -1,7 +1,9 @@
 // Events: a 32-bit futex word in the object's shared data. Bit 0 is the sleepers bit (see
 // futex_wait.h), bit 1 the state (set/clear); bits 2..31 count the sets, so that a
 // manual-reset event releases every thread already waiting when it is set, even if it is
-// reset again before those threads run.
+// reset again before those threads run. For an auto-reset event they count the sets and
+// the resets: a wait for all of several objects that takes the event and must give it
+// back restores it only if nobody set or reset it in between (kernel_wait.cpp).
 #include <string>
 
 #include "object_name.h"
@@ -48,7 +50,19 @@ public:
         ChangeAndWake(&data_->state, [](std::uint32_t v) { return v & kSetBit ? v : (v + kOneSet) | kSetBit; });
     }
 
-    void Reset() { __atomic_and_fetch(&data_->state, ~kSetBit, __ATOMIC_ACQ_REL); }
+    void Reset()
+    {
+        if (data_->manual) {
+            __atomic_and_fetch(&data_->state, ~kSetBit, __ATOMIC_ACQ_REL);
+            return;
+        }
+        // Counted even when the event is clear: it may be clear only because a wait-all
+        // holds it for a moment, and must not be set again when that wait gives it back.
+        std::uint32_t v = AtomicLoad(&data_->state);
+        while (!__atomic_compare_exchange_n(&data_->state, &v, (v & ~kSetBit) + kOneSet, false, __ATOMIC_ACQ_REL,
+                                            __ATOMIC_ACQUIRE)) {
+        }
+    }
 
     AcquireResult TryAcquire(WaitState& state) override
     {
@@ -63,10 +77,40 @@ public:
         // Auto-reset: exactly one waiter clears the set bit (the sleepers bit stays for the others).
         while (v & kSetBit) {
             if (__atomic_compare_exchange_n(&data_->state, &v, v & ~kSetBit, false, __ATOMIC_ACQ_REL,
-                                            __ATOMIC_ACQUIRE))
+                                            __ATOMIC_ACQUIRE)) {
+                state.value = v & ~kSetBit;  // what GiveBack expects to find
                 return AcquireResult::Acquired;
+            }
         }
         return AcquireResult::NotReady;
+    }
+
+    bool LooksReady(WaitState& state) override
+    {
+        const std::uint32_t v = AtomicLoad(&data_->state);
+        // A manual-reset event counts while it is set; a sleep after this look ends at its
+        // next set.
+        state.observed = true;
+        state.value = v >> kSetCountShift;
+        return (v & kSetBit) != 0;
+    }
+
+    bool Consumable() const override { return !data_->manual; }
+
+    void GiveBack(WaitState& state, AcquireResult) override
+    {
+        if (data_->manual) return;
+        // Set again only if the word is as the take left it (but for the sleepers bit): a
+        // set meanwhile already signals it, and a reset meanwhile must stay in effect.
+        const std::uint32_t taken = state.value;
+        ChangeAndWake(&data_->state, [taken](std::uint32_t v) {
+            return ((v ^ taken) & ~kSleepersBit) == 0 ? (v + kOneSet) | kSetBit : v;
+        });
+    }
+
+    ObjectIdentity Identity() const override
+    {
+        return ObjectIdentity{ObjectKind::Event, storage_->Key().device, storage_->Key().inode};
     }
 
     bool PrepareSleep(SleepWords& words, const WaitState& state) override

@@ -16,8 +16,6 @@ HandleTable<KernelObject>& Table()
     return *table;
 }
 
-const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
-
 }  // namespace
 
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object)
@@ -57,7 +55,7 @@ extern "C" {
 
 BOOL WINAPI CloseHandle(HANDLE hObject)
 {
-    if (hObject == kCurrentProcess) return TRUE;  // a pseudo-handle: nothing to close
+    if (hObject == CurrentProcessHandle()) return TRUE;  // a pseudo-handle: nothing to close
     // The object itself goes when its last user (a wait in progress, a mapped view) lets go.
     if (!Table().Remove(reinterpret_cast<std::uintptr_t>(hObject)))
         return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -66,7 +64,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject)
 
 HANDLE WINAPI GetCurrentProcess(void)
 {
-    return kCurrentProcess;
+    return CurrentProcessHandle();
 }
 
 }  // extern "C"

@@ -120,6 +120,23 @@ public:
         }
     }
 
+    bool LooksReady(WaitState&) override
+    {
+        // Free, left by an owner that died, or already this thread's.
+        return (AtomicLoad(LockWord()) & FUTEX_TID_MASK) == 0 || t_held.Find(Key()) != nullptr;
+    }
+
+    bool Consumable() const override { return true; }
+
+    void GiveBack(WaitState&, AcquireResult how) override
+    {
+        HeldMutex* held = t_held.Find(Key());
+        if (!held) return;
+        if (--held->count == 0) t_held.Remove(Key())->Unlock(how == AcquireResult::Abandoned);
+    }
+
+    ObjectIdentity Identity() const override { return ObjectIdentity{ObjectKind::Mutex, Key().device, Key().inode}; }
+
     // The kernel wakes one waiter when an owner dies; if that one leaves the mutex free,
     // the others must hear of it.
     void PassOnWakeup() override
@@ -127,7 +144,8 @@ public:
         if ((AtomicLoad(LockWord()) & FUTEX_TID_MASK) == 0) WakeSleepers(&data_->wake);
     }
 
-    // Final release by the owner thread (abandoned: it ended while owning the mutex).
+    // Final release by the owner thread (abandoned: it ended while owning the mutex, or it
+    // gives back a mutex it found abandoned, for the next owner to learn of it).
     void Unlock(bool abandoned)
     {
         if (abandoned) __atomic_store_n(&data_->abandoned, 1u, __ATOMIC_RELAXED);

@@ -9,7 +9,13 @@
 
 namespace winport {
 
-enum class ObjectKind : std::uint16_t { Event = 1, Mutex = 2, Mapping = 3, Thread = 4 };
+enum class ObjectKind : std::uint16_t { Event = 1, Mutex = 2, Mapping = 3, Thread = 4, Process = 5 };
+
+// The pseudo handle of the calling process (GetCurrentProcess); it is in no handle table.
+inline HANDLE CurrentProcessHandle()
+{
+    return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+}
 
 class KernelObject {
 public:
@@ -31,6 +37,21 @@ struct WaitState {
     std::uint32_t value = 0;
 };
 
+// Tells objects apart whichever handle reaches them, the same way in every process for
+// named objects (their file), so that waits for all of several objects take them in one
+// order everywhere.
+struct ObjectIdentity {
+    ObjectKind kind;
+    std::uint64_t a;
+    std::uint64_t b;
+    bool operator==(const ObjectIdentity& o) const { return kind == o.kind && a == o.a && b == o.b; }
+    bool operator<(const ObjectIdentity& o) const
+    {
+        if (kind != o.kind) return kind < o.kind;
+        return a != o.a ? a < o.a : b < o.b;
+    }
+};
+
 // What a wait sleeps on for one object: the word where its changes show, and optionally a
 // second word to watch (a mutex's lock word, where the kernel wakes one waiter when the
 // owner dies). A watch that does not fit into one futex_waitv call is left out and the
@@ -40,9 +61,12 @@ struct SleepWords {
     FutexWord watch;  // addr null: none
 };
 
-// An object a wait function can wait on. A wait scans its objects in order with
+// An object a wait function can wait on. A wait-any scans its objects in order with
 // TryAcquire (which consumes an auto-reset event or takes a mutex), and when none is ready
-// sleeps on the words that PrepareSleep names.
+// sleeps on the words that PrepareSleep names. A wait-all first looks at every object
+// without changing it (LooksReady); only when all look ready does it take them with
+// TryAcquire, and if one was taken by someone else meanwhile it gives back (GiveBack)
+// what it took.
 class Waitable : public KernelObject {
 public:
     using KernelObject::KernelObject;
@@ -53,6 +77,18 @@ public:
     // Called when a wait that slept on this object returns without acquiring it, so that
     // a wake-up meant for one waiter is not lost (mutexes).
     virtual void PassOnWakeup() {}
+    // Whether TryAcquire would succeed now, changing nothing shared. It may note in `state`
+    // what PrepareSleep then compares with.
+    virtual bool LooksReady(WaitState& state) = 0;
+    // Whether TryAcquire changes the object (auto-reset events, mutexes).
+    virtual bool Consumable() const { return false; }
+    // Undoes a TryAcquire of this thread that returned `how` (Acquired or Abandoned).
+    virtual void GiveBack(WaitState& state, AcquireResult how)
+    {
+        (void)state;
+        (void)how;
+    }
+    virtual ObjectIdentity Identity() const = 0;
 };
 
 // The process's handle table (tag 1). Insert returns NULL with ERROR_NOT_ENOUGH_MEMORY

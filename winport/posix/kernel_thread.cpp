@@ -30,6 +30,13 @@ public:
         return AtomicLoad(&ended_) == 0;
     }
 
+    bool LooksReady(WaitState&) override { return AtomicLoad(&ended_) != 0; }
+
+    ObjectIdentity Identity() const override
+    {
+        return ObjectIdentity{ObjectKind::Thread, reinterpret_cast<std::uintptr_t>(this), 0};
+    }
+
     DWORD Run() { return start_(parameter_); }
 
     void PublishId()

@@ -25,6 +25,10 @@ bool SetFutexWaitvDisabled(bool disabled);
 // Wake-up system calls (FUTEX_WAKE) the layer has made on the calling thread so far (a
 // thread's count, so that threads of earlier work still ending do not blur it).
 std::uint64_t FutexWakeCalls();
+// Calls fn(context) (null: nothing) in each wait-all of the calling thread that finds all its
+// objects ready, when it has taken all but the last in its order of taking, just before it
+// tries that one. Objects that are not consumed (manual-reset events, threads) come last.
+void SetWaitAllTakeHook(void (*fn)(void*), void* context);
 
 }  // namespace winport
 

@@ -31,13 +31,28 @@
 // - Handles are checked: a closed, stale or foreign value fails with ERROR_INVALID_HANDLE.
 //   Values are multiples of 4 and are not reused for 2^32 reuses of their slot.
 //   CloseHandle(GetCurrentProcess()) succeeds and does nothing.
-// - Waits block in the kernel (futex) and wait for any one object; bWaitAll with more than
-//   one handle fails with ERROR_NOT_SUPPORTED. Events, mutexes and threads are waitable.
-//   The lowest signalled index is returned and only that object is consumed. An
-//   auto-reset event releases exactly one waiter per set; a manual-reset event releases
-//   every thread waiting when it is set, even if it is reset again at once. Alertable
+// - Waits block in the kernel (futex). Events, mutexes, threads and GetCurrentProcess() are
+//   waitable; the process pseudo handle is never signalled for its own process (alone with
+//   INFINITE the wait never returns). A file-mapping handle cannot be waited on
+//   (ERROR_ACCESS_DENIED); other values fail with ERROR_INVALID_HANDLE; in a list, the first
+//   unusable handle in index order gives the error, even after a signalled one. Alertable
 //   waits behave as plain waits (there are no APCs). Kernels without futex_waitv (before
 //   Linux 5.16) get a fallback that re-checks the objects every 5 ms while it waits.
+// - Wait-any: the lowest signalled index is returned and only that object is consumed. An
+//   auto-reset event releases exactly one waiter per set; a manual-reset event releases
+//   every thread waiting when it is set, even if it is reset again at once.
+// - Wait-all (bWaitAll with several handles, in and across processes): returns when all
+//   objects are signalled together, then consumes every auto-reset event and takes every
+//   mutex; WAIT_ABANDONED_0 (index 0 whichever mutex it was) when a mutex among them was
+//   abandoned. Nothing is consumed while not all are signalled. A manual-reset event counts
+//   while it is set. The same object twice (one handle twice, or two handles of one object)
+//   fails with ERROR_INVALID_PARAMETER. The objects are taken one by one, so there is a
+//   window of microseconds, once all were seen signalled, in which the wait holds some of
+//   them and may give them back (another waiter took one meanwhile): a wait with timeout 0
+//   (or a timeout ending just then) in another thread finds such an event unsignalled or
+//   such a mutex owned, where Windows would show it signalled. Sleeping waiters are woken
+//   by the give-back; no set, reset or release is lost or doubled by it. A process killed
+//   inside that window leaves the objects as if its wait had succeeded.
 // - Mutexes are recursive. A mutex whose owning thread ended (returned or terminated) or
 //   whose owning process died is taken by the next waiter with WAIT_ABANDONED(+index).
 //   ReleaseMutex by a thread that does not own it fails with ERROR_NOT_OWNER.
