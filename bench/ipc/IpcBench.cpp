@@ -17,8 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -196,40 +194,6 @@ BENCHMARK(RoundTripChannel)->UseRealTime();
 BENCHMARK(RoundTripSocket)->UseRealTime();
 BENCHMARK(ThroughputChannel)->Arg(16)->Arg(4095)->UseRealTime();
 BENCHMARK(ThroughputSocket)->Arg(16)->Arg(4095)->UseRealTime();
-
-// Prints as usual and keeps each benchmark's rates for the ratios: the median when the run
-// has repetitions (--benchmark_repetitions=N, best with
-// --benchmark_enable_random_interleaving=true on a busy machine), else the single run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    struct Rates {
-        double secondsPerIteration = 0, itemsPerSecond = 0, bytesPerSecond = 0;
-    };
-    std::map<std::string, Rates> runs;
-
-    void ReportRuns(const std::vector<Run>& reports) override
-    {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& r : reports) {
-            if (r.error_occurred || r.iterations == 0) continue;
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type != Run::RT_Iteration && !median) continue;
-            const std::string name = r.run_name.str();
-            if (!median && m_medians.count(name)) continue;
-            Rates rates;
-            rates.secondsPerIteration = r.real_accumulated_time / static_cast<double>(r.iterations);
-            auto it = r.counters.find("items_per_second");
-            if (it != r.counters.end()) rates.itemsPerSecond = it->second.value;
-            it = r.counters.find("bytes_per_second");
-            if (it != r.counters.end()) rates.bytesPerSecond = it->second.value;
-            runs[name] = rates;
-            if (median) m_medians.insert(name);
-        }
-    }
-
-private:
-    std::set<std::string> m_medians;
-};
 
 void PrintRatio(const char* what, double ratio, const char* target, bool met)
 {

@@ -4,8 +4,14 @@
 
 #include <unistd.h>
 
+#include <benchmark/benchmark.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace ipcbench {
 
@@ -44,6 +50,65 @@ inline bool WriteAll(int fd, const void* p, size_t n)
     }
     return true;
 }
+
+// The peer's side of a socket connection: its first byte says what to do (kSockPingPong or
+// kSockStream); returns when the connection ends.
+inline void ServeConnection(int fd)
+{
+    char mode;
+    if (!ReadAll(fd, &mode, 1)) return;
+    if (mode == kSockPingPong) {
+        char msg[kPingSize];
+        while (ReadAll(fd, msg, sizeof msg) && WriteAll(fd, msg, sizeof msg)) {
+        }
+    } else if (mode == kSockStream) {
+        static char chunk[1 << 16];
+        std::uint64_t total;
+        while (ReadAll(fd, &total, sizeof total)) {
+            while (total > 0) {
+                const ssize_t r = read(fd, chunk, total < sizeof chunk ? total : sizeof chunk);
+                if (r <= 0) return;
+                total -= static_cast<std::uint64_t>(r);
+            }
+            const char ack = 1;
+            if (!WriteAll(fd, &ack, 1)) return;
+        }
+    }
+}
+
+// Prints as usual and keeps each benchmark's rates for the ratios: the median when the run
+// has repetitions (--benchmark_repetitions=N, best with
+// --benchmark_enable_random_interleaving=true on a busy machine), else the single run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    struct Rates {
+        double secondsPerIteration = 0, itemsPerSecond = 0, bytesPerSecond = 0;
+    };
+    std::map<std::string, Rates> runs;
+
+    void ReportRuns(const std::vector<Run>& reports) override
+    {
+        ConsoleReporter::ReportRuns(reports);
+        for (const Run& r : reports) {
+            if (r.error_occurred || r.iterations == 0) continue;
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (r.run_type != Run::RT_Iteration && !median) continue;
+            const std::string name = r.run_name.str();
+            if (!median && m_medians.count(name)) continue;
+            Rates rates;
+            rates.secondsPerIteration = r.real_accumulated_time / static_cast<double>(r.iterations);
+            auto it = r.counters.find("items_per_second");
+            if (it != r.counters.end()) rates.itemsPerSecond = it->second.value;
+            it = r.counters.find("bytes_per_second");
+            if (it != r.counters.end()) rates.bytesPerSecond = it->second.value;
+            runs[name] = rates;
+            if (median) m_medians.insert(name);
+        }
+    }
+
+private:
+    std::set<std::string> m_medians;
+};
 
 }  // namespace ipcbench
 

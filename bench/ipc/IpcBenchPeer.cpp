@@ -33,31 +33,6 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-void ServeConnection(int fd)
-{
-    char mode;
-    using ipcbench::ReadAll;
-    using ipcbench::WriteAll;
-    if (!ReadAll(fd, &mode, 1)) return;
-    if (mode == ipcbench::kSockPingPong) {
-        char msg[ipcbench::kPingSize];
-        while (ReadAll(fd, msg, sizeof msg) && WriteAll(fd, msg, sizeof msg)) {
-        }
-    } else if (mode == ipcbench::kSockStream) {
-        static char chunk[1 << 16];
-        std::uint64_t total;
-        while (ReadAll(fd, &total, sizeof total)) {
-            while (total > 0) {
-                const ssize_t r = read(fd, chunk, total < sizeof chunk ? total : sizeof chunk);
-                if (r <= 0) return;
-                total -= static_cast<std::uint64_t>(r);
-            }
-            const char ack = 1;
-            if (!WriteAll(fd, &ack, 1)) return;
-        }
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -77,7 +52,7 @@ int main(int argc, char** argv)
             const int fd = accept(listener, nullptr, nullptr);
             if (fd < 0) return;
             std::thread([fd] {
-                ServeConnection(fd);
+                ipcbench::ServeConnection(fd);
                 close(fd);
             }).detach();
         }

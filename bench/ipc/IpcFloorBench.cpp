@@ -29,7 +29,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <new>
 #include <string>
 #include <thread>
@@ -133,30 +132,9 @@ void AreaReader(Shared* s)
     }
 }
 
-void PeerSocket(int fd)
+[[noreturn]] void PeerMain(Shared* s, int ping, int stream)
 {
-    char mode;
-    while (ReadAll(fd, &mode, 1)) {
-        if (mode == kSockPingPong) {
-            char msg[kPingSize];
-            if (!ReadAll(fd, msg, sizeof msg) || !WriteAll(fd, msg, sizeof msg)) return;
-        } else if (mode == kSockStream) {
-            static char chunk[1 << 16];
-            std::uint64_t total;
-            if (!ReadAll(fd, &total, sizeof total)) return;
-            while (total > 0) {
-                const ssize_t r = read(fd, chunk, total < sizeof chunk ? total : sizeof chunk);
-                if (r <= 0) return;
-                total -= static_cast<std::uint64_t>(r);
-            }
-            const char ack = 1;
-            if (!WriteAll(fd, &ack, 1)) return;
-        }
-    }
-}
-
-[[noreturn]] void PeerMain(Shared* s, int fd)
-{
+    std::thread pingServer(ServeConnection, ping);
     std::thread worker(Worker, s, std::ref(s->workerB), std::ref(s->answerB), std::ref(s->areaB),
                        std::ref(s->workerA), std::ref(s->areaA), std::ref(s->announceB), std::ref(s->hostB));
     std::thread reader(AreaReader, s);
@@ -172,7 +150,8 @@ void PeerSocket(int fd)
             }
         }
     });
-    PeerSocket(fd);  // returns when the benchmark closes its end
+    ServeConnection(stream);  // both return when the benchmark closes its ends
+    pingServer.join();
     worker.join();
     reader.join();
     host.join();
@@ -187,7 +166,8 @@ public:
         return env;
     }
     Shared* S() { return m_s; }
-    int Fd() const { return m_fd; }
+    int PingSocket() const { return m_ping; }
+    int StreamSocket() const { return m_stream; }
     bool Ok() const { return m_pid > 0; }
 
     void Shutdown()
@@ -197,7 +177,8 @@ public:
         for (Signal* sig : {&m_s->hostA, &m_s->workerA, &m_s->workerB, &m_s->hostB, &m_s->areaWritten, &m_s->areaTaken})
             sig->Set();
         m_worker.join();
-        close(m_fd);
+        close(m_ping);
+        close(m_stream);
         waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
@@ -206,16 +187,22 @@ private:
     Env()
     {
         void* p = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-        int sv[2];
-        if (p == MAP_FAILED || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return;
+        int ping[2], stream[2];
+        if (p == MAP_FAILED || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ping) != 0 ||
+            socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stream) != 0)
+            return;
         m_s = new (p) Shared;
         m_pid = fork();
         if (m_pid == 0) {
-            close(sv[0]);
-            PeerMain(m_s, sv[1]);
+            close(ping[0]);
+            close(stream[0]);
+            PeerMain(m_s, ping[1], stream[1]);
         }
-        close(sv[1]);
-        m_fd = sv[0];
+        close(ping[1]);
+        close(stream[1]);
+        m_ping = ping[0];
+        m_stream = stream[0];
+        if (!WriteAll(m_ping, &kSockPingPong, 1) || !WriteAll(m_stream, &kSockStream, 1)) return;
         Shared* s = m_s;
         m_worker = std::thread(Worker, s, std::ref(s->workerA), std::ref(s->queuedA), std::ref(s->areaA),
                                std::ref(s->workerB), std::ref(s->areaB), std::ref(s->announceA), std::ref(s->hostA));
@@ -223,7 +210,8 @@ private:
 
     Shared* m_s = nullptr;
     pid_t m_pid = -1;
-    int m_fd = -1;
+    int m_ping = -1;
+    int m_stream = -1;
     std::thread m_worker;
 };
 
@@ -248,9 +236,9 @@ void RoundTripSocket(benchmark::State& state)
 {
     Env& env = Env::Get();
     if (!env.Ok()) return state.SkipWithError("no peer");
-    char msg[1 + kPingSize] = {kSockPingPong};
+    char msg[kPingSize] = {};
     for (auto _ : state) {
-        if (!WriteAll(env.Fd(), msg, sizeof msg) || !ReadAll(env.Fd(), msg + 1, kPingSize))
+        if (!WriteAll(env.PingSocket(), msg, sizeof msg) || !ReadAll(env.PingSocket(), msg, sizeof msg))
             return state.SkipWithError("socket");
     }
 }
@@ -287,14 +275,13 @@ void Stream4095Socket(benchmark::State& state)
     if (!env.Ok()) return state.SkipWithError("no peer");
     char data[4095];
     std::memset(data, 'd', sizeof data);
+    const int fd = env.StreamSocket();
     for (auto _ : state) {
-        const char mode = kSockStream;
         const std::uint64_t total = std::uint64_t{kPackets} * sizeof data;
-        WriteAll(env.Fd(), &mode, 1);
-        WriteAll(env.Fd(), &total, sizeof total);
-        for (int i = 0; i < kPackets; ++i) WriteAll(env.Fd(), data, sizeof data);  // one write each
+        WriteAll(fd, &total, sizeof total);
+        for (int i = 0; i < kPackets; ++i) WriteAll(fd, data, sizeof data);  // one write each
         char ack;
-        if (!ReadAll(env.Fd(), &ack, 1)) return state.SkipWithError("socket");
+        if (!ReadAll(fd, &ack, 1)) return state.SkipWithError("socket");
     }
     state.SetBytesProcessed(state.iterations() * kPackets * 4095);
 }
@@ -306,47 +293,27 @@ BENCHMARK(AreaHandOff4095)->UseRealTime();
 BENCHMARK(AreaHandOff4095AndNotify)->UseRealTime();
 BENCHMARK(Stream4095Socket)->UseRealTime();
 
-// Keeps the median (with --benchmark_repetitions) or the single run of each benchmark.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds, bytesPerSecond;
-
-    void ReportRuns(const std::vector<Run>& reports) override
-    {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& r : reports) {
-            if (r.error_occurred || r.iterations == 0) continue;
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type != Run::RT_Iteration && !median) continue;
-            const std::string name = r.run_name.str();
-            seconds[name] = r.real_accumulated_time / static_cast<double>(r.iterations);
-            auto it = r.counters.find("bytes_per_second");
-            bytesPerSecond[name] = it == r.counters.end() ? 0 : it->second.value;
-        }
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    MedianReporter reporter;
+    RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     Env::Get().Shutdown();
 
-    auto& t = reporter.seconds;
-    auto& b = reporter.bytesPerSecond;
-    const std::string sock = "RoundTripSocket/real_time";
+    auto& r = reporter.runs;
+    const std::string sock = "RoundTripSocket/real_time", stream = "Stream4095Socket/real_time";
     std::printf("\nfloor of the channel's hand-offs on this machine (same run, same two processes)\n");
     for (const char* name : {"RoundTripHandOffs/real_time", "RoundTripHandOffsAndReadWakes/real_time"})
-        if (t.count(name) && t.count(sock))
-            std::printf("%-44s %6.1f us = %5.2fx the socket ping-pong (%.1f us)\n", name, t[name] * 1e6,
-                        t[name] / t[sock], t[sock] * 1e6);
-    const std::string stream = "Stream4095Socket/real_time";
+        if (r.count(name) && r.count(sock))
+            std::printf("%-44s %6.1f us = %5.2fx the socket ping-pong (%.1f us)\n", name,
+                        r[name].secondsPerIteration * 1e6, r[name].secondsPerIteration / r[sock].secondsPerIteration,
+                        r[sock].secondsPerIteration * 1e6);
     for (const char* name : {"AreaHandOff4095/real_time", "AreaHandOff4095AndNotify/real_time"})
-        if (b.count(name) && b.count(stream) && b[stream] > 0)
-            std::printf("%-44s %6.1f MB/s = %5.2fx the socket stream (%.1f MB/s)\n", name, b[name] / 1e6,
-                        b[name] / b[stream], b[stream] / 1e6);
+        if (r.count(name) && r.count(stream) && r[stream].bytesPerSecond > 0)
+            std::printf("%-44s %6.1f MB/s = %5.2fx the socket stream (%.1f MB/s)\n", name,
+                        r[name].bytesPerSecond / 1e6, r[name].bytesPerSecond / r[stream].bytesPerSecond,
+                        r[stream].bytesPerSecond / 1e6);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 #include "winport/posix/winport_internal.h"
 
@@ -27,14 +28,7 @@ bool ObjectFileExists(const std::string& name)
     return stat(path.c_str(), &st) == 0;
 }
 
-class CrossProcessTest : public ::testing::Test {
-protected:
-    void SetUp() override { handlesBefore_ = winport::LiveHandleCount(); }
-    void TearDown() override { EXPECT_EQ(handlesBefore_, winport::LiveHandleCount()); }
-
-private:
-    std::size_t handlesBefore_ = 0;
-};
+class CrossProcessTest : public lktest::LiveObjectsTest {};
 
 TEST_F(CrossProcessTest, EventSetInOneProcessReleasesWaiterInAnother)
 {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 #include "winport/posix/winport_internal.h"
 
@@ -20,25 +21,7 @@ using lktest::UniqueObjectName;
 
 namespace {
 
-class KernelTest : public ::testing::Test {
-protected:
-    void SetUp() override { handlesBefore_ = winport::LiveHandleCount(); }
-    void TearDown() override
-    {
-        EXPECT_EQ(handlesBefore_, winport::LiveHandleCount());
-        EXPECT_EQ(0u, winport::LiveViewCount());
-    }
-
-private:
-    std::size_t handlesBefore_ = 0;
-};
-
-double ThreadCpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
+class KernelTest : public lktest::LiveObjectsTest {};
 
 // --- handles -------------------------------------------------------------------------
 
@@ -284,9 +267,9 @@ TEST_F(KernelTest, WaitAnyWakesForALaterSetWithoutSpinning)
         Sleep(300);
         SetEvent(e[1]);
     });
-    const double cpuBefore = ThreadCpuMs();
+    const double cpuBefore = lktest::ThreadCpuMs();
     EXPECT_EQ(WAIT_OBJECT_0 + 1, WaitForMultipleObjectsEx(2, e, FALSE, 5000, FALSE));
-    EXPECT_LT(ThreadCpuMs() - cpuBefore, 50.0);
+    EXPECT_LT(lktest::ThreadCpuMs() - cpuBefore, 50.0);
     setter.join();
     for (HANDLE h : e) CloseHandle(h);
 }

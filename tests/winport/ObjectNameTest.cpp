@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 #include "winport/posix/winport_internal.h"
 
@@ -14,14 +15,7 @@ using lktest::UniqueObjectName;
 
 namespace {
 
-class NameTest : public ::testing::Test {
-protected:
-    void SetUp() override { handlesBefore_ = winport::LiveHandleCount(); }
-    void TearDown() override { EXPECT_EQ(handlesBefore_, winport::LiveHandleCount()); }
-
-private:
-    std::size_t handlesBefore_ = 0;
-};
+class NameTest : public lktest::LiveObjectsTest {};
 
 // A name of exactly `chars` characters: `head` (ASCII), then `unit` (one character: a byte
 // or a double-byte pair) repeated.

@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -142,6 +143,13 @@ std::string UniqueObjectName(const std::string& tag)
 {
     static std::atomic<int> counter{0};
     return "lktest-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + tag;
+}
+
+double ThreadCpuMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
 }  // namespace lktest

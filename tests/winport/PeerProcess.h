@@ -38,6 +38,9 @@ private:
     std::string buffered_;
 };
 
+// CPU time the calling thread has used so far, in ms (to tell a blocking wait from a spin).
+double ThreadCpuMs();
+
 // Waits until the thread (a kernel thread id) of the process sleeps in the kernel (state S
 // in /proc); false after timeoutMs or if the thread has ended.
 bool ThreadAsleepSoon(pid_t process, pid_t thread, int timeoutMs = 10000);

@@ -6,19 +6,13 @@
 #include <atomic>
 #include <string>
 
+#include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 #include "winport/posix/winport_internal.h"
 
 namespace {
 
-class ThreadTest : public ::testing::Test {
-protected:
-    void SetUp() override { handlesBefore_ = winport::LiveHandleCount(); }
-    void TearDown() override { EXPECT_EQ(handlesBefore_, winport::LiveHandleCount()); }
-
-private:
-    std::size_t handlesBefore_ = 0;
-};
+class ThreadTest : public lktest::LiveObjectsTest {};
 
 DWORD WINAPI ReturnParameter(LPVOID p)
 {

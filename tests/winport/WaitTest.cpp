@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 #include "TokenRounds.h"
 #include "winport/posix/winport_internal.h"
@@ -23,21 +24,7 @@ namespace {
 
 constexpr DWORD kTimeout = static_cast<DWORD>(WAIT_TIMEOUT);
 
-class WaitTest : public ::testing::Test {
-protected:
-    void SetUp() override { handlesBefore_ = winport::LiveHandleCount(); }
-    void TearDown() override { EXPECT_EQ(handlesBefore_, winport::LiveHandleCount()); }
-
-private:
-    std::size_t handlesBefore_ = 0;
-};
-
-double ThreadCpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
+class WaitTest : public lktest::LiveObjectsTest {};
 
 // WaitForSingleObject(h, 0) from a thread of its own; a mutex it gets is released again.
 DWORD TryFromAnotherThread(HANDLE h)
@@ -482,9 +469,9 @@ struct BlockedWaitAll {
 DWORD WINAPI WaitAllThread(LPVOID p)
 {
     auto* w = static_cast<BlockedWaitAll*>(p);
-    const double cpuBefore = ThreadCpuMs();
+    const double cpuBefore = lktest::ThreadCpuMs();
     w->result = WaitForMultipleObjects(static_cast<DWORD>(w->handles.size()), w->handles.data(), TRUE, w->timeout);
-    w->cpuMs = ThreadCpuMs() - cpuBefore;
+    w->cpuMs = lktest::ThreadCpuMs() - cpuBefore;
     if (w->releaseMutexes && (w->result == WAIT_OBJECT_0 || w->result == WAIT_ABANDONED_0))
         for (HANDLE h : w->handles) ReleaseMutex(h);  // fails harmlessly on events
     return 0;

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 #include "winport/posix/winport_internal.h"
 
@@ -35,14 +36,7 @@ std::string Result(DWORD value)
     return "result " + std::to_string(value);
 }
 
-class WakeTest : public ::testing::Test {
-protected:
-    void SetUp() override { handlesBefore_ = winport::LiveHandleCount(); }
-    void TearDown() override { EXPECT_EQ(handlesBefore_, winport::LiveHandleCount()); }
-
-private:
-    std::size_t handlesBefore_ = 0;
-};
+class WakeTest : public lktest::LiveObjectsTest {};
 
 // --- thread ids ------------------------------------------------------------------------
 

@@ -93,6 +93,14 @@ void PassOnWakeups(const WaitList& objects, std::size_t except)
         if (i != except) objects[i]->PassOnWakeup();
 }
 
+// A wait that TerminateThread ends passes on the wake-ups it may have taken from others.
+void ExitIfTerminated(const WaitList& objects, bool slept)
+{
+    if (!TerminationRequested()) return;
+    if (slept) PassOnWakeups(objects, objects.size());
+    ExitTerminatedThread();
+}
+
 // -1 when nothing is ready, else the WAIT_* result (WAIT_FAILED with the error set).
 long ScanOnce(const WaitList& objects, std::vector<WaitState>& states, std::size_t* index)
 {
@@ -145,10 +153,7 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
     std::vector<WaitState> states(objects.size());
     bool slept = false;
     for (;;) {
-        if (TerminationRequested()) {
-            if (slept) PassOnWakeups(objects, objects.size());
-            ExitTerminatedThread();
-        }
+        ExitIfTerminated(objects, slept);
         std::size_t index = objects.size();
         const long result = ScanOnce(objects, states, &index);
         if (result >= 0 || result == static_cast<long>(WAIT_FAILED)) {
@@ -216,10 +221,7 @@ DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
     std::vector<WaitState> states(objects.size());
     bool slept = false;
     for (;;) {
-        if (TerminationRequested()) {
-            if (slept) PassOnWakeups(objects, objects.size());
-            ExitTerminatedThread();
-        }
+        ExitIfTerminated(objects, slept);
         std::size_t missing = objects.size();
         for (std::size_t i : order) {
             if (!objects[i]->LooksReady(states[i])) {
