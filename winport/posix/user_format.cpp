@@ -261,7 +261,9 @@ void WriteString(Output& out, const FormatField& s, const char* text)
 {
     if (!text) text = "(null)";
     int n = 0;
-    while (text[n] && (s.precision < 0 || n < s.precision)) ++n;
+    // The bounds are checked first: the text need not be terminated within the precision,
+    // and past the output limit no more of it can show.
+    while ((s.precision < 0 || n < s.precision) && n < kOutputLimit && text[n]) ++n;
     WriteText(out, s, text, n);
 }
 
@@ -273,7 +275,7 @@ void WriteWideString(Output& out, const FormatField& s, const WCHAR* text)
     char converted[kOutputLimit + 2];
     int n = 0;
     GbkEncoder encoder;
-    for (const WCHAR* w = text; *w && n < kOutputLimit && (s.precision < 0 || n < s.precision); ++w)
+    for (const WCHAR* w = text; n < kOutputLimit && (s.precision < 0 || n < s.precision) && *w; ++w)
         n += encoder.Encode(*w, converted + n);
     WriteText(out, s, converted, n);
 }
