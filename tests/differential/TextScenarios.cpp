@@ -108,6 +108,86 @@ PROBE_SCENARIO(text_wsprintfA)
     SPRINTF("%d%%|100%%", 5);
     SPRINTF("[%+d][% d]", 5, 5);
     SPRINTF("[%o][%y][%f]", 8, 1, 2);
+    // Precision 0 is no precision, for strings too.
+    SPRINTF("[%.0s][%.s][%.0hs][%.0c][%.1s]", "ab", "ab", "ab", 'a', "\xD6\xD0");
     SPRINTF_KNOWN("wsprintf-overlong", "%s", std::string(2000, 'x').c_str());
+    SPRINTF_KNOWN("wsprintf-overlong", "%2000y|%d", 1);
     SPRINTF_KNOWN("wsprintf-overlong", "%s%s", std::string(1022, 'x').c_str(), "yz");
+}
+
+PROBE_SCENARIO(text_wsprintfA_pointer)
+{
+    void* const p = reinterpret_cast<void*>(static_cast<ULONG_PTR>(0x1234));
+    void* const big = reinterpret_cast<void*>(static_cast<ULONG_PTR>(0x123456789ABCDEF0ULL));
+    // The width is always 16 digits; the precision can ask for more.
+    SPRINTF("[%p][%.20p]", p, p);
+    SPRINTF("[%.17p][%.3p][%5p]", p, p, p);
+    SPRINTF("[%20p][%020p]", p, p);
+    SPRINTF("[%-p][%-20p][%-.3p]", p, p, p);
+    SPRINTF("[%#p][%-#p]", p, p);
+    SPRINTF("[%#.20p][%#020p]", p, p);
+    SPRINTF("[%-.17p][%#.3p]", p, p);
+    SPRINTF("[%p][%.3p]", big, big);
+    SPRINTF("[%p][%lp][%I64p]", static_cast<void*>(nullptr), p, p);
+    SPRINTF("[%#-p]|%d", 7);
+}
+
+PROBE_SCENARIO(text_wsprintfA_unknown)
+{
+    // An unknown conversion writes the padding of its field (width less precision, none when
+    // left-aligned); the character itself is then read as text.
+    SPRINTF("[%5y][%-5y][%1y][%0y][%05y][%#5y]|%d", 1);
+    SPRINTF("[%5.2y][%.3y][%-5.2y][%5.7y][%5.0y]|%d", 1);
+    SPRINTF("[%5%][%#%][%-5%][%.2%][%05%]|%d", 1);
+    SPRINTF("[%5%5%5y][%-5%d][%5%d]", 7, 8);
+    SPRINTF("[%l%][%h%][%I64%][%5ly][%5hy][%5I64y]|%d", 1);
+    SPRINTF("[%5\xD6\xD0]|%d", 1);
+    // The format ends inside a field.
+    SPRINTF("[%5", 1);
+    SPRINTF("[%-5", 1);
+    SPRINTF("[%5.2", 1);
+    SPRINTF("[%I32", 1);
+    SPRINTF("[%", 1);
+}
+
+PROBE_SCENARIO(text_wsprintfA_sizes)
+{
+    // I is pointer-sized, I32 is 32 bits.
+    SPRINTF("[%Id][%5Id][%Ix][%Iu]", static_cast<INT_PTR>(-5), static_cast<INT_PTR>(5), static_cast<ULONG_PTR>(255),
+            static_cast<ULONG_PTR>(0x100000005ULL));
+    SPRINTF("[%Id][%I32d][%I32x][%I32u]", static_cast<INT_PTR>(-5000000000LL), 5, 255u, 4294967295u);
+    SPRINTF("[%I][%I6d][%I3d][%II64d][%I32I64d][%lI32d][%I32ld]|%d", 7);
+    SPRINTF("[%IIId][%hId][%Ihd][%I64I][%I%][%I32I32d]|%d", 7);
+    SPRINTF("[%Is][%I32c][%I64s][%I64c]", "ab", 'a', "cd", 'e');
+}
+
+PROBE_SCENARIO(text_wsprintfA_wide)
+{
+    static const WCHAR text[] = {'a', 0x4E2D, 0x6587, 'z', 0};  // "a中文z"
+    const WCHAR* const none = nullptr;
+    // S and C are wide unless h makes them narrow; l makes s and c wide.
+    SPRINTF("[%ls][%S][%lS][%IS]", text, text, text, text);
+    SPRINTF("[%lc][%C][%lC][%IC][%I64S]", static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x6587),
+            static_cast<WCHAR>('A'), static_cast<WCHAR>(0x5B57), text + 3);
+    SPRINTF("[%hS][%hC][%I64c]", "ab", 'c', 'd');
+    // Width and precision count the bytes of the converted text.
+    SPRINTF("[%.1ls][%.2ls][%.3ls][%.0ls]", text, text, text, text);
+    SPRINTF("[%8ls][%-8ls][%8.3ls]", text, text, text);
+    SPRINTF("[%5lc][%-5lc][%8.1lc]", static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x4E2D),
+            static_cast<WCHAR>(0x4E2D));
+    SPRINTF("[%05s][%05c][%05ls][%05lc]", "ab", 'c', text + 3, static_cast<WCHAR>('d'));
+    SPRINTF("[%#ls][%#lc]", text, static_cast<WCHAR>('q'));
+    SPRINTF("[%ls][%S][%.3ls]", none, none, none);
+    // The ANSI code page is GBK: what it has no character for becomes '?', and each half of a
+    // surrogate pair on its own.
+    static const WCHAR mixed[] = {0x5B57, 0x00B7, 0x20AC, 0x3000, 0xFF01, 0x2603, 0x00A0, 0x0080, 0x00FF, 0xFFFF, 0};
+    SPRINTF("[%ls]", mixed);
+    static const WCHAR surrogates[] = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800, 0};
+    SPRINTF("[%ls]", surrogates);
+    // A wide character is 16 bits: only the low half of the int is taken.
+    SPRINTF("[%lc][%lc][%lc][%lc][%c]", 0x20AC, 0x2603, 0x14E2D, 0xD800, 0x4E2D);
+    SPRINTF("[%lc][%5lc][%c]", 0, 0, 0);
+    static const WCHAR beyond[] = {0xE000, 0xE4C5, 0xE765, 0xF8F5, 0x0100, 0};
+    SPRINTF_KNOWN("wsprintf-wide-beyond-gbk", "[%ls]", beyond);
+    SPRINTF_KNOWN("wsprintf-overlong", "%ls", std::basic_string<WCHAR>(600, 0x4E2D).c_str());
 }

@@ -4,9 +4,11 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "Gbk.h"
 
@@ -20,8 +22,11 @@ std::string Format(const char* fmt, ...)
     va_start(ap, fmt);
     const int n = wvsprintfA(buf, fmt, ap);
     va_end(ap);
-    EXPECT_EQ(static_cast<std::size_t>(n), std::strlen(buf));
-    return buf;
+    // The result may hold a NUL of its own (a %c of 0); the terminator is at n.
+    EXPECT_TRUE(n >= 0 && n < 1024) << fmt;
+    if (n < 0 || n >= 1024) return std::string();
+    EXPECT_EQ('\0', buf[n]) << fmt;
+    return std::string(buf, static_cast<std::size_t>(n));
 }
 
 TEST(WsprintfTest, ConversionsFlagsAndWidths)
@@ -55,15 +60,15 @@ std::string FormatBoth(const char* fmt, Args... args)
     char direct[1100];
     std::memset(direct, '#', sizeof direct);
     const int n = wsprintfA(direct, fmt, args...);
-    EXPECT_EQ(static_cast<std::size_t>(n), std::strlen(direct)) << fmt;
     const std::string viaList = Format(fmt, args...);
-    EXPECT_EQ(viaList, direct) << fmt;
+    EXPECT_EQ(viaList.size(), static_cast<std::size_t>(n)) << fmt;
+    EXPECT_EQ(viaList, std::string(direct, n >= 0 && n < 1024 ? static_cast<std::size_t>(n) : 0)) << fmt;
     return viaList;
 }
 
 struct FormatCase {
     std::string got;
-    const char* expected;
+    std::string expected;
 };
 
 void ExpectAll(const FormatCase* begin, const FormatCase* end)
@@ -140,6 +145,124 @@ TEST(WsprintfTest, FlagsAreTakenOnlyInTheirOrder)
     ExpectAll(std::begin(cases), std::end(cases));
 }
 
+TEST(WsprintfTest, PointerIsSixteenUpperCaseDigitsWhateverTheWidth)
+{
+    void* const p = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1234));
+    void* const big = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x123456789ABCDEF0ULL));
+    const FormatCase cases[] = {
+        {FormatBoth("[%p][%5p][%20p][%020p]", p, p, p, p),
+         "[0000000000001234][0000000000001234][0000000000001234][0000000000001234]"},
+        // A precision past 16 digits widens it; '-' pads with spaces to 16 on the right.
+        {FormatBoth("[%.20p][%.17p][%.3p]", p, p, p), "[00000000000000001234][00000000000001234][0000000000001234]"},
+        {FormatBoth("[%-p][%-20p][%-.17p]", p, p, p), "[1234            ][1234            ][00000000000001234]"},
+        // '#' writes "0X" outside the 16.
+        {FormatBoth("[%#p][%-#p][%#.18p]", p, p, p), "[0X0000000000001234][0X1234            ][0X000000000000001234]"},
+        {FormatBoth("[%p][%.3p][%p]", big, big, static_cast<void*>(nullptr)),
+         "[123456789ABCDEF0][123456789ABCDEF0][0000000000000000]"},
+        {FormatBoth("[%lp][%hp][%I64p]", p, p, p), "[0000000000001234][0000000000001234][0000000000001234]"},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+}
+
+TEST(WsprintfTest, UnknownConversionWritesItsPaddingAndIsThenReadAsText)
+{
+    const FormatCase cases[] = {
+        {FormatBoth("[%5y][%-5y][%1y][%0y][%05y][%#3y]|%d", 1), "[     y][y][ y][y][     y][   y]|1"},
+        // The precision is taken off the padding.
+        {FormatBoth("[%5.2y][%.3y][%5.7y][%5.0y]|%d", 1), "[   y][y][y][     y]|1"},
+        // A '%' after a field is not "%%": it starts the next field.
+        {FormatBoth("[%5%][%#%][%-5%][%.2%][%l%][%I64%]|%%|%d", 1), "[     ][][][][][]|%|1"},
+        {FormatBoth("[%5%5%5y]", 0), "[               y]"},
+        {FormatBoth("[%-5%d][%5%d][%5%%]", 7, 8), "[7][     8][     %]"},
+        {FormatBoth("[%5ly][%5hy][%5I64y][%5\xD6\xD0]|%d", 1), "[     y][     y][     y][     \xD6\xD0]|1"},
+        // A format that ends inside a field.
+        {FormatBoth("[%5", 1), "[     "},
+        {FormatBoth("[%-5", 1), "["},
+        {FormatBoth("[%5.2", 1), "[   "},
+        {FormatBoth("[%I32", 1), "["},
+        {FormatBoth("[%", 1), "["},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+}
+
+TEST(WsprintfTest, LoneIIsPointerSizedAndI32Is32Bits)
+{
+    const FormatCase cases[] = {
+        {FormatBoth("[%Id][%5Id][%Ix][%Iu]", static_cast<INT_PTR>(-5000000000LL), static_cast<INT_PTR>(5),
+                    static_cast<ULONG_PTR>(0x1FFFFFFFFULL), static_cast<ULONG_PTR>(0x100000005ULL)),
+         "[-5000000000][    5][1ffffffff][4294967301]"},
+        // The argument after a 32-bit field is the next one.
+        {FormatBoth("[%I32d][%I32x][%I32u][%d]", -5, 255u, 4294967295u, 6), "[-5][ff][4294967295][6]"},
+        // One size prefix only; "I6" and "I3" are a lone I and a conversion character.
+        {FormatBoth("[%I][%I6d][%I3d][%II64d][%I32I64d][%lI32d][%I32ld]|%d", 7),
+         "[][6d][3d][I64d][I64d][I32d][ld]|7"},
+        {FormatBoth("[%IIId][%hId][%Ihd][%I64I][%I%]|%d", 7), "[IId][Id][hd][I][]|7"},
+        {FormatBoth("[%Is][%I32c][%I64s][%I64c]", "ab", 'a', "cd", 'e'), "[ab][a][cd][e]"},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+}
+
+TEST(WsprintfTest, PrecisionZeroIsNoPrecision)
+{
+    const FormatCase cases[] = {
+        {FormatBoth("[%.0s][%.s][%.0hs][%.0c][%5.0s]", "ab", "ab", "ab", 'a', "ab"), "[ab][ab][ab][a][   ab]"},
+        {FormatBoth("[%.1s][%.2s][%.0d][%5.0x]", "\xD6\xD0", "abc", 0, 0u), "[\xD6][ab][0][    0]"},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+}
+
+TEST(WsprintfTest, WideCharactersAndStringsBecomeGbk)
+{
+    static const WCHAR text[] = {'a', 0x4E2D, 0x6587, 'z', 0};  // "a中文z"
+    const std::string gbk = "a\xD6\xD0\xCE\xC4z";
+    const WCHAR* const none = nullptr;
+    static const WCHAR mixed[] = {0x5B57, 0x00B7, 0x20AC, 0x3000, 0xFF01, 0x00E9, 0};
+    static const WCHAR lacking[] = {0x2603, 0x00A0, 0x0080, 0x00FF, 0xFFFF, 0xE000, 0};
+    static const WCHAR surrogates[] = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800, 0};
+    const FormatCase cases[] = {
+        {FormatBoth("[%ls][%S][%lS][%IS]", text, text, text, text), "[" + gbk + "][" + gbk + "][" + gbk + "][" + gbk + "]"},
+        {FormatBoth("[%lc][%C][%lC][%IC]", static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x6587),
+                    static_cast<WCHAR>('A'), static_cast<WCHAR>(0x5B57)),
+         "[\xD6\xD0][\xCE\xC4][A][\xD7\xD6]"},
+        // h makes S and C narrow.
+        {FormatBoth("[%hS][%hC]", "ab", 'c'), "[ab][c]"},
+        // Width and precision count bytes of the converted text, and may cut a character.
+        {FormatBoth("[%.1ls][%.2ls][%.3ls][%.0ls]", text, text, text, text), "[a][a\xD6][a\xD6\xD0][" + gbk + "]"},
+        {FormatBoth("[%8ls][%-8ls][%8.3ls]", text, text, text), "[  " + gbk + "][" + gbk + "  ][     a\xD6\xD0]"},
+        {FormatBoth("[%5lc][%-5lc][%8.1lc][%05lc]", static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x4E2D),
+                    static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>('d')),
+         "[   \xD6\xD0][\xD6\xD0   ][      \xD6\xD0][    d]"},
+        {FormatBoth("[%ls][%S][%.3ls]", none, none, none), "[(null)][(null)][(nu]"},
+        {FormatBoth("[%ls]", mixed), "[\xD7\xD6\xA1\xA4\x80\xA1\xA1\xA3\xA1\xA8\xA6]"},
+        // What GBK lacks becomes '?', each half of a surrogate pair on its own.
+        {FormatBoth("[%ls]", lacking), "[??????]"},
+        {FormatBoth("[%ls]", surrogates), "[??x??]"},
+        // A wide character is the low 16 bits of its int.
+        {FormatBoth("[%lc][%lc][%lc][%c]", 0x14E2D, 0x12345, 0xD800, 0x4E2D), "[\xD6\xD0][?][?][-]"},
+        {FormatBoth("[%lc][%4lc][%c]", 0, 0, 0), std::string("[\0][   \0][\0]", sizeof "[\0][   \0][\0]" - 1)},
+    };
+    ExpectAll(std::begin(cases), std::end(cases));
+}
+
+// Text is read only as far as the output needs it: these strings have no terminator, and
+// the ASan build reports a read past their end.
+TEST(WsprintfTest, StringsAreReadOnlyAsFarAsTheyShow)
+{
+    const WCHAR wide[] = {'a', 0x4E2D};
+    const char narrow[] = {'a', 'b'};
+    EXPECT_EQ("[a\xD6\xD0][ab]", FormatBoth("[%.3ls][%.2s]", wide, narrow));
+    // 512 characters of two bytes: the output limit is reached on the last one.
+    const std::vector<WCHAR> longWide(512, 0x4E2D);
+    std::string expected = "x";
+    for (int i = 0; i < 511; ++i) expected += "\xD6\xD0";
+    char buf[1100];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(1023, wsprintfA(buf, "x%ls", longWide.data()));
+    EXPECT_EQ(expected, std::string(buf, 1023));
+    EXPECT_EQ('\0', buf[1023]);
+    EXPECT_EQ('#', buf[1024]);
+}
+
 TEST(WsprintfTest, OutputStopsAt1023CharactersAndATerminator)
 {
     std::string big(3000, 'x');
@@ -149,6 +272,15 @@ TEST(WsprintfTest, OutputStopsAt1023CharactersAndATerminator)
     EXPECT_EQ('\0', buf[1023]);
     EXPECT_EQ('#', buf[1024]);
     EXPECT_EQ(1023, wsprintfA(buf, "%2000d", 5));
+    // Padding of a wide string or an unknown conversion stops there too.
+    const WCHAR wide[] = {0x4E2D, 0};
+    for (const char* fmt : {"%2000ls", "%-2000ls", "%2000y", "%9999999999999999999y", "%.2000ls"}) {
+        std::memset(buf, '#', sizeof buf);
+        const int n = wsprintfA(buf, fmt, wide);
+        EXPECT_TRUE(n > 0 && n <= 1023) << fmt;
+        EXPECT_EQ('\0', buf[n > 0 && n <= 1023 ? n : 1023]) << fmt;
+        EXPECT_EQ('#', buf[1024]) << fmt;
+    }
 }
 
 TEST(LstrTest, CopyN)

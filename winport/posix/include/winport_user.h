@@ -25,16 +25,29 @@
 //   of double-byte characters exactly), not by the user locale's collation.
 // - wsprintfA/wvsprintfA: a field is %[-][#][0][width][.precision][size]type, the flags
 //   in that order and each at most once, as Windows documents it (a flag out of order is
-//   taken as the conversion character). Conversions d i u x X c s p and %%; '*' is not
-//   supported, as on Windows. Size prefixes l (32 bits, a Windows LONG) and I64; h is
-//   accepted and changes nothing, as on Windows (%hd of 70000 is "70000", %hc / %hs are
-//   the narrow %c / %s). Integer fields follow Windows, not C's printf: the precision
-//   counts the minus sign ("%.3d" of -7 is "-07") and a precision of 0 still writes "0";
-//   the '0' flag pads to the width even with a precision; '#' writes "0x"/"0X" for 0 too,
-//   outside the width and precision ("%#5x" of 0 is "    0x0"). A NULL %s prints
-//   "(null)"; an unknown conversion character is written as it is. Output stops at 1023
-//   characters plus the terminator, the limit of these functions on Windows (which leaves
-//   an overlong result unterminated; here it is always a string).
+//   taken as the conversion character). Conversions d i u x X c C s S p, and "%%" with
+//   nothing between is a '%'; '*' is not supported, as on Windows. Size prefixes l (32
+//   bits, a Windows LONG), I64, I32 and a lone I (pointer-sized: 64 bits); h is accepted
+//   and changes nothing for integers, as on Windows (%hd of 70000 is "70000"). A precision
+//   of 0 is no precision ("%.0s" is the whole string). Integer fields follow Windows, not
+//   C's printf: the precision counts the minus sign ("%.3d" of -7 is "-07") and 0 keeps
+//   its digit; the '0' flag pads to the width even with a precision; '#' writes "0x"/"0X"
+//   for 0 too, outside the width and precision ("%#5x" of 0 is "    0x0"). %p is always
+//   16 upper-case digits wide, zero-filled ("%.20p" gives 20 digits), space-padded on the
+//   right with '-', and "0X" with '#'. A NULL %s prints "(null)".
+//   Characters and strings: c s are narrow and C S wide (WCHAR, 16 bits); h makes either
+//   narrow, l wide. Wide text is converted to GBK, the ANSI code page, one UTF-16 unit at
+//   a time: a unit GBK has no character for (each half of a surrogate pair, too) becomes
+//   '?' (Windows also maps private-use characters and best-fit approximations, which this
+//   layer writes as '?'), and a %lc of a wider int takes its low 16 bits. The width and
+//   precision of a wide string count the bytes written, as for %s, so a precision may end
+//   inside a double-byte character, as on Windows.
+//   An unknown conversion character ends its field untaken: the field writes only its
+//   padding (the width less the precision; nothing when left-aligned) and the character is
+//   then read as text, so "%5y" is five spaces and "y", "%-5y" is "y" and "%5%d" is five
+//   spaces and a number. Output stops at 1023 characters plus the terminator, the limit of
+//   these functions on Windows (which leaves an overlong result unterminated; here it is
+//   always a string).
 // - MessageBoxA shows nothing on Linux: by default it writes "[caption] text" to stderr,
 //   converted from GBK to UTF-8 (bytes that do not convert become '?'), and returns IDOK.
 //   WinportSetMessageBoxHandler (below) replaces that, for a host with a real UI or a test.
