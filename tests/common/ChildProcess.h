@@ -40,10 +40,16 @@ public:
     // Lines read so far, for failure messages.
     std::string Transcript() const;
 
+    // Closes the child's stdin (a helper that reads commands then sees the end of its input).
+    void CloseInput();
     // Ends the child at once, as SIGKILL does (TerminateProcess on Windows).
     void Kill();
-    // Waits for the child to end (up to timeoutMs); its exit status or -1.
-    int Wait(int timeoutMs);
+    // Waits for the child to end (up to timeoutMs); its exit status (on Linux 128 + the
+    // signal for a killed child) or -1. cpuMs, if given: the CPU time the child used.
+    int Wait(int timeoutMs, double* cpuMs = nullptr);
+#ifndef _WIN32
+    pid_t Pid() const { return m_pid; }
+#endif
 
 private:
     // Appends what the child has written, waiting up to timeoutMs; false if nothing came.

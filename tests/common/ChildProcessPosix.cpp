@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -101,18 +102,29 @@ bool ChildProcess::ReadMore(int timeoutMs)
     }
 }
 
+void ChildProcess::CloseInput()
+{
+    if (m_in >= 0) close(m_in);
+    m_in = -1;
+}
+
 void ChildProcess::Kill()
 {
     if (m_pid > 0) kill(m_pid, SIGKILL);
 }
 
-int ChildProcess::Wait(int timeoutMs)
+int ChildProcess::Wait(int timeoutMs, double* cpuMs)
 {
     if (m_pid <= 0) return -1;
     for (int waited = 0;; waited += 2) {
         int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        rusage usage{};
+        if (wait4(m_pid, &status, WNOHANG, &usage) == m_pid) {
             m_pid = -1;
+            if (cpuMs) {
+                *cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+            }
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         if (waited >= timeoutMs) return -1;

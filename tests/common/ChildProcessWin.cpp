@@ -101,16 +101,29 @@ bool ChildProcess::ReadMore(int timeoutMs)
     }
 }
 
+void ChildProcess::CloseInput()
+{
+    if (m_in) ::CloseHandle(m_in);
+    m_in = nullptr;
+}
+
 void ChildProcess::Kill()
 {
     if (m_process) ::TerminateProcess(m_process, 137);
 }
 
-int ChildProcess::Wait(int timeoutMs)
+int ChildProcess::Wait(int timeoutMs, double* cpuMs)
 {
     if (!m_process || ::WaitForSingleObject(m_process, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
     ::GetExitCodeProcess(m_process, &code);
+    FILETIME created, exited, kernel, user;
+    if (cpuMs && ::GetProcessTimes(m_process, &created, &exited, &kernel, &user)) {
+        const auto ticks = [](const FILETIME& t) {  // 100 ns units
+            return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
+        *cpuMs = static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+    }
     return static_cast<int>(code);
 }
 

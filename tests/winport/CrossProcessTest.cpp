@@ -12,7 +12,7 @@
 #include "winport/posix/winport_internal.h"
 
 using lktest::PeerProcess;
-using lktest::UniqueObjectName;
+using lktest::UniqueName;
 
 namespace {
 
@@ -32,7 +32,7 @@ class CrossProcessTest : public lktest::LiveObjectsTest {};
 
 TEST_F(CrossProcessTest, EventSetInOneProcessReleasesWaiterInAnother)
 {
-    const std::string name = UniqueObjectName("evt");
+    const std::string name = UniqueName("evt");
     HANDLE e = CreateEventA(nullptr, FALSE, FALSE, name.c_str());
     ASSERT_NE(nullptr, e);
     PeerProcess peer({"wait-event", name, "10000"});
@@ -47,7 +47,7 @@ TEST_F(CrossProcessTest, EventSetInOneProcessReleasesWaiterInAnother)
 
 TEST_F(CrossProcessTest, WaitingPeerUsesNoCpuAndTimesOut)
 {
-    const std::string name = UniqueObjectName("idle");
+    const std::string name = UniqueName("idle");
     HANDLE e = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
     ASSERT_NE(nullptr, e);
     PeerProcess peer({"wait-event", name, "600"});
@@ -69,7 +69,7 @@ class EventResetAcrossProcesses : public CrossProcessTest, public ::testing::Wit
 
 TEST_P(EventResetAcrossProcesses, OneSetReleasesOneOrAllWaiters)
 {
-    const std::string name = UniqueObjectName("reset");
+    const std::string name = UniqueName("reset");
     HANDLE e = CreateEventA(nullptr, GetParam().manual, FALSE, name.c_str());
     ASSERT_NE(nullptr, e);
     PeerProcess a({"wait-event", name, "1500"});
@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, EventResetAcrossProcesses,
 
 TEST_F(CrossProcessTest, CreateOrOpenSeesThePeersObjectAndItsKind)
 {
-    const std::string name = UniqueObjectName("kind");
+    const std::string name = UniqueName("kind");
     PeerProcess peer({"event", name, "1", "1"});
     ASSERT_EQ(Result(ERROR_SUCCESS), peer.ReadLine());
     ASSERT_TRUE(peer.WaitFor("ready"));
@@ -108,7 +108,7 @@ TEST_F(CrossProcessTest, CreateOrOpenSeesThePeersObjectAndItsKind)
 
 TEST_F(CrossProcessTest, PeerOpensOnlyTheRightKind)
 {
-    const std::string name = UniqueObjectName("mx");
+    const std::string name = UniqueName("mx");
     HANDLE m = CreateMutexA(nullptr, FALSE, name.c_str());
     ASSERT_NE(nullptr, m);
     PeerProcess peer({"open-kinds", name});
@@ -120,7 +120,7 @@ TEST_F(CrossProcessTest, PeerOpensOnlyTheRightKind)
 
 TEST_F(CrossProcessTest, ObjectLivesWhileAnyProcessHoldsIt)
 {
-    const std::string name = UniqueObjectName("life");
+    const std::string name = UniqueName("life");
     PeerProcess peer({"event", name, "1", "0"});
     ASSERT_TRUE(peer.WaitFor("ready"));
     HANDLE e = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
@@ -141,7 +141,7 @@ TEST_F(CrossProcessTest, ObjectLivesWhileAnyProcessHoldsIt)
 
 TEST_F(CrossProcessTest, KilledHolderLeavesNameFreeForAFreshObject)
 {
-    const std::string name = UniqueObjectName("killed");
+    const std::string name = UniqueName("killed");
     PeerProcess peer({"event", name, "1", "1"});
     ASSERT_TRUE(peer.WaitFor("ready"));
     peer.Kill();
@@ -156,7 +156,7 @@ TEST_F(CrossProcessTest, KilledHolderLeavesNameFreeForAFreshObject)
 
 TEST_F(CrossProcessTest, OpenOfANameLeftByAKilledProcessFindsNothing)
 {
-    const std::string name = UniqueObjectName("stale");
+    const std::string name = UniqueName("stale");
     PeerProcess peer({"event", name, "0", "0"});
     ASSERT_TRUE(peer.WaitFor("ready"));
     peer.Kill();
@@ -168,20 +168,20 @@ TEST_F(CrossProcessTest, OpenOfANameLeftByAKilledProcessFindsNothing)
 
 TEST_F(CrossProcessTest, FilesNobodyHoldsAreSweptByTheNextProcess)
 {
-    const std::string killed = UniqueObjectName("swept-killed");
-    const std::string exited = UniqueObjectName("swept-exited");
+    const std::string killed = UniqueName("swept-killed");
+    const std::string exited = UniqueName("swept-exited");
     PeerProcess a({"event", killed, "0", "0"});
     PeerProcess b({"mutex-hold", exited});  // exits without closing its handle
     ASSERT_TRUE(a.WaitFor("ready"));
     ASSERT_TRUE(b.WaitFor("ready"));
-    HANDLE held = CreateEventA(nullptr, FALSE, FALSE, UniqueObjectName("swept-held").c_str());
+    HANDLE held = CreateEventA(nullptr, FALSE, FALSE, UniqueName("swept-held").c_str());
     a.Kill();
     b.CloseInput();
     a.Wait();
     b.Wait();
     // A new process's first use of the namespace removes them (another test process running
     // at the same time may have done so already); live objects stay.
-    PeerProcess next({"open-kinds", UniqueObjectName("anything")});
+    PeerProcess next({"open-kinds", UniqueName("anything")});
     EXPECT_EQ("event 2 mutex 2 mapping 2", next.ReadLine());
     EXPECT_FALSE(ObjectFileExists(killed));
     EXPECT_FALSE(ObjectFileExists(exited));
@@ -193,7 +193,7 @@ TEST_F(CrossProcessTest, FilesNobodyHoldsAreSweptByTheNextProcess)
 
 TEST_F(CrossProcessTest, MutexOfAKilledOwnerComesBackAbandoned)
 {
-    const std::string name = UniqueObjectName("abandon");
+    const std::string name = UniqueName("abandon");
     PeerProcess peer({"mutex-hold", name});
     ASSERT_EQ(Result(WAIT_OBJECT_0), peer.ReadLine());
     ASSERT_TRUE(peer.WaitFor("ready"));
@@ -222,7 +222,7 @@ TEST_F(CrossProcessTest, MutexOfAKilledOwnerComesBackAbandoned)
 
 TEST_F(CrossProcessTest, MutexOfAnOwnerThatExitedIsAbandonedForAPeerWaiter)
 {
-    const std::string name = UniqueObjectName("exit");
+    const std::string name = UniqueName("exit");
     PeerProcess holder({"mutex-hold", name});
     ASSERT_TRUE(holder.WaitFor("ready"));
     PeerProcess waiter({"wait-mutex", name, "10000"});
@@ -234,8 +234,8 @@ TEST_F(CrossProcessTest, MutexOfAnOwnerThatExitedIsAbandonedForAPeerWaiter)
 
 TEST_F(CrossProcessTest, MutexExcludesAcrossProcesses)
 {
-    const std::string mapName = UniqueObjectName("counter");
-    const std::string mutexName = UniqueObjectName("lock");
+    const std::string mapName = UniqueName("counter");
+    const std::string mutexName = UniqueName("lock");
     HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, mapName.c_str());
     HANDLE m = CreateMutexA(nullptr, FALSE, mutexName.c_str());
     ASSERT_TRUE(map && m);
@@ -261,7 +261,7 @@ TEST_F(CrossProcessTest, MutexExcludesAcrossProcesses)
 
 TEST_F(CrossProcessTest, InterlockedIncrementOnAnOddOffsetIsAtomicAcrossProcesses)
 {
-    const std::string name = UniqueObjectName("interlocked");
+    const std::string name = UniqueName("interlocked");
     HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, 8244, name.c_str());
     ASSERT_NE(nullptr, map);
     char* view = static_cast<char*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, 8244));
@@ -283,7 +283,7 @@ TEST_F(CrossProcessTest, InterlockedIncrementOnAnOddOffsetIsAtomicAcrossProcesse
 
 TEST_F(CrossProcessTest, MappingContentIsShared)
 {
-    const std::string name = UniqueObjectName("map");
+    const std::string name = UniqueName("map");
     HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 200000, name.c_str());
     ASSERT_NE(nullptr, map);
     const char* view = static_cast<const char*>(MapViewOfFile(map, FILE_MAP_READ, 0, 0, 0));
@@ -300,7 +300,7 @@ TEST_F(CrossProcessTest, MappingContentIsShared)
 // process closes the last handle.
 TEST_F(CrossProcessTest, PeersViewDoesNotKeepTheName)
 {
-    const std::string name = UniqueObjectName("peerview");
+    const std::string name = UniqueName("peerview");
     HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
     ASSERT_NE(nullptr, map);
     char* view = static_cast<char*>(MapViewOfFile(map, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -325,7 +325,7 @@ TEST_F(CrossProcessTest, PeersViewDoesNotKeepTheName)
 // killed, the name goes with it; this view keeps the memory, and the name makes a new object.
 TEST_F(CrossProcessTest, KilledLastHolderTakesTheNameNotTheViews)
 {
-    const std::string name = UniqueObjectName("killedmap");
+    const std::string name = UniqueName("killedmap");
     HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
     ASSERT_NE(nullptr, map);
     const char* view = static_cast<const char*>(MapViewOfFile(map, FILE_MAP_READ, 0, 0, 0));

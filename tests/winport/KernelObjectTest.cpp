@@ -17,7 +17,7 @@
 #include "PeerProcess.h"
 #include "winport/posix/winport_internal.h"
 
-using lktest::UniqueObjectName;
+using lktest::UniqueName;
 
 namespace {
 
@@ -95,7 +95,7 @@ class ObjectNames : public KernelTest, public ::testing::WithParamInterface<Name
 
 TEST_P(ObjectNames, AnyBytesNameOneObjectInsideTheDirectory)
 {
-    const std::string name = UniqueObjectName("n") + GetParam().suffix;
+    const std::string name = UniqueName("n") + GetParam().suffix;
     HANDLE a = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
     ASSERT_NE(nullptr, a) << GetLastError();
     HANDLE b = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(KernelTest, LongNamesSharingAPrefixStayDistinct)
 {
-    const std::string prefix = UniqueObjectName("p") + std::string(220, 'q');
+    const std::string prefix = UniqueName("p") + std::string(220, 'q');
     HANDLE a = CreateEventA(nullptr, TRUE, TRUE, (prefix + "1").c_str());
     HANDLE b = CreateEventA(nullptr, TRUE, FALSE, (prefix + "2").c_str());
     ASSERT_TRUE(a && b);
@@ -145,7 +145,7 @@ TEST_F(KernelTest, LongNamesSharingAPrefixStayDistinct)
 
 TEST_F(KernelTest, OpenOfAMissingOrUnnamedObjectFails)
 {
-    const std::string name = UniqueObjectName("missing");
+    const std::string name = UniqueName("missing");
     EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     EXPECT_EQ(nullptr, OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
@@ -393,7 +393,7 @@ TEST_F(KernelTest, SixtyFourObjectsCanBeWaitedOn)
 
 TEST_F(KernelTest, MutexIsRecursiveAndOwnedByOneThread)
 {
-    const std::string name = UniqueObjectName("rec");
+    const std::string name = UniqueName("rec");
     HANDLE m = CreateMutexA(nullptr, TRUE, name.c_str());
     ASSERT_NE(nullptr, m);
     HANDLE second = CreateMutexA(nullptr, TRUE, name.c_str());  // existing: no ownership taken
@@ -550,7 +550,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(KernelTest, BytesPastTheSizeInTheLastPageAreSharedAndStartAsZeros)
 {
-    const std::string name = UniqueObjectName("tail");
+    const std::string name = UniqueName("tail");
     HANDLE map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8244, name.c_str());
     ASSERT_NE(nullptr, map);
     HANDLE again = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
@@ -581,7 +581,7 @@ class MappingNameLife : public KernelTest, public ::testing::WithParamInterface<
 // Views keep memory, not names: the name goes with the last handle.
 TEST_P(MappingNameLife, NameGoesWithTheLastHandleWhileViewsKeepTheMemory)
 {
-    const std::string name = UniqueObjectName("life");
+    const std::string name = UniqueName("life");
     HANDLE created = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
     ASSERT_NE(nullptr, created);
     std::vector<HANDLE> opened;
@@ -656,7 +656,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(KernelTest, ExistingMappingKeepsItsSize)
 {
-    const std::string name = UniqueObjectName("size");
+    const std::string name = UniqueName("size");
     HANDLE a = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 65536, name.c_str());
     HANDLE b = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 200000, name.c_str());
     ASSERT_TRUE(a && b);

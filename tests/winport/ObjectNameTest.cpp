@@ -11,7 +11,7 @@
 #include "winport/posix/winport_internal.h"
 
 using lktest::PeerProcess;
-using lktest::UniqueObjectName;
+using lktest::UniqueName;
 
 namespace {
 
@@ -75,7 +75,7 @@ class BadNames : public NameTest, public ::testing::WithParamInterface<BadNameCa
 
 TEST_P(BadNames, AreRefusedByEveryCreateAndOpen)
 {
-    const std::string name = GetParam().name(UniqueObjectName("bad"));
+    const std::string name = GetParam().name(UniqueName("bad"));
     for (const NamedCall& call : kCreateCalls) EXPECT_EQ(Failed(GetParam().error), Outcome(call.run(name.c_str()))) << call.label;
     for (const NamedCall& call : kOpenCalls) EXPECT_EQ(Failed(GetParam().error), Outcome(call.run(name.c_str()))) << call.label;
 }
@@ -131,7 +131,7 @@ TEST_P(GoodNames, CreateMakesAnObjectThatOpenFinds)
 {
     for (std::size_t i = 0; i < 3; ++i) {
         // One name per kind: a name held by another kind is refused.
-        const std::string name = GetParam().name(UniqueObjectName(std::to_string(i)));
+        const std::string name = GetParam().name(UniqueName(std::to_string(i).c_str()));
         const NamedCall& create = kCreateCalls[i];
         SetLastError(ERROR_INVALID_DATA);
         HANDLE h = create.run(name.c_str());
@@ -177,7 +177,7 @@ class NameAliases : public NameTest, public ::testing::WithParamInterface<AliasC
 
 TEST_P(NameAliases, OpenFindsTheCreatedObjectOrNothing)
 {
-    const std::string head = UniqueObjectName("alias");
+    const std::string head = UniqueName("alias");
     const std::string created = GetParam().created(head);
     const std::string opened = GetParam().opened(head);
     HANDLE e = CreateEventA(nullptr, TRUE, TRUE, created.c_str());
@@ -266,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(NameTest, PrefixedNamesReachTheSameObjectsInAnotherProcess)
 {
-    const std::string head = UniqueObjectName("xproc");
+    const std::string head = UniqueName("xproc");
     HANDLE global = CreateEventA(nullptr, TRUE, FALSE, ("Global\\" + head).c_str());
     ASSERT_NE(nullptr, global);
     PeerProcess inGlobal({"open-kinds", "Local\\Global\\" + head});

@@ -108,7 +108,7 @@ class TerminateBlockedThread : public ThreadTest, public ::testing::WithParamInt
 TEST_P(TerminateBlockedThread, EndsItReleasesItsMutexAsAbandonedAndRunsDestructors)
 {
     Victim v;
-    v.mutex = CreateMutexA(nullptr, FALSE, lktest::UniqueObjectName("victim").c_str());
+    v.mutex = CreateMutexA(nullptr, FALSE, lktest::UniqueName("victim").c_str());
     v.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     v.started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     v.kind = GetParam();

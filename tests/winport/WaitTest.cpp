@@ -18,7 +18,7 @@
 #include "winport/posix/winport_internal.h"
 
 using lktest::PeerProcess;
-using lktest::UniqueObjectName;
+using lktest::UniqueName;
 
 namespace {
 
@@ -58,10 +58,10 @@ DWORD WINAPI WaitForEvent(LPVOID event)
 // still the other thread's; '-' no check.
 class ObjectSet {
 public:
-    explicit ObjectSet(const std::string& spec)
+    explicit ObjectSet(const std::string& letters)
         : release_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
-        for (char c : spec) handles.push_back(Make(c));
+        for (char c : letters) handles.push_back(Make(c));
     }
 
     ~ObjectSet()
@@ -330,7 +330,7 @@ TEST_F(WaitTest, SleeperOnAHeldEventIsWokenByTheGiveBack)
 
 TEST_F(WaitTest, WaitAllRefusesTheSameObjectTwice)
 {
-    const std::string name = UniqueObjectName("twice");
+    const std::string name = UniqueName("twice");
     HANDLE e = CreateEventA(nullptr, FALSE, TRUE, name.c_str());
     HANDLE again = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
     HANDLE m = CreateMutexA(nullptr, FALSE, nullptr);
@@ -501,7 +501,7 @@ TEST_F(WaitTest, BlockedWaitAllTakesNothingUntilTheLastIsSignalled)
 
 TEST_F(WaitTest, WaitAllGetsAMutexWhenItsOwnerReleasesIt)
 {
-    const std::string name = UniqueObjectName("relmx");
+    const std::string name = UniqueName("relmx");
     HANDLE m = CreateMutexA(nullptr, TRUE, name.c_str());
     HANDLE e = CreateEventA(nullptr, FALSE, TRUE, nullptr);
     ASSERT_TRUE(m && e);
@@ -577,7 +577,7 @@ TEST_F(WaitTest, TerminatedWaitAllLeavesEverythingAsItWas)
 // --- wait-all against wait-any on the same auto-reset events -------------------------------
 
 struct TokenSetup {
-    std::string prefix = UniqueObjectName("tok");
+    std::string prefix = UniqueName("tok");
     HANDLE mapping = nullptr;
     lktest::TokenCounters* counters = nullptr;
     HANDLE events[lktest::kTokens] = {};
@@ -664,8 +664,8 @@ INSTANTIATE_TEST_SUITE_P(Mixes, TokenStress,
 
 TEST_F(WaitTest, PeerWaitAllTakesNothingUntilBothAreSignalled)
 {
-    const std::string eventName = UniqueObjectName("pwe");
-    const std::string mutexName = UniqueObjectName("pwm");
+    const std::string eventName = UniqueName("pwe");
+    const std::string mutexName = UniqueName("pwm");
     HANDLE e = CreateEventA(nullptr, FALSE, FALSE, eventName.c_str());
     HANDLE m = CreateMutexA(nullptr, TRUE, mutexName.c_str());
     ASSERT_TRUE(e && m);
@@ -688,8 +688,8 @@ TEST_F(WaitTest, PeerWaitAllTakesNothingUntilBothAreSignalled)
 
 TEST_F(WaitTest, WaitAllGetsTheMutexOfAKilledPeerAbandoned)
 {
-    const std::string eventName = UniqueObjectName("kwe");
-    const std::string mutexName = UniqueObjectName("kwm");
+    const std::string eventName = UniqueName("kwe");
+    const std::string mutexName = UniqueName("kwm");
     HANDLE e = CreateEventA(nullptr, FALSE, TRUE, eventName.c_str());
     ASSERT_NE(nullptr, e);
     PeerProcess holder({"mutex-hold", mutexName});

@@ -24,7 +24,7 @@
 #include "winport/posix/winport_internal.h"
 
 using lktest::PeerProcess;
-using lktest::UniqueObjectName;
+using lktest::UniqueName;
 
 namespace {
 
@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(From, ForkedChild,
 
 void EventRounds(BOOL manual, int rounds)
 {
-    HANDLE e = CreateEventA(nullptr, manual, FALSE, UniqueObjectName("quiet").c_str());
+    HANDLE e = CreateEventA(nullptr, manual, FALSE, UniqueName("quiet").c_str());
     for (int i = 0; i < rounds; ++i) {
         SetEvent(e);
         SetEvent(e);  // already set
@@ -159,7 +159,7 @@ void EventRounds(BOOL manual, int rounds)
 
 void MutexRounds(int rounds)
 {
-    HANDLE m = CreateMutexA(nullptr, FALSE, UniqueObjectName("quiet").c_str());
+    HANDLE m = CreateMutexA(nullptr, FALSE, UniqueName("quiet").c_str());
     for (int i = 0; i < rounds; ++i) {
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m, INFINITE));
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m, 0));
@@ -290,7 +290,7 @@ TEST_P(LeavingWaiter, ThatTimedOutCostsOneWakeAtMost)
 
 TEST_P(LeavingWaiter, KilledInAnotherProcessBreaksNothing)
 {
-    const std::string name = UniqueObjectName("killed");
+    const std::string name = UniqueName("killed");
     HANDLE object = GetParam().make(name.c_str());
     ASSERT_NE(nullptr, object);
     {
@@ -328,8 +328,8 @@ TEST_P(ThreadPingPong, LosesNoRound)
 {
     constexpr int kRounds = 5000;
     const PingPongCase& c = GetParam();
-    HANDLE ping = CreateEventA(nullptr, FALSE, FALSE, c.named ? UniqueObjectName("ping").c_str() : nullptr);
-    HANDLE pong = CreateEventA(nullptr, FALSE, FALSE, c.named ? UniqueObjectName("pong").c_str() : nullptr);
+    HANDLE ping = CreateEventA(nullptr, FALSE, FALSE, c.named ? UniqueName("ping").c_str() : nullptr);
+    HANDLE pong = CreateEventA(nullptr, FALSE, FALSE, c.named ? UniqueName("pong").c_str() : nullptr);
     HANDLE decoy = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     ASSERT_TRUE(ping && pong && decoy);
     auto waitFor = [&](HANDLE e) {
@@ -519,8 +519,8 @@ TEST_F(WakeTest, MessagePingPongBetweenThreadsLosesNoRound)
 TEST_F(WakeTest, EventPingPongBetweenProcessesLosesNoRound)
 {
     constexpr int kRounds = 3000;
-    const std::string pingName = UniqueObjectName("ping");
-    const std::string pongName = UniqueObjectName("pong");
+    const std::string pingName = UniqueName("ping");
+    const std::string pongName = UniqueName("pong");
     HANDLE ping = CreateEventA(nullptr, FALSE, FALSE, pingName.c_str());
     HANDLE pong = CreateEventA(nullptr, FALSE, FALSE, pongName.c_str());
     ASSERT_TRUE(ping && pong);
@@ -556,7 +556,7 @@ DWORD WINAPI WaitOnAll(LPVOID parameter)
 // word for its owner's death; the wait must still notice it.
 TEST_F(WakeTest, LayerThreadOnSixtyFourMutexesSeesTheLastOwnerDie)
 {
-    const std::string name = UniqueObjectName("wide");
+    const std::string name = UniqueName("wide");
     PeerProcess holder({"mutex-hold", name});
     ASSERT_EQ(Result(WAIT_OBJECT_0), holder.ReadLine());
     ASSERT_TRUE(holder.WaitFor("ready"));
@@ -588,7 +588,7 @@ class StoredVersion : public WakeTest, public ::testing::WithParamInterface<Vers
 // An object made by a build with another data layout is refused, not misread.
 TEST_P(StoredVersion, OtherThanOursIsRefused)
 {
-    const std::string name = UniqueObjectName("version");
+    const std::string name = UniqueName("version");
     HANDLE object = GetParam().create(name.c_str());
     ASSERT_NE(nullptr, object);
     const std::string path = winport::NamedObjectDirectory() + "/" + winport::NamedObjectFileName(name);
