@@ -395,6 +395,41 @@ PROBE_SCENARIO(gdi_dib_formats)
                                                     reserved.bmi(), DIB_RGB_COLORS));
     t.Value("   32bpp with random top bytes", Pixels(g.screen(), bm));
     DeleteObject(bm);
+    // Masks other than the usual ones: 4:4:4 in 16 bits, blue and red swapped in 32.
+    const DibFormat odd[] = {{16, BI_BITFIELDS, {0x0F00, 0x00F0, 0x000F}, "16bpp bitfields 444"},
+                             {32, BI_BITFIELDS, {0x0000FF, 0x00FF00, 0xFF0000}, "32bpp bitfields BGR"}};
+    for (const DibFormat& f : odd) {
+        const Dib d = RandomDib(rng, f, 11, 3, false, 0, false);
+        SetLastError(probe::Transcript::kUntouched);
+        bm = CreateDIBitmap(g.screen(), d.header(), CBM_INIT, d.bits.data(), d.bmi(), DIB_RGB_COLORS);
+        const DWORD error = GetLastError();
+        t.Call((std::string("CreateDIBitmap(screen, ") + f.name + ", 11x3, CBM_INIT)").c_str(),
+               probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm), error);
+        if (bm) DeleteObject(bm);
+    }
+    // RLE8: runs, an end of line, a literal run, the end of the bitmap (4x2, bottom-up).
+    {
+        struct {
+            BITMAPINFOHEADER h;
+            RGBQUAD colours[4];
+        } rle = {};
+        rle.h.biSize = sizeof rle.h;
+        rle.h.biWidth = 4;
+        rle.h.biHeight = 2;
+        rle.h.biPlanes = 1;
+        rle.h.biBitCount = 8;
+        rle.h.biCompression = BI_RLE8;
+        const uint8_t data[] = {0x03, 0x01, 0x01, 0x02, 0x00, 0x00, 0x00, 0x04, 0x03, 0x02, 0x01, 0x00, 0x00, 0x01};
+        rle.h.biSizeImage = sizeof data;
+        rle.h.biClrUsed = 4;
+        for (int i = 0; i < 4; ++i) rle.colours[i] = {static_cast<BYTE>(40 * i), static_cast<BYTE>(200 - 30 * i), 7, 0};
+        SetLastError(probe::Transcript::kUntouched);
+        bm = CreateDIBitmap(g.screen(), &rle.h, CBM_INIT, data, reinterpret_cast<BITMAPINFO*>(&rle), DIB_RGB_COLORS);
+        const DWORD error = GetLastError();
+        t.Call("CreateDIBitmap(screen, RLE8 4x2, CBM_INIT)", probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm),
+               error);
+        if (bm) DeleteObject(bm);
+    }
     PROBE_CALL(probe::AsHandle, bm = CreateDIBitmap(g.screen(), reserved.header(), 0, nullptr, nullptr, 0));
     BITMAP info = {};
     PROBE_CALL(probe::AsInt, GetObjectA(bm, sizeof info, &info));
