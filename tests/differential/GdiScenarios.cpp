@@ -494,6 +494,87 @@ PROBE_SCENARIO(gdi_rop3_random_geometry)
     }
 }
 
+// Where the pattern lines up: a brush of 8x8 distinct pixels (and a monochrome one) over
+// a picture, through BitBlt rectangles that either bitmap clips.
+PROBE_SCENARIO(gdi_pattern_alignment)
+{
+    GdiScope g(t);
+    Picture pat;
+    pat.w = pat.h = 8;
+    for (int i = 0; i < 64; ++i) pat.px.push_back(0x010101u * static_cast<uint32_t>(i * 4 + 1));
+    HBITMAP patBitmap = MakeColour(g.screen(), pat);
+    HBRUSH colourBrush = CreatePatternBrush(patBitmap);
+    DeleteObject(patBitmap);
+    const uint8_t monoBits[16] = {0x80, 0, 0x41, 0, 0x22, 0, 0x14, 0, 0x08, 0, 0xF0, 0, 0x0F, 0, 0x81, 0};
+    HBITMAP monoPattern = CreateBitmap(8, 8, 1, 1, monoBits);
+    HBRUSH monoBrush = CreatePatternBrush(monoPattern);
+    DeleteObject(monoPattern);
+    // Distinct source and destination pixels, so that every operation shows its inputs.
+    Picture dst, src;
+    dst.w = src.w = 13;
+    dst.h = src.h = 11;
+    for (uint32_t i = 0; i < 13 * 11; ++i) {
+        dst.px.push_back(i * 0x0A0503u & 0xFFFFFF);
+        src.px.push_back(i * 0x030507u ^ 0x5A3C96u);
+    }
+    struct Case {
+        int dx, dy, dw, dh, sx, sy;
+    };
+    const Case cases[] = {{0, 0, 13, 11, 0, 0}, {3, 2, 9, 7, 0, 0},  {-3, -2, 9, 7, 0, 0},  {10, 9, 9, 7, 0, 0},
+                          {3, 2, 9, 7, -2, -3}, {3, 2, 9, 7, 8, 6}, {10, 9, 17, 3, 2, 8}, {2, 4, 13, 9, 6, -1}};
+    for (HBRUSH brush : {colourBrush, monoBrush})
+        for (const Case& c : cases)
+            for (DWORD rop : {PATCOPY, Rop3(0xFC), Rop3(0xD5)}) {
+                HBITMAP d = MakeColour(g.screen(), dst);
+                HBITMAP s = MakeColour(g.screen(), src);
+                Blt b{c.dx, c.dy, c.dw, c.dh, c.sx, c.sy, 0, 0};
+                b.rop = rop;
+                b.brush = brush;
+                b.dstText = RGB(0x10, 0x20, 0x30);
+                b.dstBk = RGB(0xC0, 0xB0, 0xA0);
+                const auto r = Run(g.screen(), d, s, b);
+                Record(t, Describe(brush == monoBrush ? "mono-pattern" : "pattern", b) + " from 13x11", r.first,
+                       r.second, g.screen(), d);
+                DeleteObject(s);
+                DeleteObject(d);
+            }
+    DeleteObject(monoBrush);
+    DeleteObject(colourBrush);
+}
+
+// A solid brush on a monochrome bitmap: which colours paint white, with the DC's text and
+// background colours set to colours of the table or not.
+PROBE_SCENARIO(gdi_mono_brush_colours)
+{
+    GdiScope g(t);
+    const COLORREF colours[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(127, 127, 127), RGB(128, 128, 128),
+                                RGB(255, 0, 0),     RGB(0, 255, 0),     RGB(0, 0, 255),     RGB(200, 30, 90),
+                                RGB(0x27, 0x8A, 0xBA), RGB(0x84, 0xC9, 0x85)};
+    const COLORREF dcColours[][2] = {{RGB(0, 0, 0), RGB(255, 255, 255)},
+                                     {RGB(0x84, 0xC9, 0x85), RGB(0x27, 0x8A, 0xBA)},
+                                     {RGB(255, 255, 255), RGB(0, 0, 0)}};
+    for (const auto& dcc : dcColours) {
+        std::string row;
+        for (COLORREF c : colours) {
+            HBITMAP mono = CreateBitmap(2, 1, 1, 1, "\x40\x00");
+            HBRUSH brush = CreateSolidBrush(c);
+            {
+                MemDC dc(g.screen(), mono);
+                SetTextColor(dc, dcc[0]);
+                SetBkColor(dc, dcc[1]);
+                HGDIOBJ old = SelectObject(dc, brush);
+                PatBlt(dc, 0, 0, 1, 1, PATCOPY);
+                BitBlt(dc, 1, 0, 1, 1, dc, 1, 0, MERGECOPY);  // P & D, D being 1 there
+                SelectObject(dc, old);
+                row += " " + Hex(c, 6) + ":" + Hex(GetPixel(dc, 0, 0) & 1, 1) + Hex(GetPixel(dc, 1, 0) & 1, 1);
+            }
+            DeleteObject(brush);
+            DeleteObject(mono);
+        }
+        t.Value(("text " + Hex(dcc[0], 6) + " bk " + Hex(dcc[1], 6)).c_str(), row);
+    }
+}
+
 // A transfer within one bitmap whose rectangles overlap, in each direction.
 PROBE_SCENARIO(gdi_overlapping_copy)
 {
