@@ -2,7 +2,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "win_error.h"
+#include "winport/posix/kernel/error.h"
 
 namespace winport {
 namespace {

@@ -1,8 +1,8 @@
 // Internal: last-error helpers shared by the kernel and user parts of the Win32 subset.
-#ifndef WINPORT_POSIX_WIN_ERROR_H
-#define WINPORT_POSIX_WIN_ERROR_H
+#ifndef WINPORT_POSIX_KERNEL_ERROR_H
+#define WINPORT_POSIX_KERNEL_ERROR_H
 
-#include "include/windows.h"
+#include <windows.h>
 
 namespace winport {
 

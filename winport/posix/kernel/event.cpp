@@ -1,14 +1,14 @@
 // Events: a 32-bit futex word in the object's shared data. Bit 0 is the sleepers bit (see
-// futex_wait.h), bit 1 the state (set/clear); bits 2..31 count the sets, so that a
+// futex.h), bit 1 the state (set/clear); bits 2..31 count the sets, so that a
 // manual-reset event releases every thread already waiting when it is set, even if it is
 // reset again before those threads run. For an auto-reset event they count the sets and
 // the resets: a wait for all of several objects that takes the event and must give it
-// back restores it only if nobody set or reset it in between (kernel_wait.cpp).
+// back restores it only if nobody set or reset it in between (wait.cpp).
 #include <string>
 
-#include "object_name.h"
-#include "shared_object.h"
-#include "win_error.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/object_name.h"
+#include "winport/posix/kernel/shared_object.h"
 
 namespace winport {
 namespace {

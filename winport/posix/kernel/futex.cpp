@@ -9,7 +9,7 @@
 #include <climits>
 #include <ctime>
 
-#include "futex_wait.h"
+#include "winport/posix/kernel/futex.h"
 
 #ifndef SYS_futex_waitv
 #define SYS_futex_waitv 449

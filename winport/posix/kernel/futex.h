@@ -15,8 +15,8 @@
 // kernel finds the word changed and does not put it to sleep. The bit is never cleared by
 // a waiter, so one that leaves without being woken (timed out, took another object, was
 // killed) costs at most one needless wake at the word's next change.
-#ifndef WINPORT_POSIX_FUTEX_WAIT_H
-#define WINPORT_POSIX_FUTEX_WAIT_H
+#ifndef WINPORT_POSIX_KERNEL_FUTEX_H
+#define WINPORT_POSIX_KERNEL_FUTEX_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,12 +1,13 @@
-// Internal: a table of handles to reference-counted objects.
+// Internal: a table of handles to reference-counted objects (the value layout is implemented
+// in handle_table.cpp).
 //
 // A handle value encodes a table tag, a slot index and the slot's generation, so that a
 // closed handle, a handle of another table (an HWND given to CloseHandle) or an arbitrary
 // pointer is recognised and refused instead of reaching the wrong object. Freed slots are
 // reused oldest first and every reuse bumps the generation, so a stale value stays invalid
 // for 2^32 reuses of its slot. All operations are thread-safe.
-#ifndef WINPORT_POSIX_HANDLE_TABLE_H
-#define WINPORT_POSIX_HANDLE_TABLE_H
+#ifndef WINPORT_POSIX_KERNEL_HANDLE_TABLE_H
+#define WINPORT_POSIX_KERNEL_HANDLE_TABLE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,14 @@
 #include <vector>
 
 namespace winport {
+
+// The value layout shared by every table (implemented in handle_table.cpp): bits 2..25 the
+// slot index + 1, bits 26..57 the generation, bits 58..61 the table tag. Multiples of 4 as
+// on Windows, never 0 nor one of the negative pseudo-handles.
+constexpr std::uint32_t kMaxHandleSlots = (1u << 24) - 1;
+std::uintptr_t EncodeHandleValue(std::uint32_t tag, std::uint32_t index, std::uint32_t generation);
+// False when the value is not a handle of the table with that tag.
+bool DecodeHandleValue(std::uintptr_t value, std::uint32_t tag, std::uint32_t* index, std::uint32_t* generation);
 
 template <class T>
 class HandleTable {
@@ -88,25 +97,20 @@ private:
         std::shared_ptr<T> object;
         std::uint32_t generation = 1;
     };
-    // Value layout: bits 2..25 index+1, bits 26..57 generation, bits 58..61 tag. Multiples
-    // of 4 as on Windows, never 0 nor one of the negative pseudo-handles.
-    static constexpr std::uint32_t kMaxSlots = (1u << 24) - 1;
+    static constexpr std::uint32_t kMaxSlots = kMaxHandleSlots;
     static constexpr std::size_t kMinFreeBeforeReuse = 1024;
 
     std::uintptr_t Encode(std::uint32_t index, std::uint32_t generation) const
     {
-        return (static_cast<std::uintptr_t>(tag_) << 58) |
-               (static_cast<std::uintptr_t>(generation) << 26) |
-               (static_cast<std::uintptr_t>(index + 1) << 2);
+        return EncodeHandleValue(tag_, index, generation);
     }
 
     const Slot* Find(std::uintptr_t value) const
     {
-        if ((value & 3) != 0 || (value >> 58) != tag_) return nullptr;
-        const std::uint32_t indexPlusOne = static_cast<std::uint32_t>((value >> 2) & 0xFFFFFF);
-        const std::uint32_t generation = static_cast<std::uint32_t>(value >> 26);
-        if (indexPlusOne == 0 || indexPlusOne > slots_.size()) return nullptr;
-        const Slot& slot = slots_[indexPlusOne - 1];
+        std::uint32_t index;
+        std::uint32_t generation;
+        if (!DecodeHandleValue(value, tag_, &index, &generation) || index >= slots_.size()) return nullptr;
+        const Slot& slot = slots_[index];
         return slot.object && slot.generation == generation ? &slot : nullptr;
     }
 

@@ -1,8 +1,7 @@
 // The process's table of kernel handles.
-#include "handle_table.h"
-#include "kernel_object.h"
-#include "win_error.h"
-#include "winport_internal.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/handle_table.h"
+#include "winport/posix/kernel/kernel.h"
 
 namespace winport {
 namespace {

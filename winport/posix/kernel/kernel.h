@@ -1,11 +1,16 @@
-// Internal: kernel objects behind HANDLE values, and what a wait needs from them.
-#ifndef WINPORT_POSIX_KERNEL_OBJECT_H
-#define WINPORT_POSIX_KERNEL_OBJECT_H
+// kernel/: the objects behind HANDLE values and all that names, shares or waits on them; its one call out is the thread-end hook of user/.
+//
+// Internal: kernel objects behind HANDLE values, and what a wait needs from them
+// (implemented in kernel.cpp, the process's table of kernel handles).
+#ifndef WINPORT_POSIX_KERNEL_KERNEL_H
+#define WINPORT_POSIX_KERNEL_KERNEL_H
 
+#include <cstddef>
 #include <memory>
 
-#include "futex_wait.h"
-#include "include/windows.h"
+#include <windows.h>
+
+#include "winport/posix/kernel/futex.h"
 
 namespace winport {
 
@@ -71,7 +76,7 @@ class Waitable : public KernelObject {
 public:
     using KernelObject::KernelObject;
     virtual AcquireResult TryAcquire(WaitState& state) = 0;  // Failed sets the last error
-    // Records the caller as a sleeper where the object needs it (futex_wait.h) and fills in
+    // Records the caller as a sleeper where the object needs it (futex.h) and fills in
     // the words to sleep on; false when the object may have become ready meanwhile.
     virtual bool PrepareSleep(SleepWords& words, const WaitState& state) = 0;
     // Called when a wait that slept on this object returns without acquiring it, so that
@@ -117,24 +122,8 @@ std::shared_ptr<T> LookupObject(HANDLE handle, ObjectKind kind)
     return std::static_pointer_cast<T>(object);
 }
 
-// Layer threads (made by CreateThread) can be ended by TerminateThread while they block in
-// the layer. Null on other threads.
-class ThreadObject;
-ThreadObject* CurrentLayerThread();
-// The termination word of the calling layer thread, or null.
-std::uint32_t* CurrentTerminationWord();
-// True when TerminateThread has asked the calling layer thread to end.
-bool TerminationRequested();
-// Ends the calling layer thread, unwinding its stack (C++ destructors run) into the end of
-// its thread procedure. Only called on layer threads with a termination request.
-[[noreturn]] void ExitTerminatedThread();
-inline void ExitIfTerminationRequested()
-{
-    if (TerminationRequested()) ExitTerminatedThread();
-}
-
-// Releases, as abandoned, every mutex the calling thread still owns (at its end).
-void AbandonHeldMutexes();
+// Test hook: kernel handles (events, mutexes, mappings, threads) open in this process.
+std::size_t LiveHandleCount();
 
 }  // namespace winport
 

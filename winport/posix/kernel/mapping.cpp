@@ -5,10 +5,10 @@
 #include <mutex>
 #include <string>
 
-#include "object_name.h"
-#include "shared_object.h"
-#include "win_error.h"
-#include "winport_internal.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/mapping.h"
+#include "winport/posix/kernel/object_name.h"
+#include "winport/posix/kernel/shared_object.h"
 
 namespace winport {
 namespace {

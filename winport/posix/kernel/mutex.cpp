@@ -8,7 +8,7 @@
 // makes the mutex consistent and reports WAIT_ABANDONED too.
 //
 // Waiting: a waiter sleeps on two words at once. The wake word next to the mutex carries the
-// sleepers bit (futex_wait.h): the waiter sets it before it reads the lock word, and
+// sleepers bit (futex.h): the waiter sets it before it reads the lock word, and
 // ReleaseMutex, after unlocking, wakes all sleepers (who race with trylock) only when the bit
 // is set, so an uncontended release makes no system call. The pthread lock word (owner tid |
 // FUTEX_WAITERS | FUTEX_OWNER_DIED, the kernel's robust-futex ABI) is watched too, with
@@ -21,9 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "object_name.h"
-#include "shared_object.h"
-#include "win_error.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/mutex.h"
+#include "winport/posix/kernel/object_name.h"
+#include "winport/posix/kernel/shared_object.h"
 
 namespace winport {
 namespace {

@@ -1,7 +1,7 @@
 // Names of named kernel objects: length in characters, session prefixes, backslashes.
 #include <cstring>
 
-#include "object_name.h"
+#include "winport/posix/kernel/object_name.h"
 
 namespace winport {
 namespace {

@@ -25,12 +25,12 @@
 // Names are otherwise compared byte for byte and case-sensitively, prefixes included: where
 // Windows would convert two different invalid GBK sequences to the same default character and
 // so to one name, they stay two names here.
-#ifndef WINPORT_POSIX_OBJECT_NAME_H
-#define WINPORT_POSIX_OBJECT_NAME_H
+#ifndef WINPORT_POSIX_KERNEL_OBJECT_NAME_H
+#define WINPORT_POSIX_KERNEL_OBJECT_NAME_H
 
 #include <string>
 
-#include "include/windows.h"
+#include <windows.h>
 
 namespace winport {
 

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shared_object.h"
-#include "win_error.h"
-#include "winport_internal.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/file.h"
+#include "winport/posix/kernel/shared_object.h"
 
 namespace winport {
 namespace {
@@ -78,12 +78,6 @@ int OpenCheckedDirectory(DWORD* error)
     return fd;
 }
 
-void LockFile(int fd, int operation)
-{
-    while (flock(fd, operation) != 0 && errno == EINTR) {
-    }
-}
-
 // Removes the object files that no process holds any more: left by processes that died
 // or exited without closing their handles. Runs under the directory lock, where every live
 // object's file is held by at least one handle.
@@ -116,7 +110,7 @@ public:
     DirectoryLock() : fd_(OpenCheckedDirectory(&error_))
     {
         if (fd_ < 0) return;
-        LockFile(fd_, LOCK_EX);
+        LockFileRetrying(fd_, LOCK_EX);
         if (!g_swept.exchange(true)) SweepUnheldFiles(fd_);
     }
     ~DirectoryLock()
@@ -189,22 +183,6 @@ ObjectKey KeyOf(int fd)
     return key;
 }
 
-bool WriteAll(int fd, const void* data, std::size_t size, off_t offset)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = pwrite(fd, p, size, offset);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 bool ReadAll(int fd, void* data, std::size_t size, off_t offset)
 {
     return pread(fd, data, size, offset) == static_cast<ssize_t>(size);
@@ -219,9 +197,8 @@ DWORD InitializeFile(int fd, const std::string& name, const SharedObject::Params
     if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(offset + params.dataSize)) != 0)
         return ErrorFromErrno(errno);
     if (params.dataSize > 0) {
-        // Reserve the memory now, as a committed section does, rather than fault later.
-        const int r = posix_fallocate(fd, static_cast<off_t>(offset), static_cast<off_t>(params.dataSize));
-        if (r != 0 && r != EOPNOTSUPP && r != EINVAL) return ErrorFromErrno(r);
+        const int r = ReserveFileSpace(fd, static_cast<off_t>(offset), static_cast<off_t>(params.dataSize));
+        if (r != 0) return ErrorFromErrno(r);
     }
     FileHeader h = {};
     h.magic = kMagic;
@@ -326,7 +303,7 @@ SharedObject::OpenResult SharedObject::OpenNamed(const char* name, const Params&
         fresh = true;
     }
     if (fresh) {
-        LockFile(fd, LOCK_EX);
+        LockFileRetrying(fd, LOCK_EX);
         result.error = InitializeFile(fd, objectName, params, &object->dataOffset_);
         object->dataSize_ = params.dataSize;
         object->flags_ = params.flags;
@@ -348,7 +325,7 @@ SharedObject::OpenResult SharedObject::OpenNamed(const char* name, const Params&
         result.existed = false;
         return result;
     }
-    LockFile(fd, LOCK_SH);
+    LockFileRetrying(fd, LOCK_SH);
     result.object = std::move(object);
     return result;
 }
@@ -369,8 +346,8 @@ SharedObject::OpenResult SharedObject::CreateAnonymous(const Params& params, boo
             result.error = ErrorFromErrno(errno);
             return result;
         }
-        const int r = posix_fallocate(object->fd_, 0, static_cast<off_t>(params.dataSize));
-        if (r != 0 && r != EOPNOTSUPP && r != EINVAL) {
+        const int r = ReserveFileSpace(object->fd_, 0, static_cast<off_t>(params.dataSize));
+        if (r != 0) {
             result.error = ErrorFromErrno(r);
             return result;
         }
@@ -415,7 +392,7 @@ SharedObject::~SharedObject()
         // Unlocked explicitly, whatever the attempt above left: a view mapped from this
         // descriptor keeps its open file, and with it any lock, until the view goes; a view
         // is no handle and must not keep the name alive (here or in another process).
-        LockFile(fd_, LOCK_UN);
+        LockFileRetrying(fd_, LOCK_UN);
         close(fd_);  // inside the directory lock: no opener sees a half-closed object
         return;
     }

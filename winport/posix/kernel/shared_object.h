@@ -23,14 +23,14 @@
 //
 // An unnamed object has the same data in anonymous shared memory (a memfd when the data
 // must be mapped more than once, as for file mappings).
-#ifndef WINPORT_POSIX_SHARED_OBJECT_H
-#define WINPORT_POSIX_SHARED_OBJECT_H
+#ifndef WINPORT_POSIX_KERNEL_SHARED_OBJECT_H
+#define WINPORT_POSIX_KERNEL_SHARED_OBJECT_H
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "kernel_object.h"
+#include "winport/posix/kernel/kernel.h"
 
 namespace winport {
 
@@ -90,6 +90,12 @@ private:
     std::uint32_t flags_ = 0;
     ObjectKey key_;
 };
+
+// Test hooks: the directory that holds this user's named objects (created and checked on
+// demand; empty if it cannot be used), and the file name in it that stands for a Win32
+// object name.
+std::string NamedObjectDirectory();
+std::string NamedObjectFileName(const std::string& name);
 
 }  // namespace winport
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shared_object.h"
+#include "winport/posix/kernel/shared_object.h"
 
 // Bounds of the section, padded to whole pages by cmake/lobbykit-shared-section.ld. Weak:
 // a module without shared data has no such section.

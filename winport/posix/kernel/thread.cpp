@@ -5,9 +5,11 @@
 #include <atomic>
 #include <climits>
 
-#include "kernel_object.h"
-#include "user_thread_end.h"
-#include "win_error.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/kernel/mutex.h"
+#include "winport/posix/kernel/thread.h"
+#include "winport/posix/user/queue.h"
 
 namespace winport {
 

@@ -3,7 +3,8 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include "kernel_object.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/kernel/thread.h"
 
 namespace winport {
 namespace {

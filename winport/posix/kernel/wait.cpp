@@ -17,16 +17,17 @@
 // object the round holds (a wait with timeout 0, or a timed wait whose time runs out just
 // then) finds it not signalled, and a wait that sleeps on it is woken by the give-back.
 // Nothing is lost or doubled: an auto-reset event is set again only if nobody set or reset
-// it meanwhile (kernel_event.cpp), a mutex goes back as it was found (abandoned included).
+// it meanwhile (event.cpp), a mutex goes back as it was found (abandoned included).
 // The window opens only when all objects looked ready and one vanished before it was
 // taken. A waiter killed inside it leaves the objects as if its wait had succeeded.
 #include <algorithm>
 #include <array>
 #include <vector>
 
-#include "kernel_object.h"
-#include "win_error.h"
-#include "winport_internal.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/kernel/thread.h"
+#include "winport/posix/kernel/wait.h"
 
 namespace winport {
 namespace {

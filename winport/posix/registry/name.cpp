@@ -1,4 +1,4 @@
-#include "winport/posix/reg_name.h"
+#include "winport/posix/registry/name.h"
 
 namespace winport::reg {
 

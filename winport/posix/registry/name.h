@@ -1,6 +1,6 @@
 // Key and value names of the registry store: limits, GBK-aware case folding, path splitting.
-#ifndef WINPORT_POSIX_REG_NAME_H
-#define WINPORT_POSIX_REG_NAME_H
+#ifndef WINPORT_POSIX_REGISTRY_NAME_H
+#define WINPORT_POSIX_REGISTRY_NAME_H
 
 #include <cstddef>
 #include <string>

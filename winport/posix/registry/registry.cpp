@@ -1,14 +1,14 @@
 // The Win32 registry calls over the per-user store: argument checks, key handles and their
-// access rights. The store itself is in reg_store.cpp.
+// access rights. The store itself is in store.cpp.
 #include <windows.h>
 
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
 
-#include "winport/posix/reg_api.h"
-#include "winport/posix/reg_name.h"
-#include "winport/posix/reg_store.h"
+#include "winport/posix/registry/name.h"
+#include "winport/posix/registry/registry.h"
+#include "winport/posix/registry/store.h"
 
 namespace winport::reg {
 namespace {

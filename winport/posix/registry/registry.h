@@ -1,6 +1,9 @@
-// Internal view of the registry calls' key handles, for tests that check for leaks.
-#ifndef WINPORT_POSIX_REG_API_H
-#define WINPORT_POSIX_REG_API_H
+// registry/: HKEY_CURRENT_USER kept in one SQLite store per user, reached only through the Reg* calls of registry.cpp.
+//
+// Internal: the registry calls' key handles (implemented in registry.cpp), for tests that
+// check for leaks.
+#ifndef WINPORT_POSIX_REGISTRY_REGISTRY_H
+#define WINPORT_POSIX_REGISTRY_REGISTRY_H
 
 #include <cstddef>
 

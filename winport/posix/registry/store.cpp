@@ -1,4 +1,4 @@
-#include "winport/posix/reg_store.h"
+#include "winport/posix/registry/store.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -15,7 +15,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "winport/posix/reg_name.h"
+#include "winport/posix/kernel/file.h"
+#include "winport/posix/registry/name.h"
 
 namespace winport::reg {
 namespace {
@@ -162,8 +163,8 @@ public:
     // Opens the store if this process has no connection yet (or had one before a fork).
     LONG Ensure()
     {
-        if (m_db && !g_forked.load(std::memory_order_relaxed)) return ERROR_SUCCESS;
-        if (m_db) Abandon();
+        if (db_ && !g_forked.load(std::memory_order_relaxed)) return ERROR_SUCCESS;
+        if (db_) Abandon();
         g_forked.store(false, std::memory_order_relaxed);
         const LONG rc = Open();
         if (rc != ERROR_SUCCESS) Close();
@@ -172,24 +173,24 @@ public:
 
     void Close()
     {
-        for (sqlite3_stmt*& s : m_stmt) {
+        for (sqlite3_stmt*& s : stmt_) {
             sqlite3_finalize(s);
             s = nullptr;
         }
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
     }
 
-    sqlite3* Db() const { return m_db; }
-    sqlite3_stmt* Stmt(StmtId id) const { return m_stmt[id]; }
+    sqlite3* Db() const { return db_; }
+    sqlite3_stmt* Stmt(StmtId id) const { return stmt_[id]; }
 
 private:
     // A connection inherited through fork() must not be used or closed by the child: its
     // locks belong to the parent. Forget it and open a new one.
     void Abandon()
     {
-        m_db = nullptr;
-        for (sqlite3_stmt*& s : m_stmt) s = nullptr;
+        db_ = nullptr;
+        for (sqlite3_stmt*& s : stmt_) s = nullptr;
     }
 
     LONG Open()
@@ -220,8 +221,7 @@ private:
         const std::string lockPath = dir + "/registry.lock";
         const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (lockFd < 0) return ERROR_CANTOPEN;
-        while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
-        }
+        LockFileRetrying(lockFd, LOCK_EX);
         const LONG err = OpenLocked(path);
         close(lockFd);  // releases the flock
         return err;
@@ -229,7 +229,7 @@ private:
 
     LONG OpenLocked(const std::string& path)
     {
-        int rc = sqlite3_open_v2(path.c_str(), &m_db,
+        int rc = sqlite3_open_v2(path.c_str(), &db_,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                                  nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
@@ -240,13 +240,13 @@ private:
                                                      g_mutex.unlock();
                                                  });
         (void)atfork;
-        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
         if (const LONG err = CheckSchema(); err != ERROR_SUCCESS) return err;
         for (int i = 0; i < kStmtCount; ++i) {
-            rc = sqlite3_prepare_v3(m_db, kStmtSql[i], -1, SQLITE_PREPARE_PERSISTENT,
-                                    &m_stmt[i], nullptr);
+            rc = sqlite3_prepare_v3(db_, kStmtSql[i], -1, SQLITE_PREPARE_PERSISTENT,
+                                    &stmt_[i], nullptr);
             if (rc != SQLITE_OK) return MapSqliteError(rc);
         }
         return ERROR_SUCCESS;
@@ -255,7 +255,7 @@ private:
     LONG ReadInt(const char* sql, sqlite3_int64& out)
     {
         sqlite3_stmt* st = nullptr;
-        int rc = sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr);
+        int rc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
         if (rc == SQLITE_OK) {
             rc = sqlite3_step(st);
             if (rc == SQLITE_ROW) out = sqlite3_column_int64(st, 0);
@@ -281,26 +281,26 @@ private:
         // synchronous = NORMAL: a commit is in the WAL, in the kernel's hands, before it
         // returns, so it survives the death of the process; the WAL is synced at checkpoints.
         // The size limit gives the disk back after a burst of writes.
-        int rc = sqlite3_exec(m_db,
+        int rc = sqlite3_exec(db_,
                               "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
                               "PRAGMA journal_size_limit = 4194304;",
                               nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
         if (version == 0) {
-            rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
             if (rc != SQLITE_OK) return MapSqliteError(rc);
             err = ReadInt("PRAGMA user_version", version);
             if (err == ERROR_SUCCESS && version == 0)
                 err = ReadInt("SELECT count(*) FROM sqlite_schema", objects);
             if (err == ERROR_SUCCESS && version == 0 && objects != 0) err = ERROR_REGISTRY_CORRUPT;
             if (err == ERROR_SUCCESS && version == 0) {
-                rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
-                if (rc == SQLITE_OK) rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+                rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+                if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
                 if (rc != SQLITE_OK) err = MapSqliteError(rc);
                 version = kSchemaVersion;
             }
-            if (err != ERROR_SUCCESS || sqlite3_get_autocommit(m_db) == 0)
-                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            if (err != ERROR_SUCCESS || sqlite3_get_autocommit(db_) == 0)
+                sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             if (err != ERROR_SUCCESS) return err;
         }
         if (version != kSchemaVersion) return ERROR_REGISTRY_CORRUPT;
@@ -310,8 +310,8 @@ private:
         return roots == 1 ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
     }
 
-    sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_stmt[kStmtCount] = {};
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* stmt_[kStmtCount] = {};
 };
 
 Connection g_conn;
@@ -320,33 +320,33 @@ Connection g_conn;
 // transaction at once.
 class Query {
 public:
-    explicit Query(StmtId id) : m_st(g_conn.Stmt(id)) {}
+    explicit Query(StmtId id) : st_(g_conn.Stmt(id)) {}
     ~Query()
     {
-        sqlite3_reset(m_st);
-        sqlite3_clear_bindings(m_st);
+        sqlite3_reset(st_);
+        sqlite3_clear_bindings(st_);
     }
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
 
     Query& Int(int i, sqlite3_int64 v)
     {
-        sqlite3_bind_int64(m_st, i, v);
+        sqlite3_bind_int64(st_, i, v);
         return *this;
     }
     // Never binds NULL: an empty name is an empty blob.
     Query& Blob(int i, const void* p, std::size_t n)
     {
-        sqlite3_bind_blob64(m_st, i, n ? p : "", n, SQLITE_STATIC);
+        sqlite3_bind_blob64(st_, i, n ? p : "", n, SQLITE_STATIC);
         return *this;
     }
     Query& Blob(int i, std::string_view s) { return Blob(i, s.data(), s.size()); }
-    int Step() { return sqlite3_step(m_st); }
-    sqlite3_stmt* operator->() const { return m_st; }
-    sqlite3_stmt* Get() const { return m_st; }
+    int Step() { return sqlite3_step(st_); }
+    sqlite3_stmt* operator->() const { return st_; }
+    sqlite3_stmt* Get() const { return st_; }
 
 private:
-    sqlite3_stmt* m_st;
+    sqlite3_stmt* st_;
 };
 
 // Runs a statement that returns no rows; SQLITE_DONE becomes ERROR_SUCCESS.
@@ -363,11 +363,11 @@ public:
     explicit Transaction(bool write)
     {
         Query q(write ? kBeginWrite : kBegin);
-        m_rc = Exec(q);
+        rc_ = Exec(q);
     }
     ~Transaction()
     {
-        if (m_rc == ERROR_SUCCESS && !m_done) {
+        if (rc_ == ERROR_SUCCESS && !done_) {
             Query q(kRollback);
             Exec(q);
         }
@@ -375,20 +375,20 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    LONG Begun() const { return m_rc; }
+    LONG Begun() const { return rc_; }
     // Commits if result is ERROR_SUCCESS (else rolls back); returns the call's result.
     LONG Finish(LONG result)
     {
         if (result != ERROR_SUCCESS) return result;
         Query q(kCommit);
         const LONG rc = Exec(q);
-        if (rc == ERROR_SUCCESS) m_done = true;
+        if (rc == ERROR_SUCCESS) done_ = true;
         return rc;
     }
 
 private:
-    LONG m_rc;
-    bool m_done = false;
+    LONG rc_;
+    bool done_ = false;
 };
 
 std::string Folded(std::string_view name)

@@ -5,8 +5,8 @@
 // is unique and lets one indexed lookup resolve a whole path. Key ids are never reused, so a
 // handle to a deleted key stays deleted even when a key of the same name comes back.
 // Every operation is one short transaction; nothing read is kept after it returns.
-#ifndef WINPORT_POSIX_REG_STORE_H
-#define WINPORT_POSIX_REG_STORE_H
+#ifndef WINPORT_POSIX_REGISTRY_STORE_H
+#define WINPORT_POSIX_REGISTRY_STORE_H
 
 #include <cstdint>
 #include <string>

@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "include/windows.h"
+#include <windows.h>
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <string>
 
-#include "include/windows.h"
+#include <windows.h>
+
+#include "winport/posix/kernel/file.h"
 
 namespace {
 
@@ -37,23 +39,12 @@ std::string GbkToUtf8(const char* text)
     return out;
 }
 
-void WriteAll(const std::string& s)
-{
-    std::size_t done = 0;
-    while (done < s.size()) {
-        const ssize_t n = write(STDERR_FILENO, s.data() + done, s.size() - done);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 int WriteToStderr(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT)
 {
     // A missing caption is "Error", as on Windows.
-    WriteAll("[" + (lpCaption ? GbkToUtf8(lpCaption) : std::string("Error")) + "] " + GbkToUtf8(lpText) + "\n");
+    const std::string line =
+        "[" + (lpCaption ? GbkToUtf8(lpCaption) : std::string("Error")) + "] " + GbkToUtf8(lpText) + "\n";
+    winport::WriteAll(STDERR_FILENO, line.data(), line.size(), -1);
     return IDOK;
 }
 

@@ -1,11 +1,11 @@
 // Posted-message queues: one per thread, made when the thread first needs it.
 #include <unordered_map>
 
-#include "futex_wait.h"
-#include "kernel_object.h"
-#include "user_internal.h"
-#include "user_thread_end.h"
-#include "win_error.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/futex.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/user/queue.h"
+#include "winport/posix/user/user.h"
 
 namespace winport {
 

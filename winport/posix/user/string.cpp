@@ -2,7 +2,7 @@
 // not by the locale's collation as on Windows; see winport_user.h.
 #include <cstring>
 
-#include "include/windows.h"
+#include <windows.h>
 
 namespace {
 

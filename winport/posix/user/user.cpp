@@ -3,12 +3,12 @@
 #include <cstring>
 #include <vector>
 
-#include "futex_wait.h"
-#include "handle_table.h"
-#include "kernel_object.h"
-#include "user_internal.h"
-#include "win_error.h"
-#include "winport_internal.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/futex.h"
+#include "winport/posix/kernel/handle_table.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/kernel/thread.h"
+#include "winport/posix/user/user.h"
 
 namespace winport {
 namespace {
