@@ -22,6 +22,7 @@
 // taken. A waiter killed inside it leaves the objects as if its wait had succeeded.
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "winport/posix/kernel/error.h"
@@ -102,18 +103,18 @@ void ExitIfTerminated(const WaitList& objects, bool slept)
     ExitTerminatedThread();
 }
 
-// -1 when nothing is ready, else the WAIT_* result (WAIT_FAILED with the error set).
-long ScanOnce(const WaitList& objects, std::vector<WaitState>& states, std::size_t* index)
+// Nothing when no object is ready, else the WAIT_* result (WAIT_FAILED with the error set).
+std::optional<DWORD> ScanOnce(const WaitList& objects, std::vector<WaitState>& states, std::size_t* index)
 {
     for (std::size_t i = 0; i < objects.size(); ++i) {
         switch (objects[i]->TryAcquire(states[i])) {
         case AcquireResult::NotReady: continue;
-        case AcquireResult::Acquired: *index = i; return static_cast<long>(WAIT_OBJECT_0 + i);
-        case AcquireResult::Abandoned: *index = i; return static_cast<long>(WAIT_ABANDONED_0 + i);
-        case AcquireResult::Failed: *index = i; return static_cast<long>(WAIT_FAILED);
+        case AcquireResult::Acquired: *index = i; return static_cast<DWORD>(WAIT_OBJECT_0 + i);
+        case AcquireResult::Abandoned: *index = i; return static_cast<DWORD>(WAIT_ABANDONED_0 + i);
+        case AcquireResult::Failed: *index = i; return DWORD(WAIT_FAILED);
         }
     }
-    return -1;
+    return std::nullopt;
 }
 
 // How long a wait sleeps at a time when some watch words did not fit into the call.
@@ -156,10 +157,9 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
     for (;;) {
         ExitIfTerminated(objects, slept);
         std::size_t index = objects.size();
-        const long result = ScanOnce(objects, states, &index);
-        if (result >= 0 || result == static_cast<long>(WAIT_FAILED)) {
+        if (const std::optional<DWORD> result = ScanOnce(objects, states, &index)) {
             if (slept) PassOnWakeups(objects, index);
-            return static_cast<DWORD>(result);
+            return *result;
         }
         if (milliseconds == 0 || deadline.Passed()) {
             if (slept) PassOnWakeups(objects, objects.size());
@@ -190,10 +190,10 @@ bool WaitAllOrder(const WaitList& objects, std::vector<std::size_t>* order)
     return true;
 }
 
-// Takes every object in `order`. -1 when one was not ready after all (everything given
+// Takes every object in `order`. Nothing when one was not ready after all (everything given
 // back), else WAIT_OBJECT_0, WAIT_ABANDONED_0 (a mutex among them was abandoned; the index
 // is always 0, as Windows reports it for a wait-all) or WAIT_FAILED.
-long TakeAll(const WaitList& objects, const std::vector<std::size_t>& order, std::vector<WaitState>& states)
+std::optional<DWORD> TakeAll(const WaitList& objects, const std::vector<std::size_t>& order, std::vector<WaitState>& states)
 {
     std::array<AcquireResult, MAXIMUM_WAIT_OBJECTS> taken;
     bool abandoned = false;
@@ -207,11 +207,11 @@ long TakeAll(const WaitList& objects, const std::vector<std::size_t>& order, std
         }
         const DWORD error = GetLastError();
         for (std::size_t back = k; back-- > 0;) objects[order[back]]->GiveBack(states[order[back]], taken[back]);
-        if (taken[k] != AcquireResult::Failed) return -1;
+        if (taken[k] != AcquireResult::Failed) return std::nullopt;
         SetLastError(error);
-        return static_cast<long>(WAIT_FAILED);
+        return DWORD(WAIT_FAILED);
     }
-    return static_cast<long>(abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0);
+    return DWORD(abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0);
 }
 
 DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
@@ -231,10 +231,10 @@ DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
             }
         }
         if (missing == objects.size()) {
-            const long result = TakeAll(objects, order, states);
-            if (result == -1) continue;  // the next look finds what was missing
-            if (slept && result == static_cast<long>(WAIT_FAILED)) PassOnWakeups(objects, objects.size());
-            return static_cast<DWORD>(result);
+            const std::optional<DWORD> result = TakeAll(objects, order, states);
+            if (!result) continue;  // the next look finds what was missing
+            if (slept && *result == WAIT_FAILED) PassOnWakeups(objects, objects.size());
+            return *result;
         }
         if (milliseconds == 0 || deadline.Passed()) {
             if (slept) PassOnWakeups(objects, objects.size());
