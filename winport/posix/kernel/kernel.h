@@ -1,7 +1,8 @@
-// kernel/: the objects behind HANDLE values and all that names, shares or waits on them; its one call out is the thread-end hook of user/.
+// kernel/: the objects behind HANDLE values and what names, shares or waits on them.
 //
 // Internal: kernel objects behind HANDLE values, and what a wait needs from them
-// (implemented in kernel.cpp, the process's table of kernel handles).
+// (implemented in kernel.cpp, the process's table of kernel handles). The folder's one call
+// out is the thread-end hook of user/ (user/queue.h).
 #ifndef WINPORT_POSIX_KERNEL_KERNEL_H
 #define WINPORT_POSIX_KERNEL_KERNEL_H
 

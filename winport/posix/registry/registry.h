@@ -1,4 +1,4 @@
-// registry/: HKEY_CURRENT_USER kept in one SQLite store per user, reached only through the Reg* calls of registry.cpp.
+// registry/: HKEY_CURRENT_USER in one SQLite store per user, reached only through the Reg* calls.
 //
 // Internal: the registry calls' key handles (implemented in registry.cpp), for tests that
 // check for leaks.

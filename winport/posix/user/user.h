@@ -1,4 +1,4 @@
-// user/: windows and message queues, owned by the thread that made them; nothing here calls into registry/.
+// user/: windows and message queues (each owned by one thread) and text helpers; built on kernel/ only.
 //
 // Internal: windows (implemented in user.cpp); the queues are in queue.h.
 #ifndef WINPORT_POSIX_USER_USER_H
