@@ -9,7 +9,6 @@
 #include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 
-
 using lktest::PeerProcess;
 using lktest::UniqueName;
 

@@ -9,7 +9,6 @@
 #include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 
-
 namespace {
 
 class ThreadTest : public lktest::LiveObjectsTest {};
