@@ -3,12 +3,14 @@
 # GDI) on this machine, and prints both columns side by side.
 #   bench/image/run-both.sh [NATIVE_BENCH [WINDOWS_BENCH [WINE_PREFIX]]] 
 # Defaults: build/bench/bench/image/image_bench (the Release build of scripts/test.sh),
-#           build/windows/bench/image/image_bench.exe, build/windows/wineprefix.
+#           build/windows-release/bench/image/image_bench.exe (made by scripts/test-windows.sh;
+#           else build/windows/...), build/windows/wineprefix.
 #   REPETITIONS=N   repetitions of each operation on both sides (default 5; the fastest counts)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 native=${1:-build/bench/bench/image/image_bench}
-windows=${2:-build/windows/bench/image/image_bench.exe}
+windows=${2:-build/windows-release/bench/image/image_bench.exe}
+[[ -n ${2:-} || -f $windows ]] || windows=build/windows/bench/image/image_bench.exe
 prefix=${3:-$PWD/build/windows/wineprefix}
 reps=${REPETITIONS:-5}
 
