@@ -267,6 +267,27 @@ std::pair<BOOL, DWORD> Run(HDC screen, HBITMAP dst, HBITMAP src, const Blt& b)
     return {ok, error};
 }
 
+bool UsesPattern(DWORD rop)
+{
+    const unsigned i = (rop >> 16) & 0xFF;
+    return ((i >> 4) & 0x0F) != (i & 0x0F);
+}
+
+bool UsesSource(DWORD rop)
+{
+    const unsigned i = (rop >> 16) & 0xFF;
+    return ((i >> 2) & 0x33) != (i & 0x33);
+}
+
+// The known difference a transfer may show, by what it draws with (see KnownDifferences.cpp).
+const char* KnownFor(const Blt& b, bool patternBrush, bool dstMono)
+{
+    if (patternBrush && UsesPattern(b.rop) && UsesSource(b.rop) && (b.dx != 0 || b.dy != 0))
+        return "wine-pattern-with-source";
+    if (!patternBrush && b.brush && dstMono && UsesPattern(b.rop)) return "mono-brush-dither";
+    return nullptr;
+}
+
 std::string Describe(const char* what, const Blt& b)
 {
     std::string s = std::string(what) + " " + (b.stretch ? "StretchBlt " : "BitBlt ") + Rect(b.dx, b.dy, b.dw, b.dh) +
@@ -487,7 +508,7 @@ PROBE_SCENARIO(gdi_rop3_random_geometry)
         const auto r = Run(g.screen(), d, s, b);
         const char* what = kind == 0 ? "solid" : kind == 1 ? "pattern" : "mono-pattern";
         Record(t, Describe(what, b) + " onto " + Str(dw) + "x" + Str(dh) + " from " + Str(sw) + "x" + Str(sh),
-               r.first, r.second, g.screen(), d);
+               r.first, r.second, g.screen(), d, KnownFor(b, kind != 0, false));
         DeleteObject(brush);
         DeleteObject(s);
         DeleteObject(d);
@@ -534,7 +555,7 @@ PROBE_SCENARIO(gdi_pattern_alignment)
                 b.dstBk = RGB(0xC0, 0xB0, 0xA0);
                 const auto r = Run(g.screen(), d, s, b);
                 Record(t, Describe(brush == monoBrush ? "mono-pattern" : "pattern", b) + " from 13x11", r.first,
-                       r.second, g.screen(), d);
+                       r.second, g.screen(), d, KnownFor(b, true, false));
                 DeleteObject(s);
                 DeleteObject(d);
             }
@@ -553,11 +574,11 @@ PROBE_SCENARIO(gdi_mono_brush_colours)
     const COLORREF dcColours[][2] = {{RGB(0, 0, 0), RGB(255, 255, 255)},
                                      {RGB(0x84, 0xC9, 0x85), RGB(0x27, 0x8A, 0xBA)},
                                      {RGB(255, 255, 255), RGB(0, 0, 0)}};
-    for (const auto& dcc : dcColours) {
-        std::string row;
+    for (const auto& dcc : dcColours)
         for (COLORREF c : colours) {
             HBITMAP mono = CreateBitmap(2, 1, 1, 1, "\x40\x00");
             HBRUSH brush = CreateSolidBrush(c);
+            std::string result;
             {
                 MemDC dc(g.screen(), mono);
                 SetTextColor(dc, dcc[0]);
@@ -566,13 +587,14 @@ PROBE_SCENARIO(gdi_mono_brush_colours)
                 PatBlt(dc, 0, 0, 1, 1, PATCOPY);
                 BitBlt(dc, 1, 0, 1, 1, dc, 1, 0, MERGECOPY);  // P & D, D being 1 there
                 SelectObject(dc, old);
-                row += " " + Hex(c, 6) + ":" + Hex(GetPixel(dc, 0, 0) & 1, 1) + Hex(GetPixel(dc, 1, 0) & 1, 1);
+                result = Hex(GetPixel(dc, 0, 0) & 1, 1) + Hex(GetPixel(dc, 1, 0) & 1, 1);
             }
             DeleteObject(brush);
             DeleteObject(mono);
+            const bool pure = c == RGB(0, 0, 0) || c == RGB(255, 255, 255);
+            t.Value(("brush " + Hex(c, 6) + " with text " + Hex(dcc[0], 6) + " bk " + Hex(dcc[1], 6)).c_str(),
+                    result, pure ? nullptr : "mono-brush-dither");
         }
-        t.Value(("text " + Hex(dcc[0], 6) + " bk " + Hex(dcc[1], 6)).c_str(), row);
-    }
 }
 
 // A transfer within one bitmap whose rectangles overlap, in each direction.
@@ -654,7 +676,7 @@ PROBE_SCENARIO(gdi_mono_to_colour)
         Record(t,
                Describe(toMono ? "mono->mono" : "mono->colour", b) + " text " + Hex(b.dstText, 6) + " bk " +
                    Hex(b.dstBk, 6),
-               r.first, r.second, g.screen(), d);
+               r.first, r.second, g.screen(), d, KnownFor(b, false, toMono));
         if (brush) DeleteObject(brush);
         DeleteObject(d);
         DeleteObject(s);

@@ -47,6 +47,18 @@ const std::vector<KnownDifference>& KnownDifferences()
          "the private use area (Windows' code page 936 maps its user-defined areas and a few other GBK "
          "codes there, and 0xFF to U+F8F5) and no best-fit approximations (Windows writes U+0100 as "
          "the GBK a-macron); winport/posix writes '?' for these, as for any other character GBK lacks"},
+        // --- GDI ---
+        {"wine-pattern-with-source", "wine-departs",
+         "a raster operation that combines a pattern brush with a source (0xFC PSo, 0xD5, MERGECOPY...) "
+         "at a destination other than (0, 0): Wine shifts the pattern (by twice the destination's "
+         "clipped origin in y, and by varying amounts in x), while it lines the same brush up with the "
+         "brush origin for PATCOPY and for these operations at (0, 0). Windows documents one alignment, "
+         "to the brush origin, for every use of a brush; winport/posix keeps it for every operation"},
+        {"mono-brush-dither", "winport-limit",
+         "a solid brush of a colour other than black or white on a monochrome bitmap: Wine dithers "
+         "it (as Windows does on displays with few colours), winport/posix paints the nearest of black "
+         "and white (white when red + green + blue > 382, the rule of SetPixel, which Wine shares). "
+         "lobbykit paints its monochrome masks by transfers only, never with such a brush"},
     };
     return table;
 }
