@@ -774,6 +774,57 @@ PROBE_SCENARIO(gdi_stretch_modes)
     }
 }
 
+// HALFTONE's weights, made visible: black and white source pixels side by side (and one
+// above the other) stretched to several widths (heights); each destination pixel is the
+// weight of the white pixel.
+PROBE_SCENARIO(gdi_halftone_weights)
+{
+    GdiScope g(t);
+    Picture across, down;
+    across.w = down.h = 3;
+    across.h = down.w = 1;
+    across.px = down.px = {0x000000, 0xFFFFFF, 0x000000};
+    // And halves: channels that go up by 1, down by 255, up by 253.
+    Picture halves;
+    halves.w = 3;
+    halves.h = 1;
+    halves.px = {0x10FF01, 0x1100FE, 0x10FF01};
+    for (int m : {4, 6, 20, 40}) {
+        HBITMAP s = MakeColour(g.screen(), halves);
+        Picture blank;
+        blank.w = m;
+        blank.h = 1;
+        blank.px.assign(static_cast<size_t>(m), 0x808080);
+        HBITMAP d = MakeColour(g.screen(), blank);
+        Blt b{0, 0, m, 1, 0, 0, m > 4 ? 3 : 2, 1};
+        b.stretch = true;
+        b.mode = HALFTONE;
+        const auto r = Run(g.screen(), d, s, b);
+        Record(t, Describe("halves", b), r.first, r.second, g.screen(), d);
+        DeleteObject(d);
+        DeleteObject(s);
+    }
+    for (int n : {1, 2, 3}) {
+        for (int m : {2, 3, 5, 8, 13, 20, 37}) {
+            for (bool vertical : {false, true}) {
+                HBITMAP s = MakeColour(g.screen(), vertical ? down : across);
+                Picture blank;
+                blank.w = vertical ? 1 : m;
+                blank.h = vertical ? m : 1;
+                blank.px.assign(static_cast<size_t>(m), 0x808080);
+                HBITMAP d = MakeColour(g.screen(), blank);
+                Blt b{0, 0, blank.w, blank.h, 0, 0, vertical ? 1 : n, vertical ? n : 1};
+                b.stretch = true;
+                b.mode = HALFTONE;
+                const auto r = Run(g.screen(), d, s, b);
+                Record(t, Describe(vertical ? "down" : "across", b), r.first, r.second, g.screen(), d);
+                DeleteObject(d);
+                DeleteObject(s);
+            }
+        }
+    }
+}
+
 // Rectangles partly or wholly outside either bitmap, and empty ones.
 PROBE_SCENARIO(gdi_clipping)
 {
