@@ -280,11 +280,10 @@ bool UsesSource(DWORD rop)
 }
 
 // The known difference a transfer may show, by what it draws with (see KnownDifferences.cpp).
-const char* KnownFor(const Blt& b, bool patternBrush, bool dstMono)
+const char* KnownFor(const Blt& b, bool patternBrush)
 {
     if (patternBrush && UsesPattern(b.rop) && UsesSource(b.rop) && (b.dx != 0 || b.dy != 0))
         return "wine-pattern-with-source";
-    if (!patternBrush && b.brush && dstMono && UsesPattern(b.rop)) return "mono-brush-dither";
     return nullptr;
 }
 
@@ -508,7 +507,7 @@ PROBE_SCENARIO(gdi_rop3_random_geometry)
         const auto r = Run(g.screen(), d, s, b);
         const char* what = kind == 0 ? "solid" : kind == 1 ? "pattern" : "mono-pattern";
         Record(t, Describe(what, b) + " onto " + Str(dw) + "x" + Str(dh) + " from " + Str(sw) + "x" + Str(sh),
-               r.first, r.second, g.screen(), d, KnownFor(b, kind != 0, false));
+               r.first, r.second, g.screen(), d, KnownFor(b, kind != 0));
         DeleteObject(brush);
         DeleteObject(s);
         DeleteObject(d);
@@ -555,7 +554,7 @@ PROBE_SCENARIO(gdi_pattern_alignment)
                 b.dstBk = RGB(0xC0, 0xB0, 0xA0);
                 const auto r = Run(g.screen(), d, s, b);
                 Record(t, Describe(brush == monoBrush ? "mono-pattern" : "pattern", b) + " from 13x11", r.first,
-                       r.second, g.screen(), d, KnownFor(b, true, false));
+                       r.second, g.screen(), d, KnownFor(b, true));
                 DeleteObject(s);
                 DeleteObject(d);
             }
@@ -591,9 +590,8 @@ PROBE_SCENARIO(gdi_mono_brush_colours)
             }
             DeleteObject(brush);
             DeleteObject(mono);
-            const bool pure = c == RGB(0, 0, 0) || c == RGB(255, 255, 255);
             t.Value(("brush " + Hex(c, 6) + " with text " + Hex(dcc[0], 6) + " bk " + Hex(dcc[1], 6)).c_str(),
-                    result, pure ? nullptr : "mono-brush-dither");
+                    result);
         }
 }
 
@@ -676,7 +674,7 @@ PROBE_SCENARIO(gdi_mono_to_colour)
         Record(t,
                Describe(toMono ? "mono->mono" : "mono->colour", b) + " text " + Hex(b.dstText, 6) + " bk " +
                    Hex(b.dstBk, 6),
-               r.first, r.second, g.screen(), d, KnownFor(b, false, toMono));
+               r.first, r.second, g.screen(), d);
         if (brush) DeleteObject(brush);
         DeleteObject(d);
         DeleteObject(s);

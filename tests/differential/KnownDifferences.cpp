@@ -54,11 +54,6 @@ const std::vector<KnownDifference>& KnownDifferences()
          "clipped origin in y, and by varying amounts in x), while it lines the same brush up with the "
          "brush origin for PATCOPY and for these operations at (0, 0). Windows documents one alignment, "
          "to the brush origin, for every use of a brush; winport/posix keeps it for every operation"},
-        {"mono-brush-dither", "winport-limit",
-         "a solid brush of a colour other than black or white on a monochrome bitmap: Wine dithers "
-         "it (as Windows does on displays with few colours), winport/posix paints the nearest of black "
-         "and white (white when red + green + blue > 382, the rule of SetPixel, which Wine shares). "
-         "lobbykit paints its monochrome masks by transfers only, never with such a brush"},
     };
     return table;
 }
