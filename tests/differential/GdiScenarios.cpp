@@ -447,7 +447,7 @@ PROBE_SCENARIO(gdi_dib_formats)
         bm = CreateDIBitmap(g.screen(), &rle.h, CBM_INIT, data, reinterpret_cast<BITMAPINFO*>(&rle), DIB_RGB_COLORS);
         const DWORD error = GetLastError();
         t.Call("CreateDIBitmap(screen, RLE8 4x2, CBM_INIT)", probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm),
-               error);
+               error, "gdi-rle-refused");
         if (bm) DeleteObject(bm);
     }
     PROBE_CALL(probe::AsHandle, bm = CreateDIBitmap(g.screen(), reserved.header(), 0, nullptr, nullptr, 0));
@@ -802,6 +802,28 @@ PROBE_SCENARIO(gdi_halftone_weights)
         DeleteObject(d);
         DeleteObject(s);
     }
+    // Random colours across, the source shown too.
+    Rng rng(0x6D1B000B);
+    for (int m : {7, 13, 40, 61}) {
+        Picture row;
+        row.w = 6;
+        row.h = 1;
+        for (int i = 0; i < 6; ++i) row.px.push_back(rng.Next() & 0xFFFFFF);
+        HBITMAP s = MakeColour(g.screen(), row);
+        t.Value("   source", Pixels(g.screen(), s));
+        Picture blank;
+        blank.w = m;
+        blank.h = 1;
+        blank.px.assign(static_cast<size_t>(m), 0x808080);
+        HBITMAP d = MakeColour(g.screen(), blank);
+        Blt b{0, 0, m, 1, 0, 0, 6, 1};
+        b.stretch = true;
+        b.mode = HALFTONE;
+        const auto r = Run(g.screen(), d, s, b);
+        Record(t, Describe("random", b), r.first, r.second, g.screen(), d);
+        DeleteObject(d);
+        DeleteObject(s);
+    }
     for (int n : {1, 2, 3}) {
         for (int m : {2, 3, 5, 8, 13, 20, 37}) {
             for (bool vertical : {false, true}) {
@@ -948,8 +970,8 @@ PROBE_SCENARIO(gdi_objects_and_state)
     PROBE_CALL(probe::AsBool, DeleteObject(small));
     PROBE_CALL(probe::AsInt, GetObjectA(small, sizeof info, &info));
     PROBE_CALL(probe::AsHandle, SelectObject(dc, stock) == small ? small : nullptr);
-    PROBE_CALL(probe::AsBool, DeleteObject(small));
-    PROBE_CALL(probe::AsInt, GetObjectA(small, sizeof info, &info));
+    PROBE_CALL_KNOWN("gdi-stale-handle-error", probe::AsBool, DeleteObject(small));
+    PROBE_CALL_KNOWN("gdi-stale-handle-error", probe::AsInt, GetObjectA(small, sizeof info, &info));
     PROBE_CALL(probe::AsBool, DeleteObject(zero));  // the stock bitmap stays
     // The DC's colours and modes: each Set returns the previous value.
     PROBE_CALL(probe::AsInt, GetBkColor(dc));

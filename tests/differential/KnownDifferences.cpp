@@ -54,6 +54,14 @@ const std::vector<KnownDifference>& KnownDifferences()
          "clipped origin in y, and by varying amounts in x), while it lines the same brush up with the "
          "brush origin for PATCOPY and for these operations at (0, 0). Windows documents one alignment, "
          "to the brush origin, for every use of a brush; winport/posix keeps it for every operation"},
+        {"gdi-stale-handle-error", "winport-choice",
+         "DeleteObject and GetObjectA of a GDI handle already deleted: both fail, and winport/posix sets "
+         "ERROR_INVALID_HANDLE, as it does for every stale handle (and as Wine's DeleteDC does); Wine's "
+         "object calls leave the last error alone. Windows documents only the failure"},
+        {"gdi-rle-refused", "winport-limit",
+         "CreateDIBitmap of an RLE8 or RLE4 DIB: Wine decodes it, winport/posix refuses it with "
+         "ERROR_NOT_SUPPORTED (documented in winport_gdi.h); lobbykit's pictures and resources are "
+         "uncompressed, and a refusal can never misread one"},
     };
     return table;
 }
