@@ -13,6 +13,9 @@ namespace winport {
 std::size_t LiveHandleCount();
 // Windows that exist in this process.
 std::size_t LiveWindowCount();
+// GDI objects (bitmaps, brushes, palettes, contexts) alive in this process, stock ones not
+// counted; GetGuiResources(GR_GDIOBJECTS) reports the same.
+std::size_t LiveGdiObjectCount();
 // Views mapped with MapViewOfFile and not yet unmapped.
 std::size_t LiveViewCount();
 // The directory that holds this user's named objects (created and checked on demand);
