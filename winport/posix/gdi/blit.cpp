@@ -241,8 +241,10 @@ inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t f)
     return out;
 }
 
-// One destination row's worth of source: gathers the taps' pixels from a converted row.
-void Gather(int mode, const std::vector<Tap>& cols, const std::uint32_t* conv, int xmin, std::uint32_t* out)
+// One destination row's worth of source: gathers the taps' pixels from a converted row
+// (`single` holds each tap's one pixel, offset from xmin, where a tap reads one pixel).
+void Gather(int mode, const std::vector<Tap>& cols, const std::vector<int>& single, const std::uint32_t* conv,
+            int xmin, std::uint32_t* out)
 {
     const std::size_t n = cols.size();
     switch (mode) {
@@ -259,9 +261,11 @@ void Gather(int mode, const std::vector<Tap>& cols, const std::uint32_t* conv, i
         for (std::size_t i = 0; i < n; ++i)
             out[i] = Lerp(conv[cols[i].s0 - xmin], conv[cols[i].s2 - xmin], cols[i].frac);
         return;
-    default:
-        for (std::size_t i = 0; i < n; ++i) out[i] = conv[cols[i].s0 - xmin];
+    default: {
+        const int* idx = single.data();
+        for (std::size_t i = 0; i < n; ++i) out[i] = conv[idx[i]];
         return;
+    }
     }
 }
 
@@ -289,6 +293,21 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
         xmax = std::max({xmax, t.s1, t.s2});
     }
     const int span = xmax - xmin + 1;
+    std::vector<int> single(cols.size());
+    bool oneEach = true;  // enlarging: every group is one pixel, whatever the mode
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        single[i] = cols[i].s0 - xmin;
+        oneEach = oneEach && cols[i].s1 == cols[i].s0;
+    }
+    const int gatherMode = oneEach && mode != HALFTONE ? COLORONCOLOR : mode;
+    // Columns come in runs of neighbouring destination pixels (one run unless clipped).
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    for (std::size_t i = 0; i < cols.size();) {
+        std::size_t e = i + 1;
+        while (e < cols.size() && cols[e].dst == cols[e - 1].dst + 1) ++e;
+        runs.emplace_back(i, e - i);
+        i = e;
+    }
     Scratch& sc = Rows();
     std::uint32_t* conv = Sized(sc.conv, static_cast<std::size_t>(span));
     std::uint32_t* line = Sized(sc.line, cols.size());
@@ -300,30 +319,25 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
         const bool reuse = previous && previous->s0 == r.s0 && previous->s1 == r.s1 && previous->s2 == r.s2 &&
                            previous->frac == r.frac;
         if (!reuse) {
-            const std::uint32_t* c = SourceRow(src, ss, dst, mono, r.s0, xmin, span, true, conv);
-            Gather(mode, cols, c, xmin, line);
+            const std::uint32_t* c = SourceRow(src, ss, dst, mono, r.s0, xmin, span, false, conv);
+            Gather(gatherMode, cols, single, c, xmin, line);
             if (mode == BLACKONWHITE || mode == WHITEONBLACK) {
                 for (int sy = r.s0 + 1; sy <= r.s1; ++sy) {
-                    c = SourceRow(src, ss, dst, mono, sy, xmin, span, true, conv);
-                    Gather(mode, cols, c, xmin, line2);
+                    c = SourceRow(src, ss, dst, mono, sy, xmin, span, false, conv);
+                    Gather(gatherMode, cols, single, c, xmin, line2);
                     for (std::size_t i = 0; i < cols.size(); ++i)
                         line[i] = mode == BLACKONWHITE ? (line[i] & line2[i]) : (line[i] | line2[i]);
                 }
             } else if (mode == HALFTONE && r.frac != 0 && r.s2 != r.s0) {
-                c = SourceRow(src, ss, dst, mono, r.s2, xmin, span, true, conv);
-                Gather(mode, cols, c, xmin, line2);
+                c = SourceRow(src, ss, dst, mono, r.s2, xmin, span, false, conv);
+                Gather(gatherMode, cols, single, c, xmin, line2);
                 for (std::size_t i = 0; i < cols.size(); ++i) line[i] = Lerp(line[i], line2[i], r.frac);
             }
             previous = &r;
         }
-        // Columns come in runs of neighbouring destination pixels (one run unless clipped).
-        std::size_t i = 0;
-        while (i < cols.size()) {
-            std::size_t e = i + 1;
-            while (e < cols.size() && cols[e].dst == cols[e - 1].dst + 1) ++e;
-            ApplyToRow(dst, ds, &brush, rop, r.dst, cols[i].dst, static_cast<int>(e - i), line + i);
-            i = e;
-        }
+        for (const auto& run : runs)
+            ApplyToRow(dst, ds, &brush, rop, r.dst, cols[run.first].dst, static_cast<int>(run.second),
+                       line + run.first);
     }
     return TRUE;
 }

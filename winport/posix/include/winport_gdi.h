@@ -32,8 +32,12 @@
 //   background colour 1 and the others 0; monochrome to colour makes 1 the destination
 //   context's background colour and 0 its text colour. SetPixel and brushes on a monochrome
 //   bitmap, and GetDIBits/CreateDIBitmap colour tables, use the nearest of black and white
-//   (white when red + green + blue > 382). COLORREF values are RGB; PALETTEINDEX values take
-//   their colour from the context's selected palette; the top byte is otherwise ignored.
+//   (white when red + green + blue > 382), as Wine's SetPixel does (Wine dithers brushes of
+//   other colours on a monochrome bitmap; here they are not dithered). COLORREF values are
+//   RGB; PALETTEINDEX values take their colour from the context's selected palette; the top
+//   byte is otherwise ignored. GetPixel outside the bitmap gives CLR_INVALID; SetPixel
+//   outside sets nothing and returns 0, as Wine does. Raster operations keep all 32 bits of a
+//   colour pixel (DSTINVERT sets the unused top byte, as on Windows); GetPixel ignores it.
 // - BitBlt, StretchBlt and PatBlt take any of the 256 ROP3 codes. A negative width or height
 //   covers the pixels from x + width + 1 to x (and StretchBlt mirrors when the source and
 //   destination signs differ), as Wine does. Every transfer is clipped to both bitmaps: a
@@ -43,9 +47,12 @@
 //   rounded up); enlarging, source pixel i fills the destination pixels from round(i*M/N)
 //   to round((i+1)*M/N) - 1. BLACKONWHITE ANDs and WHITEONBLACK ORs the pixels of a group;
 //   COLORONCOLOR keeps the last pixel of a group within a row and the first row of a group
-//   of rows. HALFTONE interpolates linearly between the two source pixels around
-//   position j*N/M (per channel, rounded to nearest) when both bitmaps are 32 bpp, and
-//   behaves as COLORONCOLOR when either is monochrome.
+//   of rows. Shrinking to a single pixel leaves out the last source pixel, as Wine does.
+//   HALFTONE interpolates linearly (per channel, a row pass then a column pass, each rounded
+//   to nearest) between the source pixels around position j*N/M when both bitmaps are
+//   32 bpp; a value exactly halfway between two integers rounds up here, while Wine rounds
+//   some of those down. With a monochrome bitmap on either side HALFTONE behaves as
+//   COLORONCOLOR. The mode of the destination context applies.
 // - Pattern brushes copy their bitmap when they are made (the bitmap may be deleted after);
 //   a monochrome pattern draws 1 in the destination's background colour and 0 in its text
 //   colour. Patterns are aligned to the context's brush origin. Brush styles BS_SOLID,
@@ -54,15 +61,20 @@
 //   maps nothing and returns 0, as on a true-colour Windows display.
 // - CreateDIBitmap reads packed DIBs of 1, 4, 8, 16, 24 and 32 bits with BI_RGB, 16 and 32
 //   bits with BI_BITFIELDS, bottom-up or top-down, with DIB_RGB_COLORS; headers of at least
-//   40 bytes (BITMAPINFOHEADER and its V4/V5 extensions) are accepted. RLE4, RLE8, JPEG and
-//   PNG data, DIB_PAL_COLORS and core (12-byte) headers fail with ERROR_NOT_SUPPORTED;
-//   a header that is inconsistent (planes other than 1, a depth BI_BITFIELDS does not allow,
-//   a colour count above what the depth holds) or whose size overflows fails with
-//   ERROR_INVALID_PARAMETER. The pixel rows are read for exactly biWidth x |biHeight|;
-//   the caller must hold them (Windows has the same requirement).
-// - GetDIBits writes 1-, 24- or 32-bit BI_RGB DIBs, bottom-up or top-down (and fills in the
-//   header when lpvBits is NULL); other formats fail with ERROR_NOT_SUPPORTED. The colour
-//   table of a 1-bit result is black and white.
+//   40 to 124 bytes (BITMAPINFOHEADER and its V4/V5 extensions) are accepted. RLE4, RLE8,
+//   JPEG and PNG data (which Wine's CreateDIBitmap refuses too), DIB_PAL_COLORS and core
+//   (12-byte) headers fail with ERROR_NOT_SUPPORTED; an unknown depth or compression,
+//   BI_BITFIELDS on other than 16 or 32 bits, a negative width or a size that overflows
+//   fail with ERROR_INVALID_PARAMETER. A width or height of 0 gives the stock bitmap.
+//   biClrUsed above 2^biBitCount reads only 2^biBitCount entries; indices past the table
+//   are black; biPlanes is not checked (as Wine). The result has the context's format
+//   (a memory context's bitmap, 32 bpp for the screen, 1 bpp for no context). The colour
+//   table and the pixel rows (biWidth x |biHeight|) are read exactly as far as the header
+//   says; the caller must hold them (Windows has the same requirement).
+// - GetDIBits writes 1-, 24- or 32-bit BI_RGB DIBs, bottom-up or top-down, and zeroes row
+//   padding; other formats fail with ERROR_NOT_SUPPORTED. A query (lpvBits NULL and
+//   biBitCount 0) reports the bitmap's own format with BI_RGB (Wine reports BI_BITFIELDS
+//   for 32 bpp). The colour table of a 1-bit result is black and white.
 // - GetGuiResources(process, GR_GDIOBJECTS) counts the GDI objects of this process that are
 //   live: bitmaps, brushes, palettes and device contexts, stock objects not included.
 #ifndef WINPORT_GDI_H
