@@ -108,6 +108,9 @@ DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out)
     case BI_RGB: break;
     case BI_BITFIELDS:
         if (h.biBitCount != 16 && h.biBitCount != 32) return ERROR_INVALID_PARAMETER;
+        // The masks follow a 40-byte header or lie inside a longer one, never across its end.
+        if (h.biSize > sizeof(BITMAPINFOHEADER) && h.biSize < sizeof(BITMAPINFOHEADER) + 12)
+            return ERROR_INVALID_PARAMETER;
         break;
     case BI_RLE8:
     case BI_RLE4:
