@@ -75,6 +75,26 @@ std::vector<int> SourceIndices(const std::vector<COLORREF>& pixels)
     return out;
 }
 
+TEST_F(GdiTest, LiveObjectCountFollowsCreationAndDeletion)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine reports 0 for GetGuiResources(GR_GDIOBJECTS)";
+#endif
+    const DWORD base = GdiObjects();
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateBitmap(4, 4, 1, 1, nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    EXPECT_EQ(base + 3, GdiObjects());
+    EXPECT_TRUE(DeleteObject(bitmap));  // selected: it lives on with its context
+    EXPECT_EQ(base + 3, GdiObjects());
+    EXPECT_EQ(static_cast<HGDIOBJ>(CreateBitmap(0, 0, 1, 1, nullptr)), old);  // the stock bitmap: not counted
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_EQ(base + 1, GdiObjects());
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_EQ(base, GdiObjects());
+}
+
 struct StretchCase {
     int mode;
     bool vertical;
@@ -461,7 +481,7 @@ PackedDib MakeDib(int bpp, int w, int h, DWORD compression, std::vector<std::uin
     PackedDib d;
     d.bytes.resize(sizeof hdr + 4 * table.size());
     std::memcpy(d.bytes.data(), &hdr, sizeof hdr);
-    std::memcpy(d.bytes.data() + sizeof hdr, table.data(), 4 * table.size());
+    if (!table.empty()) std::memcpy(d.bytes.data() + sizeof hdr, table.data(), 4 * table.size());
     d.offset = d.bytes.size();
     d.bytes.insert(d.bytes.end(), rows.begin(), rows.end());
     return d;

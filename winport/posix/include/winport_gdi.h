@@ -13,8 +13,9 @@
 //   pixels of their own here.
 // - Bitmaps are 32 bpp (rows of 0x00RRGGBB, as a 32-bpp DIB stores them) or 1 bpp (rows
 //   padded to 16 bits, bmWidthBytes as Windows reports it). CreateBitmap accepts 1 plane of
-//   1 or 32 bits; other depths fail with ERROR_NOT_SUPPORTED (Windows makes them but cannot
-//   select them into a 32-bpp context). Negative sizes count as their absolute value; a
+//   1 or 32 bits; depths from 2 to 31 fail with ERROR_NOT_SUPPORTED (Windows makes them but
+//   cannot select them into a memory context), other planes and depths with
+//   ERROR_INVALID_PARAMETER. Its initial bits are rows of bmWidthBytes. Negative sizes count as their absolute value; a
 //   width or height of 0 gives the stock 1x1 monochrome bitmap, as on Windows. A bitmap of
 //   more than 1 GiB fails with ERROR_INVALID_PARAMETER, one that cannot be allocated with
 //   ERROR_NOT_ENOUGH_MEMORY. New bitmaps are black (all bits 0).
