@@ -432,6 +432,38 @@ TEST_F(GdiTest, PatternBrushTilesFromTheBrushOrigin)
     DeleteObject(brush);
 }
 
+TEST_F(GdiTest, BrushColoursAreDitheredOntoMonochrome)
+{
+    struct Case {
+        COLORREF color;
+        POINT origin;
+        BYTE rows[8];  // leftmost pixel in the top bit
+    } cases[] = {
+        {RGB(128, 128, 128), {0, 0}, {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA}},
+        {RGB(128, 128, 128), {1, 2}, {0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55}},
+        {RGB(96, 96, 96), {0, 0}, {0x11, 0xAA, 0x44, 0xAA, 0x11, 0xAA, 0x44, 0xAA}},
+        {RGB(248, 248, 248), {0, 0}, {0x7F, 0xFF, 0xFF, 0xFF, 0xF7, 0xFF, 0xFF, 0xFF}},
+        {RGB(255, 0, 0), {0, 0}, {0x00, 0xAA, 0x04, 0xAA, 0x00, 0xAA, 0x44, 0xAA}},
+        {RGB(0, 0, 255), {0, 0}, {0x00, 0x02, 0x00, 0x88, 0x00, 0x22, 0x00, 0x88}},
+        {RGB(255, 255, 255), {3, 5}, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.color);
+        Canvas mono(8, 8, true);
+        HBRUSH brush = CreateSolidBrush(c.color);
+        SetBrushOrgEx(mono.dc(), c.origin.x, c.origin.y, nullptr);
+        const RECT all = {0, 0, 8, 8};
+        FillRect(mono.dc(), &all, brush);
+        DeleteObject(brush);
+        const std::vector<COLORREF> px = mono.Pixels();
+        for (int y = 0; y < 8; ++y) {
+            int row = 0;
+            for (int x = 0; x < 8; ++x) row = row * 2 + (px[static_cast<std::size_t>(y * 8 + x)] ? 1 : 0);
+            EXPECT_EQ(c.rows[y], row) << "row " << y;
+        }
+    }
+}
+
 TEST_F(GdiTest, PalettesKeepTheirEntriesOnATrueColourScreen)
 {
     struct {

@@ -27,13 +27,33 @@ long long FloorMod(long long a, long long b)
     return r < 0 ? r + b : r;
 }
 
+// Brush colours reach a monochrome bitmap dithered, as on Wine: an 8x8 ordered matrix,
+// aligned to the brush origin, against 64 levels of the colour's luminance.
+const std::uint8_t kDither[8][8] = {
+    {63, 31, 55, 23, 61, 29, 53, 21}, {15, 47, 7, 39, 13, 45, 5, 37}, {51, 19, 59, 27, 49, 17, 57, 25},
+    {3, 35, 11, 43, 1, 33, 9, 41},    {60, 28, 52, 20, 62, 30, 54, 22}, {12, 44, 4, 36, 14, 46, 6, 38},
+    {48, 16, 56, 24, 50, 18, 58, 26}, {0, 32, 8, 40, 2, 34, 10, 42}};
+
+inline unsigned DitherLevel(std::uint32_t pixel)
+{
+    const unsigned luma = (((pixel >> 16) & 0xFF) * 30 + ((pixel >> 8) & 0xFF) * 59 + (pixel & 0xFF) * 11) / 100;
+    return (luma + 2) / 4;
+}
+
 // The pattern of `brush` for destination row y, pixels [x, x + n), in the destination's
 // format (monochrome words for a 1-bpp destination).
 void PatternRow(const Dc& dc, const Brush& brush, bool dstMono, int y, int x, int n, std::uint32_t* out)
 {
+    const std::uint8_t* dither = kDither[FloorMod(static_cast<long long>(y) - dc.brushOrg.y, 8)];
+    const int dx = static_cast<int>(FloorMod(static_cast<long long>(x) - dc.brushOrg.x, 8));
     if (brush.style != BS_PATTERN) {
         const std::uint32_t pixel = ColorToPixel(dc, brush.color);
-        std::fill(out, out + n, dstMono ? NearestMono(pixel) : pixel);
+        if (!dstMono) {
+            std::fill(out, out + n, pixel);
+            return;
+        }
+        const unsigned level = DitherLevel(pixel);
+        for (int i = 0; i < n; ++i) out[i] = dither[(dx + i) & 7] < level ? 0xFFFFFFFFu : 0u;
         return;
     }
     Bitmap& pat = *brush.pattern;
@@ -44,7 +64,8 @@ void PatternRow(const Dc& dc, const Brush& brush, bool dstMono, int y, int x, in
         if (pat.bpp == 32) {
             const std::uint32_t* row = pat.Row32(py) + px;
             if (dstMono) {
-                for (int k = 0; k < run; ++k) out[i + k] = NearestMono(row[k]);
+                for (int k = 0; k < run; ++k)
+                    out[i + k] = dither[(dx + i + k) & 7] < DitherLevel(row[k]) ? 0xFFFFFFFFu : 0u;
             } else {
                 std::memcpy(out + i, row, static_cast<std::size_t>(run) * 4);
             }

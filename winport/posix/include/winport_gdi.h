@@ -31,10 +31,12 @@
 //   ERROR_INVALID_HANDLE, without touching anything.
 // - Colour conversions: colour to monochrome makes pixels equal to the source context's
 //   background colour 1 and the others 0; monochrome to colour makes 1 the destination
-//   context's background colour and 0 its text colour. SetPixel and brushes on a monochrome
+//   context's background colour and 0 its text colour. SetPixel on a monochrome
 //   bitmap, and GetDIBits/CreateDIBitmap colour tables, use the nearest of black and white
-//   (white when red + green + blue > 382), as Wine's SetPixel does (Wine dithers brushes of
-//   other colours on a monochrome bitmap; here they are not dithered). COLORREF values are
+//   (white when red + green + blue > 382), as Wine does. Brush colours (solid, and the
+//   pixels of colour patterns) are dithered onto a monochrome bitmap as Wine dithers them:
+//   an 8x8 ordered matrix aligned to the brush origin against 64 levels of the luminance
+//   (30 red + 59 green + 11 blue) / 100; black and white stay solid. COLORREF values are
 //   RGB; PALETTEINDEX values take their colour from the context's selected palette; the top
 //   byte is otherwise ignored. GetPixel outside the bitmap gives CLR_INVALID; SetPixel
 //   outside sets nothing and returns 0, as Wine does. Raster operations keep all 32 bits of a
