@@ -89,8 +89,9 @@ bool ReadModuleFile(const char* path, std::vector<std::uint8_t>& bytes)
 }
 
 // A type or name argument as a lookup key: MAKEINTRESOURCEA ids, "#123" strings, or names
-// upper-cased. False with ERROR_INVALID_PARAMETER for a "#" number above 65535; names with
-// characters outside ASCII are given a key that matches nothing.
+// upper-cased. False with ERROR_INVALID_PARAMETER for a "#" number above 65535. Names with
+// bytes outside ASCII (GBK) match nothing: comparing them would need the code page's
+// conversion to UTF-16 and its case rules.
 bool KeyFromArgument(LPCSTR argument, PeKey& key)
 {
     const auto value = reinterpret_cast<std::uintptr_t>(argument);
@@ -111,9 +112,8 @@ bool KeyFromArgument(LPCSTR argument, PeKey& key)
     key.isId = false;
     for (const char* p = argument; *p; ++p) {
         const auto c = static_cast<unsigned char>(*p);
-        // Stored names are UTF-16; a byte of a GBK character never equals one of their
-        // characters below 0x80, and characters above are not compared (see the header).
-        key.text.push_back(c < 0x80 ? PeFoldCase(c) : char16_t(0xFFFF));
+        key.unmatched = key.unmatched || c >= 0x80;
+        key.text.push_back(PeFoldCase(c));
     }
     return true;
 }

@@ -170,7 +170,7 @@ void PeResources::ReadTree(std::uint32_t root, std::uint32_t end)
 
 bool PeResources::Matches(const PeName& stored, const PeKey& key) const
 {
-    if (stored.isId != key.isId) return false;
+    if (stored.isId != key.isId || key.unmatched) return false;
     if (stored.isId) return stored.id == key.id;
     if (stored.textLength != key.text.size()) return false;
     for (std::size_t i = 0; i < key.text.size(); ++i) {

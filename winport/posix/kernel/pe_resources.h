@@ -27,9 +27,11 @@ struct PeName {
     WORD textLength = 0;
 };
 
-// A type or name to look for: an id, or a string whose ASCII letters are upper case.
+// A type or name to look for: an id, or a string whose ASCII letters are upper case. A key
+// marked unmatched (a name the lookup cannot compare) finds nothing.
 struct PeKey {
     bool isId = true;
+    bool unmatched = false;
     WORD id = 0;
     std::u16string text;
 };
