@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     volatile std::uint8_t sink = 0;
     for (const winport::PeResource& r : pe.All()) {
-        if (std::uint64_t(r.offset) + r.size > size) std::abort();
-        if (r.size) sink = static_cast<std::uint8_t>(data[r.offset] ^ data[r.offset + r.size - 1]);
+        if (r.present && std::uint64_t(r.offset) + r.size > size) std::abort();
+        if (r.present && r.size) sink = static_cast<std::uint8_t>(data[r.offset] ^ data[r.offset + r.size - 1]);
         const winport::PeResource* found = pe.Find(pe.KeyOf(r.type), pe.KeyOf(r.name), error);
         if (!found || found->language > r.language) std::abort();
     }

@@ -198,28 +198,41 @@ TEST_F(ModuleTest, DamagedFilesAreRefusedOrTheirBadEntriesNotFound)
         const char* what;
         std::function<void(Bytes&)> damage;
         DWORD loadError;  // 0: loads
-        DWORD findError;  // of bitmap 1 after loading; 0: found with the right bytes
+        DWORD findError;  // of bitmap 1 after loading; 0: found
+        bool readable;    // when found: with the right bytes (else LoadResource fails)
     };
+    // Differences from Windows (Wine) the layer keeps on purpose: for a huge entry count
+    // Windows reads beyond the file and fails with ERROR_NOACCESS; for data outside the
+    // file it hands out an address there.
+    const DWORD hugeCountError =
+#ifdef _WIN32
+        ERROR_NOACCESS;
+#else
+        ERROR_RESOURCE_TYPE_NOT_FOUND;
+#endif
     const Row rows[] = {
-        {"cut inside the headers", [](Bytes& b) { b.resize(0x100); }, ERROR_BAD_EXE_FORMAT, 0},
-        {"e_lfanew past the end", [](Bytes& b) { Put(b, 0x3C, 4, 0x7FFFFFF0); }, ERROR_BAD_EXE_FORMAT, 0},
-        {"no PE signature", [&](Bytes& b) { b[l.pe] = 'X'; }, ERROR_BAD_EXE_FORMAT, 0},
-        {"an unknown optional header", [&](Bytes& b) { Put(b, l.optional, 2, 0x30B); }, ERROR_BAD_EXE_FORMAT, 0},
-        {"a section table past the end", [&](Bytes& b) { Put(b, l.pe + 6, 2, 0xFFFF); }, ERROR_BAD_EXE_FORMAT, 0},
+        {"no DOS header", [](Bytes& b) { b[0] = 'X'; }, ERROR_BAD_EXE_FORMAT, 0, false},
+        {"e_lfanew past the end", [](Bytes& b) { Put(b, 0x3C, 4, 0x7FFFFFF0); }, ERROR_BAD_EXE_FORMAT, 0, false},
+        {"no PE signature", [&](Bytes& b) { b[l.pe] = 'X'; }, ERROR_BAD_EXE_FORMAT, 0, false},
+        {"cut inside the optional header", [](Bytes& b) { b.resize(0x100); }, 0, ERROR_RESOURCE_DATA_NOT_FOUND,
+         false},
+        {"an unknown optional header", [&](Bytes& b) { Put(b, l.optional, 2, 0x30B); }, 0,
+         ERROR_RESOURCE_DATA_NOT_FOUND, false},
+        {"a section count past the end", [&](Bytes& b) { Put(b, l.pe + 6, 2, 0xFFFF); }, 0, 0, true},
         {"resources outside every section", [&](Bytes& b) { Put(b, l.resourceEntry, 4, 0x7FFF0000); }, 0,
-         ERROR_RESOURCE_DATA_NOT_FOUND},
-        {"a huge entry count", [&](Bytes& b) { Put(b, l.root + 12, 2, 0xFFFF); }, 0, 0},
+         ERROR_RESOURCE_DATA_NOT_FOUND, false},
+        {"a huge entry count", [&](Bytes& b) { Put(b, l.root + 12, 2, 0xFFFF); }, 0, hugeCountError, false},
         {"the bitmap type looping to the root", [&](Bytes& b) { Put(b, l.root + 16 + 4, 4, 0x80000000); }, 0,
-         ERROR_RESOURCE_TYPE_NOT_FOUND},
-        {"data outside the file", [&](Bytes& b) { Put(b, l.firstIdData, 4, 0x7FFFFF00); }, 0,
-         ERROR_RESOURCE_NAME_NOT_FOUND},
-        {"data longer than the file", [&](Bytes& b) { Put(b, l.firstIdData + 4, 4, 0x7FFFFFFF); }, 0,
-         ERROR_RESOURCE_NAME_NOT_FOUND},
+         ERROR_RESOURCE_NAME_NOT_FOUND, false},
+        {"data outside the file", [&](Bytes& b) { Put(b, l.firstIdData, 4, 0x7FFFFF00); }, 0, 0, false},
+        {"data longer than the file", [&](Bytes& b) { Put(b, l.firstIdData + 4, 4, 0x7FFFFFFF); }, 0, 0, false},
     };
     const std::string expected = BitmapResource("pal8.bmp");
-    const std::string path = PathOf("damaged.dll");
+    int file = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
+        // A file each: Wine remembers what it read of a file it mapped before.
+        const std::string path = PathOf("damaged" + std::to_string(++file) + ".dll");
         Bytes bytes = good;
         row.damage(bytes);
         WriteAll(path, bytes);
@@ -236,18 +249,25 @@ TEST_F(ModuleTest, DamagedFilesAreRefusedOrTheirBadEntriesNotFound)
         if (row.findError) {
             EXPECT_EQ(info, nullptr);
             EXPECT_EQ(GetLastError(), row.findError);
-        } else {
+        } else if (row.readable) {
             ASSERT_NE(info, nullptr);
             const void* data = LockResource(LoadResource(module, info));
             ASSERT_NE(data, nullptr);
             EXPECT_EQ(std::string(static_cast<const char*>(data), SizeofResource(module, info)), expected);
+        } else {
+            EXPECT_NE(info, nullptr);
+#ifndef _WIN32
+            EXPECT_EQ(LoadResource(module, info), nullptr);
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
+#endif
         }
         EXPECT_TRUE(FreeLibrary(module));
     }
 }
 
 #ifndef _WIN32
-// Every cut of the file loads or is refused; what is found lies inside what was kept.
+// Every cut of the file loads or is refused; what is read lies inside what was kept. (Windows
+// reads on beyond the end of such a file, so this runs natively only.)
 TEST_F(ModuleTest, EveryTruncationStaysInsideTheFile)
 {
     const Bytes good = ReadAll(PathOf("res32.dll"));
@@ -258,9 +278,10 @@ TEST_F(ModuleTest, EveryTruncationStaysInsideTheFile)
         const HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (!module) continue;
         const HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(1), RT_BITMAP);
-        if (info) {
-            const void* data = LockResource(LoadResource(module, info));
-            EXPECT_EQ(std::string(static_cast<const char*>(data), SizeofResource(module, info)), expected) << size;
+        // Data cut off are found but cannot be loaded.
+        const char* data = info ? static_cast<const char*>(LockResource(LoadResource(module, info))) : nullptr;
+        if (data) {
+            EXPECT_EQ(std::string(data, SizeofResource(module, info)), expected) << size;
         }
         EXPECT_TRUE(FreeLibrary(module));
     }

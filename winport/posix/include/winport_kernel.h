@@ -95,7 +95,9 @@
 //   folder or PATH). NULL or "" fails with ERROR_INVALID_PARAMETER, a missing file with
 //   ERROR_FILE_NOT_FOUND (also for a missing folder, as Wine), a folder with
 //   ERROR_ACCESS_DENIED, an empty file with ERROR_FILE_INVALID, a file above 256 MiB with
-//   ERROR_FILE_TOO_LARGE, anything but a PE file with ERROR_BAD_EXE_FORMAT. Every load gives
+//   ERROR_FILE_TOO_LARGE, a file without the DOS header or the PE signature it points to
+//   with ERROR_BAD_EXE_FORMAT; damaged headers beyond the signature give a module without
+//   resources, as Windows (Wine) does for data files. Every load gives
 //   a module handle of its own, to be freed with FreeLibrary; module handles are checked (a
 //   freed, stale or foreign value: FreeLibrary returns FALSE and the resource calls fail,
 //   leaving the last error as it was, except FindResourceA: ERROR_RESOURCE_DATA_NOT_FOUND,
@@ -107,9 +109,16 @@
 //   missing type fails with ERROR_RESOURCE_TYPE_NOT_FOUND, a missing name with
 //   ERROR_RESOURCE_NAME_NOT_FOUND, a file without resources with
 //   ERROR_RESOURCE_DATA_NOT_FOUND. The resource tree is read when the file is loaded; its
-//   damaged entries (pointing outside the file, loops) are not found, the others are.
+//   damaged parts (pointing outside the resource section, loops, a directory declaring more
+//   entries than the section holds) are not found, the others are. Where Windows reads
+//   beyond the file for a damaged directory and fails with ERROR_NOACCESS, the layer gives
+//   the not-found code of what it could read. A resource whose data lie outside the file is
+//   found (as on Windows) with its declared size, but LoadResource fails with
+//   ERROR_INVALID_DATA, where Windows gives an address outside the file. Otherwise
 //   LoadResource gives the data inside the module, valid until FreeLibrary; LockResource
 //   returns its argument; FreeResource does nothing and returns FALSE, as on Win32.
+//   LoadResource and SizeofResource with an unknown module or resource return NULL or 0
+//   and leave the last error alone, as on Windows.
 #ifndef WINPORT_KERNEL_H
 #define WINPORT_KERNEL_H
 

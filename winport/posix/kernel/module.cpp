@@ -181,6 +181,8 @@ HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
     const std::shared_ptr<ModuleObject> module = FindModule(hModule);
     const PeResource* resource = module ? module->Resource(hResInfo) : nullptr;
     if (!resource) return nullptr;
+    // Windows hands out an address outside the file here; there is nothing to read.
+    if (!resource->present) return Fail(ERROR_INVALID_DATA, HGLOBAL(nullptr));
     // The data stay where the module holds them until FreeLibrary, as in a mapped file.
     return module->bytes.data() + resource->offset;
 }

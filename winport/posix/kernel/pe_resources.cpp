@@ -42,28 +42,33 @@ bool PeResources::Parse(const std::uint8_t* data, std::size_t size, DWORD& error
     size_ = size;
     hasDirectory_ = false;
     sections_.clear();
+    types_.clear();
     resources_.clear();
     error = ERROR_BAD_EXE_FORMAT;
 
     if (size < 64 || data[0] != 'M' || data[1] != 'Z') return false;
     const std::uint32_t peOffset = Get32(data + 0x3C);
-    if (!Inside(peOffset, 24, size) || Get32(data + peOffset) != 0x00004550u) return false;
+    if (!Inside(peOffset, 4, size) || Get32(data + peOffset) != 0x00004550u) return false;
+    // From here on, as Windows does for data files, damaged headers still give a module,
+    // one without resources.
+    error = ERROR_SUCCESS;
+    if (!Inside(peOffset, 24, size)) return true;
     const std::uint8_t* fileHeader = data + peOffset + 4;
     const std::uint32_t sectionCount = Get16(fileHeader + 2);
     const std::uint32_t optionalSize = Get16(fileHeader + 16);
     const std::uint64_t optionalOffset = std::uint64_t(peOffset) + 24;
-    if (optionalSize < 2 || !Inside(optionalOffset, optionalSize, size)) return false;
+    if (optionalSize < 2 || !Inside(optionalOffset, optionalSize, size)) return true;
     const std::uint8_t* optional = data + optionalOffset;
     const std::uint16_t magic = Get16(optional);
-    if (magic != kMagicPe32 && magic != kMagicPe32Plus) return false;
+    if (magic != kMagicPe32 && magic != kMagicPe32Plus) return true;
     pe32Plus_ = magic == kMagicPe32Plus;
     const std::uint32_t countField = pe32Plus_ ? 108 : 92;
-    if (optionalSize < countField + 4) return false;
+    if (optionalSize < countField + 4) return true;
     const std::uint64_t sectionTable = optionalOffset + optionalSize;
-    if (sectionCount > kMaxSections || !Inside(sectionTable, std::uint64_t(sectionCount) * kSectionHeader, size))
-        return false;
-
-    for (std::uint32_t i = 0; i < sectionCount; ++i) {
+    if (sectionTable > size) return true;
+    // A count beyond the table's end gives the sections present, as Windows finds them.
+    const std::uint64_t present = std::min<std::uint64_t>(sectionCount, (size - sectionTable) / kSectionHeader);
+    for (std::uint32_t i = 0; i < present; ++i) {
         const std::uint8_t* header = data + sectionTable + std::uint64_t(i) * kSectionHeader;
         Section section{Get32(header + 12), Get32(header + 20), Get32(header + 16)};
         // Only the part of the raw data that the file holds can be read.
@@ -73,7 +78,6 @@ bool PeResources::Parse(const std::uint8_t* data, std::size_t size, DWORD& error
         sections_.push_back(section);
     }
 
-    error = ERROR_SUCCESS;
     const std::uint32_t directoryCount = Get32(optional + countField);
     const std::uint64_t entry = countField + 4 + std::uint64_t(kResourceDirectoryIndex) * 8;
     if (directoryCount <= kResourceDirectoryIndex || entry + 8 > optionalSize) return true;
@@ -117,9 +121,9 @@ void PeResources::ReadTree(std::uint32_t root, std::uint32_t end)
     auto readDirectory = [&](std::uint32_t offset, std::vector<Entry>& out) {
         out.clear();
         if (!Inside(offset, kDirectoryHeader, span) || !seen.insert(offset).second) return;
-        const std::uint32_t declared = std::uint32_t(Get16(base + offset + 12)) + Get16(base + offset + 14);
-        const std::uint32_t present = (span - offset - kDirectoryHeader) / kDirectoryEntry;
-        const std::uint32_t count = std::min(declared, present);
+        // A directory with more entries than the section holds is damaged as a whole.
+        const std::uint32_t count = std::uint32_t(Get16(base + offset + 12)) + Get16(base + offset + 14);
+        if (count > (span - offset - kDirectoryHeader) / kDirectoryEntry) return;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint8_t* e = base + offset + kDirectoryHeader + i * kDirectoryEntry;
             const std::uint32_t nameField = Get32(e);
@@ -146,6 +150,7 @@ void PeResources::ReadTree(std::uint32_t root, std::uint32_t end)
     readDirectory(0, types);
     for (const Entry& type : types) {
         if (!type.directory) continue;
+        types_.push_back(type.key);
         readDirectory(type.target, names);
         for (const Entry& name : names) {
             if (!name.directory) continue;
@@ -156,8 +161,9 @@ void PeResources::ReadTree(std::uint32_t root, std::uint32_t end)
                     continue;
                 const std::uint8_t* d = base + language.target;
                 PeResource resource;
-                if (!MapRange(Get32(d), Get32(d + 4), resource.offset)) continue;
                 resource.size = Get32(d + 4);
+                resource.present = MapRange(Get32(d), resource.size, resource.offset);
+                if (!resource.present) resource.offset = 0;
                 resource.type = type.key;
                 resource.name = name.key;
                 resource.language = language.key.id;
@@ -198,10 +204,9 @@ const PeResource* PeResources::Find(const PeKey& type, const PeKey& name, DWORD&
     }
     const PeResource* best = nullptr;
     bool typeFound = false;
+    for (const PeName& t : types_) typeFound = typeFound || Matches(t, type);
     for (const PeResource& r : resources_) {
-        if (!Matches(r.type, type)) continue;
-        typeFound = true;
-        if (!Matches(r.name, name)) continue;
+        if (!Matches(r.type, type) || !Matches(r.name, name)) continue;
         if (!best || r.language < best->language) best = &r;  // neutral (0) first
     }
     error = best ? ERROR_SUCCESS : typeFound ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_RESOURCE_TYPE_NOT_FOUND;

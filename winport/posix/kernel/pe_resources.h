@@ -2,9 +2,11 @@
 //
 // Parse checks the headers and every offset it follows and never reads outside the bytes it
 // was given. The tree is read once, three levels deep (type, name, language), each directory
-// at most once (a second reference to one, as in a loop, is ignored); entry counts are cut to
-// the entries present in the section. Entries that point outside the file, a directory where
-// data belongs or data where a directory belongs are left out; the others stay usable. At most
+// at most once (a second reference to one, as in a loop, is ignored). A directory that
+// declares more entries than its section holds is ignored, as are entries whose name or data
+// entry lies outside the section, a directory where data belongs and data where a directory
+// belongs; the others stay usable. Data that lie outside the file are listed but marked as
+// not present (lookups find them, as Windows does, but there is nothing to read). At most
 // kMaxResources resources are kept.
 #ifndef WINPORT_POSIX_KERNEL_PE_RESOURCES_H
 #define WINPORT_POSIX_KERNEL_PE_RESOURCES_H
@@ -40,19 +42,21 @@ struct PeResource {
     PeName type;
     PeName name;
     WORD language = 0;
-    std::uint32_t offset = 0;  // of the data in the file; offset + size lies inside it
-    std::uint32_t size = 0;
+    std::uint32_t size = 0;    // as declared
+    bool present = false;      // whether the data lie inside the file
+    std::uint32_t offset = 0;  // of the data in the file, when present
 };
 
 class PeResources {
 public:
-    static constexpr std::uint32_t kMaxSections = 96;  // as Windows
     static constexpr std::size_t kMaxResources = 65536;
 
     // Reads the file's headers and resource tree. False with ERROR_BAD_EXE_FORMAT when the
-    // bytes are not a PE file (DOS header, PE signature, optional header magic, section
-    // table); a PE file with a damaged resource tree is accepted. The bytes must stay alive
-    // and unchanged as long as the object is used.
+    // bytes are not a PE file (no DOS header, or no PE signature where it points). Damaged
+    // headers beyond the signature (file or optional header cut or of an unknown kind) leave
+    // no resources, a section count beyond the file the sections present, and a damaged tree
+    // only its damaged entries. The bytes must stay alive and unchanged as long as the object
+    // is used.
     bool Parse(const std::uint8_t* data, std::size_t size, DWORD& error);
 
     // Whether the file has a resource directory inside one of its sections.
@@ -83,6 +87,7 @@ private:
     bool hasDirectory_ = false;
     bool pe32Plus_ = false;
     std::vector<Section> sections_;
+    std::vector<PeName> types_;  // every type of the tree, even one whose names are damaged
     std::vector<PeResource> resources_;
 };
 
