@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <vector>
 
