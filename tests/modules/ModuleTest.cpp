@@ -110,6 +110,10 @@ INSTANTIATE_TEST_SUITE_P(Dlls, ResourceTest, ::testing::Values("res64.dll", "res
 TEST_F(ModuleTest, LoadFailuresGiveWindowsErrors)
 {
     WriteAll(PathOf("empty.dll"), Bytes());
+#ifndef _WIN32
+    // Above the layer's bound (a sparse file); Windows has none.
+    std::ofstream(PathOf("huge.dll"), std::ios::binary).seekp(256 << 20).put('\0');
+#endif
     struct Row {
         const char* what;
         const char* file;  // null: a null path
@@ -128,6 +132,7 @@ TEST_F(ModuleTest, LoadFailuresGiveWindowsErrors)
         {"loading code", "res64.dll", 0, ERROR_NOT_SUPPORTED},
         {"a flag beyond the data-file ones", "res64.dll", LOAD_LIBRARY_AS_DATAFILE | 0x8, ERROR_NOT_SUPPORTED},
         {"an undefined flag", "res64.dll", LOAD_LIBRARY_AS_DATAFILE | 0x10000, ERROR_INVALID_PARAMETER},
+        {"a file above 256 MiB", "huge.dll", LOAD_LIBRARY_AS_DATAFILE, ERROR_FILE_TOO_LARGE},
 #endif
     };
     for (const Row& row : rows) {
@@ -141,8 +146,11 @@ TEST_F(ModuleTest, LoadFailuresGiveWindowsErrors)
 
 TEST_F(ModuleTest, FreedAndForeignModulesFailCleanly)
 {
-    const HMODULE module = LoadLibraryExA(PathOf("res64.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    // The other data-file flags load too.
+    const HMODULE module = LoadLibraryExA(PathOf("res64.dll").c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE);
     ASSERT_NE(module, nullptr);
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_BITMAP), nullptr);
     ASSERT_TRUE(FreeLibrary(module));
     for (HMODULE other : {module, HMODULE(nullptr), reinterpret_cast<HMODULE>(std::uintptr_t(0x12340000))}) {
         SetLastError(0xBEEF);
