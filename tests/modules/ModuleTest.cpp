@@ -11,7 +11,7 @@
 #include <vector>
 
 #ifndef _WIN32
-#include "winport/posix/winport_internal.h"
+#include "winport/posix/kernel/module.h"
 #endif
 
 namespace {

@@ -13,8 +13,6 @@ namespace winport {
 std::size_t LiveHandleCount();
 // Windows that exist in this process.
 std::size_t LiveWindowCount();
-// Modules loaded with LoadLibraryExA and not yet freed.
-std::size_t LiveModuleCount();
 // Views mapped with MapViewOfFile and not yet unmapped.
 std::size_t LiveViewCount();
 // The directory that holds this user's named objects (created and checked on demand);

@@ -12,7 +12,6 @@
 #include "winport/posix/handle_table.h"
 #include "winport/posix/kernel/pe_resources.h"
 #include "winport/posix/win_error.h"
-#include "winport/posix/winport_internal.h"
 
 namespace winport {
 namespace {

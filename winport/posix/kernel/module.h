@@ -6,6 +6,9 @@
 
 namespace winport {
 
+// Modules loaded with LoadLibraryExA and not yet freed, in this process (for tests).
+std::size_t LiveModuleCount();
+
 // Files larger than this are refused (ERROR_FILE_TOO_LARGE): resource DLLs are far smaller.
 constexpr std::size_t kMaxModuleFileSize = std::size_t(256) << 20;
 
