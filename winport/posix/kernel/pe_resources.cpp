@@ -38,6 +38,9 @@ constexpr std::uint32_t kSectionHeader = 40;
 
 bool PeResources::Parse(const std::uint8_t* data, std::size_t size, DWORD& error)
 {
+    // Offsets in a PE file are 32-bit: bytes beyond 4 GiB cannot be reached (and every sum
+    // of an offset and a length below stays within 32 bits).
+    size = std::min<std::size_t>(size, 0xFFFFFFFFu);
     data_ = data;
     size_ = size;
     hasDirectory_ = false;
