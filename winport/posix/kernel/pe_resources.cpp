@@ -42,7 +42,6 @@ bool PeResources::Parse(const std::uint8_t* data, std::size_t size, DWORD& error
     // of an offset and a length below stays within 32 bits).
     size = std::min<std::size_t>(size, 0xFFFFFFFFu);
     data_ = data;
-    size_ = size;
     hasDirectory_ = false;
     sections_.clear();
     types_.clear();

@@ -83,7 +83,6 @@ private:
     bool Matches(const PeName& stored, const PeKey& key) const;
 
     const std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
     bool hasDirectory_ = false;
     bool pe32Plus_ = false;
     std::vector<Section> sections_;
