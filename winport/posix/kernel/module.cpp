@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "winport/posix/handle_table.h"
+#include "winport/posix/kernel/handle_table.h"
 #include "winport/posix/kernel/pe_resources.h"
-#include "winport/posix/win_error.h"
+#include "winport/posix/kernel/error.h"
 
 namespace winport {
 namespace {
