@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "gdi.h"
-#include "raster.h"
-#include "../win_error.h"
+#include "winport/posix/gdi/gdi.h"
+#include "winport/posix/gdi/raster.h"
+#include "winport/posix/kernel/error.h"
 
 namespace winport {
 namespace gdi {

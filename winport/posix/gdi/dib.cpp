@@ -1,13 +1,13 @@
 // Device-independent bitmaps: CreateDIBitmap reads them into bitmaps, GetDIBits writes
 // bitmaps out as them.
-#include "dib.h"
+#include "winport/posix/gdi/dib.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
-#include "raster.h"
-#include "../win_error.h"
+#include "winport/posix/gdi/raster.h"
+#include "winport/posix/kernel/error.h"
 
 namespace winport {
 namespace gdi {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gdi.h"
+#include "winport/posix/gdi/gdi.h"
 
 namespace winport {
 namespace gdi {

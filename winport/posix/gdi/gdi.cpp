@@ -1,20 +1,20 @@
 // GDI objects and their handles; device contexts and their attributes; bitmaps, brushes and
 // palettes as objects (their pixels are drawn by blit.cpp, their DIBs read by dib.cpp).
-#include "gdi.h"
+#include "winport/posix/gdi/gdi.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "../handle_table.h"
-#include "../kernel_object.h"
-#include "../win_error.h"
-#include "../winport_internal.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/handle_table.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/user/user.h"
 
 namespace winport {
 namespace gdi {
 namespace {
 
-constexpr std::uint32_t kGdiHandleTag = 3;
+constexpr std::uint32_t kGdiHandleTag = 4;
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
 // Larger bitmaps are refused rather than allocated: no picture of a game needs 1 GiB.
@@ -263,14 +263,13 @@ void ReleaseSelections(Dc& dc)
     dc.palette.reset();
 }
 
-}  // namespace gdi
-
 std::size_t LiveGdiObjectCount()
 {
-    gdi::Stocks();
-    return gdi::Table().LiveCount() - gdi::Stocks().count;
+    const std::size_t stock = Stocks().count;  // made first: they are in the table
+    return Table().LiveCount() - stock;
 }
 
+}  // namespace gdi
 }  // namespace winport
 
 using namespace winport;

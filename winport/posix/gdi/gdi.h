@@ -1,5 +1,8 @@
-// Internal: GDI objects live behind checked handles, and every GDI call holds the GDI lock
-// while it touches one (pixels are plain 32-bpp 0x00RRGGBB or 1-bpp rows).
+// gdi/: GDI objects live behind checked handles and every GDI call holds the one GDI lock while it touches them; built on kernel/ (and user/'s window count).
+//
+// Internal: bitmaps (plain 32-bpp 0x00RRGGBB or 1-bpp rows), brushes, palettes and device
+// contexts (implemented in gdi.cpp); row kernels in raster.h, DIBs in dib.h, transfers in
+// blit.cpp.
 #ifndef WINPORT_POSIX_GDI_GDI_H
 #define WINPORT_POSIX_GDI_GDI_H
 
@@ -125,6 +128,10 @@ inline std::uint32_t NearestMono(std::uint32_t pixel)
     const unsigned sum = ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF);
     return sum > 382 ? 0xFFFFFFFFu : 0u;
 }
+
+// Test hook: GDI objects (bitmaps, brushes, palettes, contexts) alive in this process, stock
+// ones not counted; GetGuiResources(GR_GDIOBJECTS) reports the same.
+std::size_t LiveGdiObjectCount();
 
 // Lets the context drop its selections (and delete what was waiting for that).
 void ReleaseSelections(Dc& dc);

@@ -1,6 +1,6 @@
 // Row kernels of the raster operations: tight loops for the common codes, and one generic
 // evaluation of any ROP3 code bit-wise on whole words.
-#include "raster.h"
+#include "winport/posix/gdi/raster.h"
 
 #include <cstring>
 
