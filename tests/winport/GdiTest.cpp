@@ -112,6 +112,7 @@ TEST_F(GdiTest, StretchBltSelectsPixelsAsWindows)
         {COLORONCOLOR, false, 10, 4, 0, 4, 0, 10, 4, {2, 4, 7, 9}},
         {COLORONCOLOR, true, 24, 7, 0, 7, 0, 24, 7, {0, 3, 7, 10, 14, 17, 21}},
         {COLORONCOLOR, false, 3, 1, 0, 1, 0, 3, 1, {1}},
+        {COLORONCOLOR, false, 3, 1, 0, 1, 2, -3, 1, {0}},  // mirrored: the last one counts
         {COLORONCOLOR, false, 3, 7, 0, 7, 0, 3, 7, {0, 0, 1, 1, 1, 2, 2}},
         {COLORONCOLOR, true, 4, 10, 0, 10, 0, 4, 10, {0, 0, 0, 1, 1, 2, 2, 2, 3, 3}},
         {COLORONCOLOR, false, 4, 5, 0, 5, 0, 4, 5, {0, 1, 1, 2, 3}},

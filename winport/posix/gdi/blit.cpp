@@ -212,8 +212,8 @@ std::vector<Tap> AxisTaps(int mode, bool last, long long xd, long long wd, long 
         // Shrinking: pixel j stands for [round(j*n/m), round((j+1)*n/m)); enlarging: source
         // pixel i fills [round(i*m/n), round((i+1)*m/n)). Halves round up.
         long long lo, hi;
-        if (m == 1 && n > 1) {
-            lo = 0;  // one pixel left: Wine leaves out the last source pixel
+        if (m == 1 && n > 1 && (wd < 0) == (ws < 0)) {
+            lo = 0;  // one pixel left, not mirrored: Wine leaves out the last source pixel
             hi = n - 1;
         } else if (n >= m) {
             lo = (2 * j * n + m) / (2 * m);

@@ -50,12 +50,17 @@
 //   rounded up); enlarging, source pixel i fills the destination pixels from round(i*M/N)
 //   to round((i+1)*M/N) - 1. BLACKONWHITE ANDs and WHITEONBLACK ORs the pixels of a group;
 //   COLORONCOLOR keeps the last pixel of a group within a row and the first row of a group
-//   of rows. Shrinking to a single pixel leaves out the last source pixel, as Wine does.
+//   of rows. Shrinking to a single pixel without mirroring leaves out the last source pixel,
+//   as Wine does. Where a mirrored (negative) extent meets a source rectangle that reaches
+//   outside the source bitmap, Wine clips in ways of its own (sometimes failing the call);
+//   here the per-pixel rule above holds there too.
 //   HALFTONE interpolates linearly (per channel, a row pass then a column pass, each rounded
 //   to nearest) between the source pixels around position j*N/M when both bitmaps are
 //   32 bpp; a value exactly halfway between two integers rounds up here, while Wine rounds
-//   some of those down. With a monochrome bitmap on either side HALFTONE behaves as
-//   COLORONCOLOR. The mode of the destination context applies.
+//   some of those down, and Wine moves the positions when the destination rectangle reaches
+//   outside the destination bitmap (here they stay those of the whole rectangle). With a
+//   monochrome bitmap on either side HALFTONE behaves as COLORONCOLOR (Wine interpolates
+//   and then converts). The mode of the destination context applies.
 // - Pattern brushes copy their bitmap when they are made (the bitmap may be deleted after);
 //   a monochrome pattern draws 1 in the destination's background colour and 0 in its text
 //   colour. Patterns are aligned to the context's brush origin. Brush styles BS_SOLID,
