@@ -103,7 +103,7 @@ const std::uint32_t* SourceRow(const Dc& src, Bitmap& ss, const Dc& dst, bool ds
 }
 
 struct Scratch {
-    Row dest, source, pattern, line, line2, conv;
+    Row dest, source, pattern, line, line2, conv, acc;
 };
 
 Scratch& Rows()
@@ -331,6 +331,7 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
     }
     Scratch& sc = Rows();
     std::uint32_t* conv = Sized(sc.conv, static_cast<std::size_t>(span));
+    std::uint32_t* acc = Sized(sc.acc, static_cast<std::size_t>(span));
     std::uint32_t* line = Sized(sc.line, cols.size());
     std::uint32_t* line2 = Sized(sc.line2, cols.size());
     const Brush& brush = *dst.brush;
@@ -341,15 +342,20 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
                            previous->frac == r.frac;
         if (!reuse) {
             const std::uint32_t* c = SourceRow(src, ss, dst, mono, r.s0, xmin, span, false, conv);
-            Gather(gatherMode, cols, single, c, xmin, line);
-            if (mode == BLACKONWHITE || mode == WHITEONBLACK) {
+            if (r.s1 > r.s0) {
+                // A group of rows (BLACKONWHITE, WHITEONBLACK): combine the rows, then the columns.
+                std::memcpy(acc, c, static_cast<std::size_t>(span) * 4);
                 for (int sy = r.s0 + 1; sy <= r.s1; ++sy) {
                     c = SourceRow(src, ss, dst, mono, sy, xmin, span, false, conv);
-                    Gather(gatherMode, cols, single, c, xmin, line2);
-                    for (std::size_t i = 0; i < cols.size(); ++i)
-                        line[i] = mode == BLACKONWHITE ? (line[i] & line2[i]) : (line[i] | line2[i]);
+                    if (mode == BLACKONWHITE)
+                        for (int i = 0; i < span; ++i) acc[i] &= c[i];
+                    else
+                        for (int i = 0; i < span; ++i) acc[i] |= c[i];
                 }
-            } else if (mode == HALFTONE && r.frac != 0 && r.s2 != r.s0) {
+                c = acc;
+            }
+            Gather(gatherMode, cols, single, c, xmin, line);
+            if (mode == HALFTONE && r.frac != 0 && r.s2 != r.s0) {
                 c = SourceRow(src, ss, dst, mono, r.s2, xmin, span, false, conv);
                 Gather(gatherMode, cols, single, c, xmin, line2);
                 for (std::size_t i = 0; i < cols.size(); ++i) line[i] = Lerp(line[i], line2[i], r.frac);

@@ -218,7 +218,7 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
     if (!lpbmi || lpbmi->bmiHeader.biSize < sizeof(BITMAPINFOHEADER)) return Fail(ERROR_INVALID_PARAMETER, 0);
     if (usage != DIB_RGB_COLORS) return Fail(usage == DIB_PAL_COLORS ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER, 0);
     BITMAPINFOHEADER& h = lpbmi->bmiHeader;
-    const Bitmap& b = *bitmap;
+    Bitmap& b = *bitmap;
     if (!lpvBits && h.biBitCount == 0) {
         // A query: the bitmap's own format.
         h.biWidth = b.width;
@@ -247,19 +247,18 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
     std::vector<std::uint32_t> line(static_cast<std::size_t>(n));
     int copied = 0;
     auto* out = static_cast<std::uint8_t*>(lpvBits);
-    for (std::size_t line_ = start; line_ < static_cast<std::size_t>(height) && line_ - start < cLines; ++line_) {
+    for (std::size_t scan = start; scan < static_cast<std::size_t>(height) && scan - start < cLines; ++scan) {
         // Scan line k counts from the bottom of a bottom-up DIB, from the top of a top-down one.
-        const int k = static_cast<int>(line_);
+        const int k = static_cast<int>(scan);
         const int y = topDown ? k : height - 1 - k;
         std::uint8_t* dst = out + stride * static_cast<std::size_t>(copied);
         ++copied;
         std::memset(dst, 0, stride);  // padding and pixels past the bitmap read as 0
         if (y >= b.height) continue;
-        Bitmap& src = const_cast<Bitmap&>(b);
         if (b.bpp == 1)
-            UnpackMono(src.Row1(y), 0, n, 0, 0xFFFFFF, line.data());
+            UnpackMono(b.Row1(y), 0, n, 0, 0xFFFFFF, line.data());
         else
-            std::memcpy(line.data(), src.Row32(y), static_cast<std::size_t>(n) * 4);
+            std::memcpy(line.data(), b.Row32(y), static_cast<std::size_t>(n) * 4);
         if (bpp == 32) {
             std::memcpy(dst, line.data(), static_cast<std::size_t>(n) * 4);
         } else if (bpp == 24) {
