@@ -766,7 +766,8 @@ PROBE_SCENARIO(gdi_stretch_modes)
         b.dstBk = Ref(rng.Next() & 0xFFFFFF);
         static const char* kKinds[] = {"colour->colour", "mono->mono", "mono->colour", "colour->mono"};
         const auto r = Run(g.screen(), d, s, b);
-        Record(t, Describe(kKinds[kind], b), r.first, r.second, g.screen(), d);
+        Record(t, Describe(kKinds[kind], b), r.first, r.second, g.screen(), d,
+               dstMono && mode == HALFTONE ? "wine-halftone-onto-mono" : nullptr);
         DeleteObject(d);
         DeleteObject(s);
     }
@@ -799,6 +800,22 @@ PROBE_SCENARIO(gdi_halftone_weights)
         b.mode = HALFTONE;
         const auto r = Run(g.screen(), d, s, b);
         Record(t, Describe("halves", b), r.first, r.second, g.screen(), d);
+        DeleteObject(d);
+        DeleteObject(s);
+    }
+    // Clipped by the destination on the left, on the right, and both.
+    for (int dx : {-5, 7, -3}) {
+        HBITMAP s = MakeColour(g.screen(), halves);
+        Picture blank;
+        blank.w = dx == -3 ? 9 : 16;
+        blank.h = 1;
+        blank.px.assign(static_cast<size_t>(blank.w), 0x808080);
+        HBITMAP d = MakeColour(g.screen(), blank);
+        Blt b{dx, 0, 20, 1, 0, 0, 3, 1};
+        b.stretch = true;
+        b.mode = HALFTONE;
+        const auto r = Run(g.screen(), d, s, b);
+        Record(t, Describe("clipped halves", b), r.first, r.second, g.screen(), d, "halftone-clipped");
         DeleteObject(d);
         DeleteObject(s);
     }

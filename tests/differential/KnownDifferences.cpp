@@ -62,6 +62,16 @@ const std::vector<KnownDifference>& KnownDifferences()
          "CreateDIBitmap of an RLE8 or RLE4 DIB: Wine decodes it, winport/posix refuses it with "
          "ERROR_NOT_SUPPORTED (documented in winport_gdi.h); lobbykit's pictures and resources are "
          "uncompressed, and a refusal can never misread one"},
+        {"halftone-clipped", "undocumented",
+         "StretchBlt in HALFTONE mode whose destination rectangle reaches outside the destination "
+         "bitmap: Wine clips both rectangles first (the source in proportion, rounded) and stretches "
+         "the clipped ones anew, so every visible pixel moves; winport/posix keeps the positions of "
+         "the whole rectangle, as Wine itself does in the other modes. Windows documents neither"},
+        {"wine-halftone-onto-mono", "wine-departs",
+         "StretchBlt in HALFTONE mode onto a monochrome bitmap, when the sizes differ: Wine paints "
+         "every pixel 0 whatever the source and the colours (at equal sizes it transfers as BitBlt "
+         "does). Windows documents HALFTONE as approximating the source's colours; winport/posix "
+         "stretches onto a monochrome bitmap as COLORONCOLOR does, which keeps the picture"},
     };
     return table;
 }
