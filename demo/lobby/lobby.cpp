@@ -173,10 +173,11 @@ int main(int argc, char** argv)
 
     const HANDLE nameOwner = ClaimDefaultName();
     if (!nameOwner) {
-        Say(std::string("another lobby of this user is live on the configured channel name (") +
-            g_ipcConfig.szServerName + "): with bMultChanel 0 one lobby per user serves its "
-            "games. To run several, use multi-channel mode and give each game its channel name "
-            "(see README). Exiting.");
+        const std::string other = g_ipcConfig.szServerName;
+        Say("another lobby of this user is live on the configured channel name" +
+            (other.empty() ? std::string(" (opening its channel)") : " (" + other + ")") +
+            ": with bMultChanel 0 one lobby per user serves its games. To run several, use "
+            "multi-channel mode and give each game its channel name (see README). Exiting.");
         return 3;
     }
     HWND hWnd = demo::CreateMessageWindow("LobbyKitDemoLobby", LobbyProc);
