@@ -185,7 +185,8 @@ public:
     // Opens the store if this process has no connection yet (or had one before a fork), and
     // again when the file at the store's path is no longer the one the connection holds
     // (deleted, or replaced by another) or its mode changed: settings go to and come from the
-    // store that is there now. One stat() per call; the ratio it costs is measured in
+    // store that is there now. One stat() per call, before its transaction (a file replaced
+    // during a call is seen by the next one); its share of a call is measured in
     // bench/registry.
     LONG Ensure()
     {
