@@ -48,31 +48,32 @@ BITMAPINFO TopDown32(int w, int h)
     return bi;
 }
 
-// The turn by whole rows: both bitmaps have 32 bits per pixel and src is w x h. The pixels
-// are those of GetPixel/SetPixel (GetPixel gives no top byte, so none is carried over).
-bool TurnByRows(HBITMAP hSrc, HBITMAP hDst, int w, int h, int nAngel)
+// The turn by whole rows, into a new bitmap compatible with the screen: src is w x h and
+// both src and the screen have 32 bits per pixel. The pixels are those of GetPixel/SetPixel
+// (GetPixel gives no top byte, so none is carried over). NULL when it cannot be done so.
+HBITMAP TurnByRows(HBITMAP hSrc, int w, int h, int nAngel)
 {
-    BITMAP bs, bd;
-    if (::GetObjectA(hSrc, sizeof bs, &bs) != sizeof bs || ::GetObjectA(hDst, sizeof bd, &bd) != sizeof bd)
-        return false;
-    if (bs.bmBitsPixel != 32 || bd.bmBitsPixel != 32 || bs.bmWidth != w || bs.bmHeight != h ||
-        bd.bmWidth != h || bd.bmHeight != w)
-        return false;
+    BITMAP bs;
+    if (::GetObjectA(hSrc, sizeof bs, &bs) != sizeof bs || bs.bmBitsPixel != 32 ||
+        bs.bmWidth != w || bs.bmHeight != h || w <= 0 || h <= 0)
+        return nullptr;
     const std::size_t n = std::size_t(w) * std::size_t(h);
     std::unique_ptr<std::uint32_t[]> in(new (std::nothrow) std::uint32_t[n]);
     std::unique_ptr<std::uint32_t[]> out(new (std::nothrow) std::uint32_t[n]);
-    if (!in || !out) return false;
+    if (!in || !out) return nullptr;
     HDC hScreen = ::GetDC(nullptr);
-    if (!hScreen) return false;
+    if (!hScreen) return nullptr;
+    HBITMAP hTurned = nullptr;
     BITMAPINFO biIn = TopDown32(w, h);
-    bool ok = ::GetDIBits(hScreen, hSrc, 0, h, in.get(), &biIn, DIB_RGB_COLORS) == h;
-    if (ok) {
+    if (::GetDeviceCaps(hScreen, BITSPIXEL) == 32 &&
+        ::GetDIBits(hScreen, hSrc, 0, h, in.get(), &biIn, DIB_RGB_COLORS) == h) {
         Turn(in.get(), out.get(), w, h, nAngel);
         BITMAPINFO biOut = TopDown32(h, w);
-        ok = ::SetDIBits(hScreen, hDst, 0, w, out.get(), &biOut, DIB_RGB_COLORS) == w;
+        hTurned = ::CreateDIBitmap(hScreen, &biOut.bmiHeader, CBM_INIT, out.get(), &biOut,
+                                   DIB_RGB_COLORS);
     }
     ::ReleaseDC(nullptr, hScreen);
-    return ok;
+    return hTurned;
 }
 
 }  // namespace
@@ -95,11 +96,14 @@ int CImage::CreateRotateBitmap(CImage& src, int nAngel)
     }
     const int w = src.m_nWidth, h = src.m_nHeight;
     DeleteBitmap();
+    if (HBITMAP hTurned = TurnByRows(src.m_hBitmap, w, h, nAngel)) {
+        Attach(hTurned);
+        return 1;
+    }
     if (!CreateBitmap(h, w)) {
         TRACE("Error : CImage::CreateRotateBitmap() : CreateBitmap() failed\n");
         return 0;
     }
-    if (TurnByRows(src.m_hBitmap, m_hBitmap, w, h, nAngel)) return 1;
 
     SelectedBitmap from(nullptr, src.m_hBitmap);
     SelectedBitmap to(nullptr, m_hBitmap);

@@ -47,8 +47,9 @@
 // - CreateRotateBitmap with src being this object, or holding the same bitmap handle, is
 //   refused with 0 and the trace "Error : CImage::CreateRotateBitmap() : source and dest
 //   bitmap is same?\n"; the picture stays intact. The turn reads and writes whole rows
-//   (GetDIBits, a transposition, SetDIBits) when both bitmaps have 32 bits per pixel, with
-//   the same pixels as a turn by GetPixel/SetPixel, which remains the way for other depths.
+//   (GetDIBits, a transposition, CreateDIBitmap) when the picture and the screen have 32
+//   bits per pixel, with the same pixels as a turn by GetPixel/SetPixel, which remains the
+//   way for other depths.
 // - Tiling never divides by zero nor draws with a missing context: TitleDrawImage draws
 //   nothing (and returns 1) when pDC is NULL, no bitmap is loaded, the tile's width or
 //   height is 0 or less, or nWidth or nHeight is 0 or less; TitleBitmap returns 0 when pDC

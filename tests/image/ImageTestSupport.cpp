@@ -36,11 +36,11 @@ static std::uint32_t Swap(std::uint32_t c)  // 0x00BBGGRR <-> 0x00RRGGBB
 HBITMAP MakeBitmap(int w, int h, const Pixels& px)
 {
     HDC screen = GetDC(nullptr);
-    HBITMAP b = CreateCompatibleBitmap(screen, w, h);
     std::vector<std::uint32_t> rows(px.size());
     for (size_t i = 0; i < px.size(); ++i) rows[i] = Swap(px[i]);
     BITMAPINFO bi = TopDown32(w, h);
-    EXPECT_EQ(h, SetDIBits(screen, b, 0, h, rows.data(), &bi, DIB_RGB_COLORS));
+    HBITMAP b = CreateDIBitmap(screen, &bi.bmiHeader, CBM_INIT, rows.data(), &bi, DIB_RGB_COLORS);
+    EXPECT_NE(nullptr, b);
     ReleaseDC(nullptr, screen);
     return b;
 }
