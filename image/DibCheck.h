@@ -42,6 +42,16 @@ bool CheckResourceDib(const BYTE* p, std::uint64_t cb, DibLayout& out);
 // (256 for deeper pictures). nColors receives the full count.
 std::uint64_t PaletteColorCount(const BITMAPINFOHEADER& h, std::uint64_t& nColors);
 
+// What the file loader makes of a checked block (the packed bitmap of a file): its palette
+// (NULL above 256 colours) and its bitmap, compatible with hdc. The bitmap is made with
+// biSize set to 40 in the block, so that GDI finds the colour table where the layout has it.
+HPALETTE CreateFilePalette(const BYTE* block, const DibLayout& layout);
+HBITMAP CreateFileBitmap(HDC hdc, BYTE* block, const DibLayout& layout);
+
+// A LOGPALETTE of n entries from a colour table of RGBQUADs; with noCollapseEnds, entries
+// 0 to 10 and from 246 up get PC_NOCOLLAPSE.
+HPALETTE PaletteFromTable(const BYTE* table, std::uint64_t n, bool noCollapseEnds);
+
 }  // namespace lobbykit::image
 
 #endif

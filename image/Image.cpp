@@ -12,27 +12,6 @@
 
 using namespace lobbykit::image;
 
-namespace {
-
-// A LOGPALETTE of n entries from a colour table of RGBQUADs (blue, green, red, reserved).
-HPALETTE PaletteFromTable(const BYTE* table, std::uint64_t n, bool noCollapseEnds)
-{
-    std::vector<BYTE> block(sizeof(LOGPALETTE) + n * sizeof(PALETTEENTRY));
-    LOGPALETTE* lp = reinterpret_cast<LOGPALETTE*>(block.data());
-    lp->palVersion = 0x300;
-    lp->palNumEntries = static_cast<WORD>(n);
-    for (std::uint64_t i = 0; i < n; ++i) {
-        PALETTEENTRY& e = lp->palPalEntry[i];
-        e.peBlue = table[4 * i];
-        e.peGreen = table[4 * i + 1];
-        e.peRed = table[4 * i + 2];
-        // Entries 0 to 10 and from 246 up keep their own system-palette slots.
-        e.peFlags = (noCollapseEnds && (i <= 10 || i >= 246)) ? PC_NOCOLLAPSE : 0;
-    }
-    return ::CreatePalette(lp);
-}
-
-}  // namespace
 
 CImage::CImage()
     : m_hPalette(nullptr), m_hBitmap(nullptr), m_nWidth(0), m_nHeight(0), m_pMemDC(nullptr),
@@ -136,18 +115,12 @@ int CImage::LoadImageA(const char* lpszFileName)
     DeleteBitmap();
     m_nWidth = layout.header.biWidth;
     m_nHeight = layout.header.biHeight;
-    if (layout.nColors <= 256) {
-        m_hPalette = PaletteFromTable(block.get() + kInfoHeaderBytes, layout.nColors, false);
-        Own(this, m_hPalette);
-    }
+    m_hPalette = CreateFilePalette(block.get(), layout);
+    Own(this, m_hPalette);
 
     CClientDC screen(nullptr);
     RealizePalette(&screen);
-    // GDI finds the colour table behind biSize: tell it the 40 bytes the layout assumes.
-    BITMAPINFOHEADER* bih = reinterpret_cast<BITMAPINFOHEADER*>(block.get());
-    bih->biSize = kInfoHeaderBytes;
-    m_hBitmap = ::CreateDIBitmap(screen.m_hDC, bih, CBM_INIT, block.get() + layout.pixelOffset,
-                                 reinterpret_cast<BITMAPINFO*>(block.get()), DIB_RGB_COLORS);
+    m_hBitmap = CreateFileBitmap(screen.m_hDC, block.get(), layout);
     Own(this, m_hBitmap);
     block.reset();
     if (!m_hBitmap) DeleteBitmap();
