@@ -3,14 +3,12 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "afxfile.h"
 
-namespace {
-
-// The cause of the CFileException* that call throws; -1 if it throws none.
 template <class F>
-int ThrownCause(F call)
+int ThrownCause(F call)  // the cause of the CFileException* thrown, -1 for none
 {
     try {
         call();
@@ -22,39 +20,29 @@ int ThrownCause(F call)
     return -1;
 }
 
-}  // namespace
-
 TEST(AfxFile, WritesReadsAndReportsCauses)
 {
-    const std::string path = ::testing::TempDir() + "lobbykit_afxfile.bin";
-    {
-        CFile out(path.c_str(), CFile::modeCreate | CFile::modeWrite);
-        out.Write("0123456789", 10);
-        EXPECT_EQ(CFileException::accessDenied, ThrownCause([&] { char c; out.Read(&c, 1); }));
-        out.Close();
-    }
+    const std::string dir = ::testing::TempDir(), path = dir + "lobbykit_afxfile.bin";
+    CFile out(path.c_str(), CFile::modeCreate | CFile::modeWrite);
+    out.Write("0123456789", 10);
+    EXPECT_EQ(CFileException::accessDenied, ThrownCause([&] { char c; out.Read(&c, 1); }));
+    out.Close();
     CFile in;
     ASSERT_TRUE(in.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite));
-    EXPECT_EQ(10u, in.GetLength());
     char buf[16] = {};
-    EXPECT_EQ(4u, in.Read(buf, 4));
-    EXPECT_EQ(6u, in.Read(buf + 4, 16));
-    EXPECT_EQ(0u, in.Read(buf, 16));  // the end: no error
+    EXPECT_EQ(10u, in.GetLength());
+    EXPECT_EQ((std::vector<UINT>{4, 6, 0}), (std::vector<UINT>{in.Read(buf, 4), in.Read(buf + 4, 16), in.Read(buf, 16)}));
     EXPECT_EQ("0123456789", std::string(buf, 10));
     in.Close();
+    std::remove(path.c_str());
 
-    struct { std::string path; int cause; } refused[] = {
-        {::testing::TempDir() + "lobbykit_no_such_file", CFileException::fileNotFound},
-        {::testing::TempDir() + "lobbykit_no_such_dir/x", CFileException::badPath},
-        {::testing::TempDir(), CFileException::accessDenied},  // a folder
-    };
+    const std::pair<std::string, int> refused[] = {{dir + "lobbykit_none", CFileException::fileNotFound},
+        {dir + "lobbykit_none/x", CFileException::badPath}, {dir, CFileException::accessDenied}};
     for (const auto& r : refused) {
-        SCOPED_TRACE(r.path);
         CFile f;
         CFileException e;
-        EXPECT_FALSE(f.Open(r.path.c_str(), CFile::modeRead, &e));
-        EXPECT_EQ(r.cause, e.m_cause);
-        EXPECT_EQ(r.cause, ThrownCause([&] { CFile thrown(r.path.c_str(), CFile::modeRead); }));
+        EXPECT_FALSE(f.Open(r.first.c_str(), CFile::modeRead, &e));
+        EXPECT_EQ(r.second, e.m_cause) << r.first;
+        EXPECT_EQ(r.second, ThrownCause([&] { CFile thrown(r.first.c_str(), CFile::modeRead); })) << r.first;
     }
-    std::remove(path.c_str());
 }

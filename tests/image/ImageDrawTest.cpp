@@ -5,8 +5,7 @@ using namespace lktest;
 
 namespace {
 
-// A w x h picture whose pixel (x, y) is unique: red x, green y, blue 0x80.
-Pixels Ramp(int w, int h)
+Pixels Ramp(int w, int h)  // pixel (x, y) is red x, green y
 {
     Pixels p;
     for (int y = 0; y < h; ++y)
@@ -15,15 +14,15 @@ Pixels Ramp(int w, int h)
 }
 
 // The canvas that the expected transfer, made directly, leaves.
-Pixels Reference(HBITMAP picture, int x, int y, int w, int h, int xs, int ys, int ws, int hs)
+Pixels Reference(HBITMAP picture, const int (&r)[8])
 {
     Canvas ref(120, 100, 0x00FF00);
     SetStretchBltMode(ref.dc.m_hDC, COLORONCOLOR);
-    HDC mem = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(mem, picture);
-    StretchBlt(ref.dc.m_hDC, x, y, w, h, mem, xs, ys, ws, hs, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteDC(mem);
+    CDC mem;
+    mem.CreateCompatibleDC(nullptr);
+    HGDIOBJ old = mem.SelectObject(picture);
+    StretchBlt(ref.dc.m_hDC, r[0], r[1], r[2], r[3], mem.m_hDC, r[4], r[5], r[6], r[7], SRCCOPY);
+    mem.SelectObject(old);
     return ref.Read();
 }
 
@@ -33,12 +32,12 @@ class ImageDraw : public ImageTest {};
 
 TEST_F(ImageDraw, DrawImageDefaultsClampAndStretch)
 {
-    struct { const char* name; int args[8]; int x, y, w, h, xs, ys, ws, hs; } cases[] = {
-        {"all zero: whole picture 1:1", {0, 0, 0, 0, 0, 0, 0, 0}, 0, 0, 100, 80, 0, 0, 100, 80},
-        {"rest from (10,10) stretched to 100x80", {0, 0, 0, 0, 10, 10, 0, 0}, 0, 0, 100, 80, 10, 10, 90, 70},
-        {"source clamped to the picture", {5, 5, 100, 80, 0, 0, 200, 200}, 5, 5, 100, 80, 0, 0, 100, 80},
-        {"equal sizes never stretch", {3, 4, 20, 10, 7, 8, 20, 10}, 3, 4, 20, 10, 7, 8, 20, 10},
-        {"doubled", {0, 0, 40, 20, 30, 30, 20, 10}, 0, 0, 40, 20, 30, 30, 20, 10},
+    struct { const char* name; int args[8]; int drawn[8]; } cases[] = {
+        {"all zero: whole picture 1:1", {0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 100, 80, 0, 0, 100, 80}},
+        {"rest from (10,10) stretched", {0, 0, 0, 0, 10, 10, 0, 0}, {0, 0, 100, 80, 10, 10, 90, 70}},
+        {"source clamped", {5, 5, 100, 80, 0, 0, 200, 200}, {5, 5, 100, 80, 0, 0, 100, 80}},
+        {"equal sizes", {3, 4, 20, 10, 7, 8, 20, 10}, {3, 4, 20, 10, 7, 8, 20, 10}},
+        {"doubled", {0, 0, 40, 20, 30, 30, 20, 10}, {0, 0, 40, 20, 30, 30, 20, 10}},
     };
     CImage img;
     Fill(img, 100, 80, Ramp(100, 80));
@@ -48,44 +47,39 @@ TEST_F(ImageDraw, DrawImageDefaultsClampAndStretch)
         SetStretchBltMode(canvas.dc.m_hDC, COLORONCOLOR);
         const int* a = c.args;
         EXPECT_EQ(1, img.DrawImage(&canvas.dc, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]));
-        EXPECT_EQ(Reference(img.m_hBitmap, c.x, c.y, c.w, c.h, c.xs, c.ys, c.ws, c.hs), canvas.Read());
+        EXPECT_EQ(Reference(img.m_hBitmap, c.drawn), canvas.Read());
     }
-    EXPECT_EQ(0, img.DrawImage(nullptr, 0, 0, 0, 0, 0, 0, 0, 0));
     CImage empty;
     Canvas canvas(4, 4, 0);
+    EXPECT_EQ(0, img.DrawImage(nullptr, 0, 0, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ("Warning : CImage::DrawImage() : no bitmap loaded\n",
               TraceOf([&] { EXPECT_EQ(0, empty.DrawImage(&canvas.dc, 0, 0, 0, 0, 0, 0, 0, 0)); }));
 }
 
-TEST_F(ImageDraw, CopyImageRefusesSharedBitmapsAndCopiesWholePictures)
+TEST_F(ImageDraw, CopyImageAndFillRect)
 {
-    CImage src, dest;
+    CImage src, dest, empty;
     Fill(src, 3, 2, Ramp(3, 2));
     Fill(dest, 5, 4, Pixels(20, 0x999999));
     CImage shared(dest);
     EXPECT_EQ("Error : CImage::CopyImage() : source or dest bitmap is same?\n",
               TraceOf([&] { EXPECT_EQ(0, dest.CopyImage(shared, 0, 0, 0, 0, 0, 0, 0, 0)); }));
-    CImage empty;
     EXPECT_EQ("Error : CImage::CopyImage() : source or dest bitmap is not loaded?\n",
               TraceOf([&] { EXPECT_EQ(0, src.CopyImage(empty, 0, 0, 0, 0, 0, 0, 0, 0)); }));
     EXPECT_EQ(1, src.CopyImage(dest, 2, 1, 0, 0, 0, 0, 0, 0));
     Pixels expect(20, 0x999999);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) expect[size_t(y + 1) * 5 + x + 2] = RGB(x, y, 0x80);
+    for (int i = 0; i < 6; ++i) expect[size_t(i / 3 + 1) * 5 + i % 3 + 2] = RGB(i % 3, i / 3, 0x80);
     EXPECT_EQ(expect, ReadPixels(dest.m_hBitmap, 5, 4));
-}
 
-TEST_F(ImageDraw, FillRectOnAnEmptyImageMakesTheRectanglesSize)
-{
-    struct { CRect rect; int filledFrom; } cases[] = {{CRect(0, 0, 40, 30), 0}, {CRect(10, 10, 50, 40), 10}};
-    for (auto& c : cases) {
+    // On an empty image: a bitmap of the rectangle's size, filled where the rectangle lies.
+    for (CRect rect : {CRect(0, 0, 40, 30), CRect(10, 10, 50, 40)}) {
         CImage img;
-        EXPECT_EQ(1, img.FillRect(c.rect, 0x336699));
+        EXPECT_EQ(1, img.FillRect(rect, 0x336699));
         ASSERT_EQ(40, img.m_nWidth);
         ASSERT_EQ(30, img.m_nHeight);
         const Pixels got = ReadPixels(img.m_hBitmap, 40, 30);
-        for (int y = c.filledFrom; y < 30; ++y)
-            for (int x = c.filledFrom; x < 40; ++x) ASSERT_EQ(0x336699u, got[size_t(y) * 40 + x]);
+        for (int y = rect.top; y < 30; ++y)
+            for (int x = rect.left; x < 40; ++x) ASSERT_EQ(0x336699u, got[size_t(y) * 40 + x]);
     }
 }
 
@@ -97,7 +91,6 @@ TEST_F(ImageDraw, MemDCPairingAndReleaseWhilePaired)
     EXPECT_EQ(1, img.BeginMemDC(first, nullptr));
     EXPECT_EQ(0x0000FFu, first.GetPixel(1, 1));
     EXPECT_EQ(1, img.BeginMemDC(second, nullptr));  // first gets its own bitmap back
-    EXPECT_EQ(&second, img.m_pMemDC);
     EXPECT_EQ(CLR_INVALID, first.GetPixel(1, 1));
     second.SetPixel(0, 0, 0x00FF00);
     img.EndMemDC();

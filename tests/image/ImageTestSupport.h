@@ -1,5 +1,5 @@
-// Helpers of the image tests: bitmaps from pixel lists and back, a canvas to draw on, bitmap
-// files of every depth, the count of live GDI objects and the trace output of a call.
+// Helpers of the image tests: bitmaps from pixel lists and back, a canvas, bitmap files of
+// every depth, the count of live GDI objects and the trace of a call.
 #ifndef LOBBYKIT_TESTS_IMAGE_IMAGETESTSUPPORT_H
 #define LOBBYKIT_TESTS_IMAGE_IMAGETESTSUPPORT_H
 
@@ -8,19 +8,18 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Image.h"
 
 namespace lktest {
 
-using Pixels = std::vector<COLORREF>;  // row by row from the top, 0x00BBGGRR
+using Pixels = std::vector<COLORREF>;  // rows from the top
+using Words = std::vector<std::uint32_t>;
 
-DWORD GdiObjects();  // GetGuiResources(GR_GDIOBJECTS); Wine's stub gives 0
 HBITMAP MakeBitmap(int w, int h, const Pixels& px);  // screen-compatible
-Pixels ReadPixels(HBITMAP hBitmap, int w, int h);    // through GetDIBits
-void Fill(CImage& img, int w, int h, const Pixels& px);  // Attach of a MakeBitmap
+Pixels ReadPixels(HBITMAP hBitmap, int w, int h);
+void Fill(CImage& img, int w, int h, const Pixels& px);
 
 // A screen-compatible bitmap selected into a memory context.
 struct Canvas {
@@ -33,33 +32,20 @@ struct Canvas {
     HGDIOBJ old;
 };
 
-// A bitmap file. Pixels are palette indices for 1, 4 and 8 bits, else 0x00RRGGBB values
-// (16 bits: 5-5-5, or 5-6-5 with bitfields). height < 0 writes the rows top-down.
-struct BmpSpec {
-    BmpSpec(int bpp_, int width_, int height_, std::vector<std::uint32_t> pixels_,
-            std::vector<std::uint32_t> palette_ = {}, DWORD clrUsed_ = 0, bool bitfields_ = false)
-        : bpp(bpp_), width(width_), height(height_), pixels(std::move(pixels_)),
-          palette(std::move(palette_)), clrUsed(clrUsed_), bitfields(bitfields_)
-    {
-    }
-    int bpp;
-    int width, height;
-    std::vector<std::uint32_t> pixels;  // |height| rows of width, top row first
-    std::vector<std::uint32_t> palette;  // 0x00RRGGBB entries written as the colour table
-    DWORD clrUsed;
-    bool bitfields;
-};
-std::vector<BYTE> BmpFile(const BmpSpec& spec);
+// A bitmap file: pixels are palette indices up to 8 bits, else 0x00RRGGBB (16 bits: 5-5-5,
+// 5-6-5 with bitfields), top row first; height < 0 stores the rows top-down.
+std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels,
+                          const Words& palette = {}, DWORD clrUsed = 0, bool bitfields = false);
 std::string WriteTemp(const std::string& name, const std::vector<BYTE>& bytes);
 
-// What a call writes to the trace (stderr).
-std::string TraceOf(const std::function<void()>& call);
+std::string TraceOf(const std::function<void()>& call);  // what the call traced
 
-// Fails the test when the live GDI objects after the test differ from before.
+// Checks that each test leaves as many live GDI objects as it found (Wine's
+// GetGuiResources is a stub that gives 0).
 class ImageTest : public ::testing::Test {
 protected:
-    void SetUp() override { before_ = GdiObjects(); }
-    void TearDown() override { EXPECT_EQ(before_, GdiObjects()) << "GDI objects leaked"; }
+    void SetUp() override { before_ = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+    void TearDown() override { EXPECT_EQ(before_, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)); }
 
 private:
     DWORD before_ = 0;
