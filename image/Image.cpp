@@ -86,7 +86,7 @@ int CImage::LoadImageA(const char* lpszFileName)
 {
     CFile file;
     if (!file.Open(lpszFileName, CFile::modeRead | CFile::shareDenyWrite)) {
-        TRACE("Error : CImage::LoadImage() : can open file %s\n", lpszFileName);
+        TRACE("Error : CImage::LoadImage() : can open file %s\n", lpszFileName ? lpszFileName : "(null)");
         return 0;
     }
     BYTE fileHeader[kFileHeaderBytes];

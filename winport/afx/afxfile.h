@@ -2,8 +2,8 @@
 // (through winport/posix) and Windows. Binary, unbuffered; sizes up to 4 GiB - 1 (DWORD).
 //
 // Errors: Open reports failure by its result (and fills *pError when given); Read, Close and
-// the opening constructor throw CFileException* as the framework does; the catcher calls
-// Delete() on it.
+// the opening constructor throw CFileException* as the framework does (GetLength also for a
+// file of 4 GiB or more, whose length a DWORD cannot hold); the catcher calls Delete() on it.
 #ifndef WINPORT_AFXFILE_H
 #define WINPORT_AFXFILE_H
 
