@@ -69,7 +69,7 @@ std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels, c
 {
     std::vector<BYTE> f;
     auto put = [&](std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) f.push_back(BYTE(v >> (8 * i)));
+        for (int i = 0; i < n; ++i) f.push_back(i < 4 ? BYTE(v >> (8 * i)) : 0);
     };
     const bool is16 = bpp == 16;
     put('B' | 'M' << 8, 2), put(0, 12);  // the loader reads no other field of the file header
