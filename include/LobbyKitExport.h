@@ -23,7 +23,7 @@
 
 // Data shared by every process that loads the library. On Windows: a shared data section of
 // the DLL. Elsewhere: a page-aligned section that the platform layer maps onto a per-user
-// named mapping when the module starts (winport/posix/kernel_shared_section.cpp); the link
+// named mapping when the module starts (winport/posix/kernel/shared_section.cpp); the link
 // pads that section to whole pages so that nothing else lives in its pages.
 #if defined(_WIN32)
 #  define LOBBYKIT_SHARED_DATA __attribute__((section(".ShareDa"), shared))

@@ -126,63 +126,80 @@ int CMapIPC::InitIPc(const char* name)
     // Only once per open: a second call would map the record again and leak the first set.
     if (!name || !m_hMapFile || m_pMapView || !NameAcceptable(name)) return 0;
     ::lstrcpynA(m_szServerName, name, MAX_PATH);
+    if (!MapRecord()) return 0;
+    const ObjectNames names = NameObjects(m_szServerName);
+    if (!OpenObjects(&names) || !StartWorker()) return 0;
+    return IsServer() ? 1 : Handshake();
+}
 
+bool CMapIPC::MapRecord()
+{
     m_pMapView = ::MapViewOfFile(m_hMapFile, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(IPC_MAP_BUF));
-    if (!m_pMapView) return 0;
+    if (!m_pMapView) return false;
     m_pMapBuf = static_cast<IPC_MAP_BUF*>(m_pMapView);
 
-    const bool bServer = IsServer();
-    if (bServer) {
+    if (IsServer()) {
         m_pMapBuf->wSignature = IPC_SIGNATURE;
     } else {
         // A client checks the record before it touches it: a refused client (wrong record,
         // or a client already attached) must not wipe the halves of a live session.
-        if (m_pMapBuf->wSignature != IPC_SIGNATURE) return 0;
-        if (::InterlockedCompareExchange(ConnectCount(m_pMapBuf), 0, 0) != 0) return 0;
+        if (m_pMapBuf->wSignature != IPC_SIGNATURE) return false;
+        if (::InterlockedCompareExchange(ConnectCount(m_pMapBuf), 0, 0) != 0) return false;
     }
     // Both roles start from empty halves; a client discards whatever either half held.
     for (const CRecordHalf& half : {ServerHalf(m_pMapBuf), ClientHalf(m_pMapBuf)}) {
         half.SetStatus(0);
         half.SetLength(0);
     }
+    return true;
+}
 
-    char szServerWrite[IPC_NAME_BUF], szServerRead[IPC_NAME_BUF];
-    char szClientWrite[IPC_NAME_BUF], szClientRead[IPC_NAME_BUF];
-    char szServerMutex[IPC_NAME_BUF], szClientMutex[IPC_NAME_BUF];
-    ::wsprintfA(szServerWrite, "%s_ServerWrite", m_szServerName);
-    ::wsprintfA(szServerRead, "%s_ServerRead", m_szServerName);
-    ::wsprintfA(szClientWrite, "%s_ClientWrite", m_szServerName);
-    ::wsprintfA(szClientRead, "%s_ClientRead", m_szServerName);
-    ::wsprintfA(szServerMutex, "%s_ServerBufMutex", m_szServerName);
-    ::wsprintfA(szClientMutex, "%s_ClientBufMutex", m_szServerName);
+CMapIPC::ObjectNames CMapIPC::NameObjects(const char* name)
+{
+    ObjectNames names;
+    ::wsprintfA(names.szServerWrite, "%s_ServerWrite", name);
+    ::wsprintfA(names.szServerRead, "%s_ServerRead", name);
+    ::wsprintfA(names.szClientWrite, "%s_ClientWrite", name);
+    ::wsprintfA(names.szClientRead, "%s_ClientRead", name);
+    ::wsprintfA(names.szServerMutex, "%s_ServerBufMutex", name);
+    ::wsprintfA(names.szClientMutex, "%s_ClientBufMutex", name);
+    return names;
+}
 
-    m_hServerWriteEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szServerWrite));
-    m_hServerReadEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szServerRead));
-    m_hClientWriteEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szClientWrite));
-    m_hClientReadEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, szClientRead));
+bool CMapIPC::OpenObjects(const ObjectNames* pNames)
+{
+    m_hServerWriteEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, pNames ? pNames->szServerWrite : nullptr));
+    m_hServerReadEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, pNames ? pNames->szServerRead : nullptr));
+    m_hClientWriteEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, pNames ? pNames->szClientWrite : nullptr));
+    m_hClientReadEvent = CheckedObject(::CreateEventA(nullptr, FALSE, FALSE, pNames ? pNames->szClientRead : nullptr));
     m_hExitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (m_hExitEvent) ::ResetEvent(m_hExitEvent);
-    m_hServerBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, szServerMutex));
-    m_hClientBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, szClientMutex));
+    m_hServerBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, pNames ? pNames->szServerMutex : nullptr));
+    m_hClientBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, pNames ? pNames->szClientMutex : nullptr));
     m_evtConnected.ResetEvent();
 
     m_pRecvList = new (std::nothrow) CIPCPacketList(10);
     m_pSendList = new (std::nothrow) CIPCPacketList(10);
-    if (!m_pRecvList || !m_pSendList) return 0;
+    return m_pRecvList && m_pSendList;
+}
 
+bool CMapIPC::StartWorker()
+{
     m_hThread.store(WorkerStartingMark());
     HANDLE hThread = ::CreateThread(nullptr, 0, IPCThreadProc, this, 0, nullptr);
     if (!hThread) {
         m_hThread.store(nullptr);
-        return 0;
+        return false;
     }
     HANDLE hExpected = WorkerStartingMark();
     if (!m_hThread.compare_exchange_strong(hExpected, hThread)) {
         ::CloseHandle(hThread);  // the worker has already ended
     }
+    return true;
+}
 
-    if (bServer) return 1;
-
+int CMapIPC::Handshake()
+{
     if (!SendBuf(IPC_CMD_CONNECT, nullptr, 0)) return 0;
     const CRecordHalf own = ClientHalf(m_pMapBuf);
     const DWORD dwStart = ::GetTickCount();
@@ -201,6 +218,14 @@ int CMapIPC::InitIPc(const char* name)
     }
     m_nConnectStatus.store(IPC_CONNECTED);
     return 1;
+}
+
+void CMapIPC::AttachInProcess(IPC_MAP_BUF* pRecord, int nRole, int nConnectStatus)
+{
+    m_pMapBuf = pRecord;
+    m_nIPCStatus.store(nRole);
+    m_nConnectStatus.store(nConnectStatus);
+    OpenObjects(nullptr);
 }
 
 int CMapIPC::ServerWaitForClient(DWORD dwTimeout)

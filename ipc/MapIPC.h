@@ -71,9 +71,38 @@ private:
     // m_hThread while InitIPc starts the worker: a worker that ends before InitIPc has stored
     // its handle finds this mark instead, and InitIPc then closes the handle itself.
     static HANDLE WorkerStartingMark() { return INVALID_HANDLE_VALUE; }
+
+    // The steps of InitIPc, in order.
+    // Maps the record; the server marks it, a client checks it is free; both empty the halves.
+    bool MapRecord();
+    // The names of the channel's events and mutexes, made from the channel's name.
+    struct ObjectNames {
+        char szServerWrite[IPC_NAME_BUF];
+        char szServerRead[IPC_NAME_BUF];
+        char szClientWrite[IPC_NAME_BUF];
+        char szClientRead[IPC_NAME_BUF];
+        char szServerMutex[IPC_NAME_BUF];
+        char szClientMutex[IPC_NAME_BUF];
+    };
+    static ObjectNames NameObjects(const char* name);
+    // Creates or opens the events and mutexes (unnamed in-process ones when pNames is null)
+    // and makes the packet queues. False when a queue could not be made.
+    bool OpenObjects(const ObjectNames* pNames);
+    bool StartWorker();
+    // Client: asks the server to accept it. 1 connected, 0 refused or no answer in time.
+    int Handshake();
+
+    // For tests: an end of the given role and connect state around a record in this
+    // process's memory, with unnamed in-process objects and no worker, so that each step
+    // of the transfer can be driven by hand. CloseIPC releases it (the record stays the
+    // caller's).
+    void AttachInProcess(IPC_MAP_BUF* pRecord, int nRole, int nConnectStatus);
     DWORD RunWorker();
     int UnpackFrames(const BYTE* pBuf, int n);
-    int OnConnectFrame();
+    // What the frame walk does after a connect frame: go on with the next frame, end the
+    // walk with the worker going on, or stop the worker.
+    enum class AfterConnect { ContinueWalk, EndWalk, StopWorker };
+    AfterConnect OnConnectFrame();
     void OnExitFrame();
     bool QueueReceived(BYTE cCmdID, const BYTE* pData, WORD wDataLen);
     // Writes into the own half; the caller holds the own named mutex.

@@ -55,7 +55,10 @@ static_assert(IPC_BATCH_LIMIT <= IPC_AREA_SIZE, "batches fit the area");
 
 // --- Command ids -------------------------------------------------------------------------
 
-#define IPC_CMD_APP_LIMIT 240       // ids below this are application commands
+// The two bounds differ on purpose: this end queues ids below 240 only, but an arriving
+// frame with id 240 is still delivered as data (only the ids above it are refused).
+#define IPC_CMD_APP_LIMIT 240       // QueuePacket takes ids below this one
+#define IPC_CMD_DATA_MAX 240        // an arriving frame with an id up to this one is data
 #define IPC_CMD_CONNECT 0xF1        // client -> server: connect request
 #define IPC_CMD_EXIT 0xF2           // either way: the sender leaves
 #define IPC_CMD_PACKETS 0xF3        // SendBuf selector only: write a prepared run of frames

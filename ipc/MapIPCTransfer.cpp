@@ -17,13 +17,6 @@ using lobbykit::ipc::OwnHalf;
 using lobbykit::ipc::PeerHalf;
 using lobbykit::ipc::PutFrame;
 
-namespace {
-
-// UnpackFrames: the walk goes on after a handshake frame.
-const int kContinueWalk = -1;
-
-}  // namespace
-
 // --- Host side ---------------------------------------------------------------------------
 
 int CMapIPC::QueuePacket(BYTE cCmdID, const char* data, int len)
@@ -233,12 +226,15 @@ int CMapIPC::UnpackFrames(const BYTE* pBuf, int n)
             return 0;
         }
         if (frame.cCmdID == IPC_CMD_CONNECT) {
-            const int nResult = OnConnectFrame();
-            if (nResult != kContinueWalk) return nResult;
+            switch (OnConnectFrame()) {
+            case AfterConnect::ContinueWalk: break;
+            case AfterConnect::EndWalk: return 1;
+            case AfterConnect::StopWorker: return 0;
+            }
         } else if (frame.cCmdID == IPC_CMD_EXIT) {
             OnExitFrame();
             return 1;  // frames after an exit are dropped
-        } else if (frame.cCmdID > IPC_CMD_APP_LIMIT) {
+        } else if (frame.cCmdID > IPC_CMD_DATA_MAX) {
             TRACE("Error : CMapIPC::RecvBuf() : Unknown command = %d.\n", frame.cCmdID);
             return 0;
         } else if (!QueueReceived(frame.cCmdID, frame.pData, frame.wDataLen)) {
@@ -270,11 +266,11 @@ bool CMapIPC::QueueReceived(BYTE cCmdID, const BYTE* pData, WORD wDataLen)
     return true;
 }
 
-int CMapIPC::OnConnectFrame()
+CMapIPC::AfterConnect CMapIPC::OnConnectFrame()
 {
     if (!IsServer()) {
         TRACE("Error : CMapIPC::RecvBuf() : IPC_CMD_CONNECT should send by client\n");
-        return 0;
+        return AfterConnect::StopWorker;
     }
     if (m_nConnectStatus.load() == IPC_NOT_CONNECTED) {
         TRACE("%4d : SERVER : connect comes\n", static_cast<int>(::GetTickCount()));
@@ -289,11 +285,11 @@ int CMapIPC::OnConnectFrame()
         m_evtConnected.SetEvent();
         ::SetEvent(m_hServerReadEvent);
         Notify(IPC_NOTIFY_CONNECT);
-        return kContinueWalk;
+        return AfterConnect::ContinueWalk;
     }
     TRACE("Warning : CMapIPC()::RecvBuf() : IPC_CONNECT comes twice times? Force client to exit\n");
     SendBuf(IPC_CMD_EXIT, nullptr, 0);
-    return 1;
+    return AfterConnect::EndWalk;
 }
 
 void CMapIPC::OnExitFrame()

@@ -2,6 +2,8 @@
 # The Windows build: cross-compiles lobbykit with mingw-w64 (build/windows), runs its tests
 # under Wine (headless, code page 936), and runs the differential suite, which compares
 # winport/posix (a native probe, build/windows-native) with the real Win32 API under Wine.
+# It also builds the Release DLL (build/windows-release), the one a Windows user ships; its
+# code is the Debug build's, so its tests are not run a second time.
 # Installs what is missing (Debian 12, apt-get) and generates the zh_CN.UTF-8 locale.
 #   WINDOWS_TEST_SECONDS=N   limit for the whole ctest run under Wine (default 2400)
 #   WINDOWS_TEST_TIMEOUT=N   limit for one test (default 300)
@@ -56,6 +58,12 @@ if ! out=$(LOBBYKIT_WINE_TIMEOUT=120 "${wine_run[@]}" cmd.exe /c echo lobbykit-w
 fi
 
 cmake --build "$build" -j "$jobs"
+
+step "Windows build: Release DLL (build/windows-release)"
+cmake -S . -B build/windows-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake \
+      -DLOBBYKIT_BENCH=OFF -DLOBBYKIT_TESTS=OFF >/dev/null
+cmake --build build/windows-release -j "$jobs"
 
 step "Windows build: tests under Wine"
 (cd "$build" && timeout --kill-after=30 "${WINDOWS_TEST_SECONDS:-2400}" \

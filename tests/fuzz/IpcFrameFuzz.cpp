@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     BYTE cCmdID = 0;
     int len = -1;
     while (ipc.RecvPacket(cCmdID, buf, len) == 0) {
-        if (len < 0 || len > IPC_RECV_BUF_SIZE || cCmdID > IPC_CMD_APP_LIMIT) __builtin_trap();
+        if (len < 0 || len > IPC_RECV_BUF_SIZE || cCmdID > IPC_CMD_DATA_MAX) __builtin_trap();
     }
     return 0;
 }

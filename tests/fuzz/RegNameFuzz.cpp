@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "winport/posix/reg_name.h"
+#include "winport/posix/registry/name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

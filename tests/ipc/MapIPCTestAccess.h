@@ -6,24 +6,10 @@
 #include "ipc/SharedRecord.h"
 
 struct CMapIPCTestAccess {
-    // Fits a closed end around a record in this process's memory, with unnamed in-process
-    // events and mutexes and no worker, so that SendBuf, SendPacket, RecvBuf, QueuePacket and
-    // RecvPacket can be driven one step at a time. CloseIPC releases it all again (the record
-    // itself stays the caller's).
+    // A closed end fitted around a record in this process's memory (see AttachInProcess).
     static void Attach(CMapIPC& c, IPC_MAP_BUF* pRecord, int nRole, int nConnectStatus)
     {
-        c.m_pMapBuf = pRecord;
-        c.m_nIPCStatus.store(nRole);
-        c.m_nConnectStatus.store(nConnectStatus);
-        c.m_hServerWriteEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        c.m_hServerReadEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        c.m_hClientWriteEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        c.m_hClientReadEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        c.m_hExitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        c.m_hServerBufMutex = ::CreateMutexA(nullptr, FALSE, nullptr);
-        c.m_hClientBufMutex = ::CreateMutexA(nullptr, FALSE, nullptr);
-        c.m_pRecvList = new CIPCPacketList(10);
-        c.m_pSendList = new CIPCPacketList(10);
+        c.AttachInProcess(pRecord, nRole, nConnectStatus);
     }
 
     static void SetWindow(CMapIPC& c, HWND hWnd) { c.m_hWnd.store(hWnd); }

@@ -20,9 +20,9 @@
 
 #include "RegKey.h"
 #include "TempStore.h"
-#include "winport/posix/reg_api.h"
-#include "winport/posix/reg_name.h"
-#include "winport/posix/reg_store.h"
+#include "winport/posix/registry/registry.h"
+#include "winport/posix/registry/name.h"
+#include "winport/posix/registry/store.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "winport/posix/reg_store.h"
+#include "winport/posix/registry/store.h"
 
 namespace regtest {
 

@@ -9,7 +9,7 @@
 
 #include "LiveObjectsTest.h"
 #include "PeerProcess.h"
-#include "winport/posix/winport_internal.h"
+#include "winport/posix/kernel/shared_object.h"
 
 using lktest::PeerProcess;
 using lktest::UniqueName;

@@ -15,7 +15,9 @@
 
 #include "LiveObjectsTest.h"
 #include "PeerProcess.h"
-#include "winport/posix/winport_internal.h"
+#include "winport/posix/kernel/futex.h"
+#include "winport/posix/kernel/mapping.h"
+#include "winport/posix/kernel/shared_object.h"
 
 using lktest::UniqueName;
 

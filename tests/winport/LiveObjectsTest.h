@@ -7,7 +7,8 @@
 
 #include <cstddef>
 
-#include "winport/posix/winport_internal.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/kernel/mapping.h"
 
 namespace lktest {
 

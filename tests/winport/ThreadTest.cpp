@@ -8,7 +8,6 @@
 
 #include "LiveObjectsTest.h"
 #include "PeerProcess.h"
-#include "winport/posix/winport_internal.h"
 
 namespace {
 

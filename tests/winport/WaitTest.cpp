@@ -15,7 +15,8 @@
 #include "LiveObjectsTest.h"
 #include "PeerProcess.h"
 #include "TokenRounds.h"
-#include "winport/posix/winport_internal.h"
+#include "winport/posix/kernel/futex.h"
+#include "winport/posix/kernel/wait.h"
 
 using lktest::PeerProcess;
 using lktest::UniqueName;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "winport/posix/winport_internal.h"
+#include "winport/posix/user/user.h"
 
 namespace {
 

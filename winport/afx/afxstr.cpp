@@ -64,7 +64,9 @@ void CString::Assign(const char* pch, int nLength)
         Empty();
         return;
     }
-    if (nLength > GetData()->nAllocLength) {
+    // The shared empty string is never written to: it always takes a block of its own (its
+    // capacity 0 says so too, but the compiler cannot see that the shared header stays 0).
+    if (m_pchData == EmptyChars() || nLength > GetData()->nAllocLength) {
         // pch may point into the old block: copy before releasing it.
         char* pNew = Allocate(nLength);
         std::memcpy(pNew, pch, std::size_t(nLength));

@@ -1,5 +1,6 @@
 // Win32 kernel subset: handles, named objects (file mappings, events, mutexes), waits,
-// threads, tick count, interlocked operations, last error, system error texts.
+// threads, tick count, interlocked operations, last error, system error texts (implemented
+// in winport/posix/kernel/).
 //
 // Behaviour on Linux, where Windows leaves a choice or the layer supports less:
 // - Named objects live in a directory private to the user ($XDG_RUNTIME_DIR/lobbykit, else

@@ -1,4 +1,4 @@
-// Win32 registry subset (implemented in winport/posix/reg*.cpp).
+// Win32 registry subset (implemented in winport/posix/registry/).
 //
 // Only HKEY_CURRENT_USER exists: it is kept in one SQLite database per user,
 // $XDG_CONFIG_HOME/lobbykit/registry.db (else ~/.config/lobbykit/registry.db), shared by every

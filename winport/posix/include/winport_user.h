@@ -1,4 +1,5 @@
-// Win32 user subset: windows with posted-message queues, message boxes, string helpers.
+// Win32 user subset: windows with posted-message queues, message boxes, string helpers
+// (implemented in winport/posix/user/).
 //
 // Behaviour on Linux, where Windows leaves a choice or the layer supports less:
 // - A window belongs to the thread that creates it; that thread's queue receives the

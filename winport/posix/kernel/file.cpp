@@ -1,0 +1,42 @@
+// File-descriptor loops shared by the kernel, user and registry parts (see file.h).
+#include "winport/posix/kernel/file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace winport {
+
+int LockFileRetrying(int fd, int operation)
+{
+    while (flock(fd, operation) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size, off_t offset)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = offset < 0 ? write(fd, p, size) : pwrite(fd, p, size, offset);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        if (offset >= 0) offset += n;
+    }
+    return true;
+}
+
+int ReserveFileSpace(int fd, off_t offset, off_t length)
+{
+    const int r = posix_fallocate(fd, offset, length);
+    return r == EOPNOTSUPP || r == EINVAL ? 0 : r;
+}
+
+}  // namespace winport

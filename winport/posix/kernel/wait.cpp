@@ -1,0 +1,296 @@
+// WaitForSingleObject(Ex) and WaitForMultipleObjects(Ex) over events, mutexes, threads and
+// the process pseudo handle.
+//
+// Wait-any scans the objects in index order; when none is ready the thread sleeps on all
+// their futex words at once (and on its termination word, for layer threads).
+//
+// Wait-all takes nothing while not everything is ready. A round first looks at every
+// object without changing it; the first one that is not ready is slept on (with the
+// termination word), and the round starts again when it changes. When all look ready, the
+// round takes them: auto-reset events and mutexes first, in an order that is the same in
+// every process (by object identity), then it checks the objects that are not consumed
+// (manual-reset events, threads). If one of them is gone by then (another waiter was
+// quicker), what the round took is given back at once, with the wake-ups, and the next
+// round sleeps on the missing object. There is no lock over all the objects (nothing that
+// a killed waiter could leave held), so the taking is not one atomic step: in the short
+// window between the first take and a give-back, another thread that merely tries an
+// object the round holds (a wait with timeout 0, or a timed wait whose time runs out just
+// then) finds it not signalled, and a wait that sleeps on it is woken by the give-back.
+// Nothing is lost or doubled: an auto-reset event is set again only if nobody set or reset
+// it meanwhile (event.cpp), a mutex goes back as it was found (abandoned included).
+// The window opens only when all objects looked ready and one vanished before it was
+// taken. A waiter killed inside it leaves the objects as if its wait had succeeded.
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/kernel.h"
+#include "winport/posix/kernel/thread.h"
+#include "winport/posix/kernel/wait.h"
+
+namespace winport {
+namespace {
+
+using WaitList = std::vector<std::shared_ptr<Waitable>>;
+
+thread_local void (*t_takeHook)(void*) = nullptr;
+thread_local void* t_takeHookContext = nullptr;
+
+// The process pseudo handle: signalled when the process has ended, so never for a waiter
+// inside it. Its word never changes.
+class ProcessObject : public Waitable {
+public:
+    ProcessObject() : Waitable(ObjectKind::Process) {}
+    AcquireResult TryAcquire(WaitState&) override { return AcquireResult::NotReady; }
+    bool LooksReady(WaitState&) override { return false; }
+    bool PrepareSleep(SleepWords& words, const WaitState&) override
+    {
+        words.word = FutexWord{&never_, 0};
+        return true;
+    }
+    ObjectIdentity Identity() const override { return ObjectIdentity{ObjectKind::Process, 0, 0}; }
+
+private:
+    std::uint32_t never_ = 0;
+};
+
+// Never destroyed: detached threads may still wait while the process exits.
+const std::shared_ptr<Waitable>& CurrentProcessObject()
+{
+    static const std::shared_ptr<Waitable>* process = new std::shared_ptr<Waitable>(std::make_shared<ProcessObject>());
+    return *process;
+}
+
+// ERROR_SUCCESS, or the error of the first handle (in index order) that cannot be waited
+// on: a file mapping has no right to be waited on (ERROR_ACCESS_DENIED), anything else
+// that is not a waitable object is not a handle for the purpose (ERROR_INVALID_HANDLE).
+DWORD ResolveHandles(DWORD count, const HANDLE* handles, WaitList* objects)
+{
+    objects->reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+        if (handles[i] == CurrentProcessHandle()) {
+            objects->push_back(CurrentProcessObject());
+            continue;
+        }
+        std::shared_ptr<KernelObject> object = LookupHandle(handles[i]);
+        if (!object) return ERROR_INVALID_HANDLE;
+        switch (object->Kind()) {
+        case ObjectKind::Event:
+        case ObjectKind::Mutex:
+        case ObjectKind::Thread:
+        case ObjectKind::Process: break;
+        case ObjectKind::Mapping: return ERROR_ACCESS_DENIED;
+        default: return ERROR_INVALID_HANDLE;
+        }
+        objects->push_back(std::static_pointer_cast<Waitable>(object));
+    }
+    return ERROR_SUCCESS;
+}
+
+void PassOnWakeups(const WaitList& objects, std::size_t except)
+{
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        if (i != except) objects[i]->PassOnWakeup();
+}
+
+// A wait that TerminateThread ends passes on the wake-ups it may have taken from others.
+void ExitIfTerminated(const WaitList& objects, bool slept)
+{
+    if (!TerminationRequested()) return;
+    if (slept) PassOnWakeups(objects, objects.size());
+    ExitTerminatedThread();
+}
+
+// Nothing when no object is ready, else the WAIT_* result (WAIT_FAILED with the error set).
+std::optional<DWORD> ScanOnce(const WaitList& objects, std::vector<WaitState>& states, std::size_t* index)
+{
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        switch (objects[i]->TryAcquire(states[i])) {
+        case AcquireResult::NotReady: continue;
+        case AcquireResult::Acquired: *index = i; return static_cast<DWORD>(WAIT_OBJECT_0 + i);
+        case AcquireResult::Abandoned: *index = i; return static_cast<DWORD>(WAIT_ABANDONED_0 + i);
+        case AcquireResult::Failed: *index = i; return DWORD(WAIT_FAILED);
+        }
+    }
+    return std::nullopt;
+}
+
+// How long a wait sleeps at a time when some watch words did not fit into the call.
+constexpr std::uint32_t kWatchSliceMs = 100;
+
+// Fills the words to sleep on: each object's word, the termination word, then the watch
+// words that still fit (*cut tells whether one did not). False when an object may have
+// become ready meanwhile.
+bool PrepareWords(const WaitList& objects, const std::vector<WaitState>& states, std::vector<FutexWord>* words,
+                  bool* cut)
+{
+    FutexWord watches[MAXIMUM_WAIT_OBJECTS];
+    std::size_t watchCount = 0;
+    words->clear();
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        SleepWords w{};
+        if (!objects[i]->PrepareSleep(w, states[i])) return false;
+        words->push_back(w.word);
+        if (w.watch.addr) watches[watchCount++] = w.watch;
+    }
+    if (std::uint32_t* termination = CurrentTerminationWord()) words->push_back(FutexWord{termination, 0});
+    const std::size_t room = kMaxFutexWords - words->size();
+    *cut = watchCount > room;
+    words->insert(words->end(), watches, watches + (*cut ? room : watchCount));
+    return true;
+}
+
+Deadline DeadlineFor(DWORD milliseconds)
+{
+    // A zero timeout never sleeps: it needs no deadline, and so no clock.
+    return milliseconds == 0 ? Deadline::Never() : Deadline::AfterMilliseconds(milliseconds);
+}
+
+DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
+{
+    const Deadline deadline = DeadlineFor(milliseconds);
+    std::vector<FutexWord> words;
+    std::vector<WaitState> states(objects.size());
+    bool slept = false;
+    for (;;) {
+        ExitIfTerminated(objects, slept);
+        std::size_t index = objects.size();
+        if (const std::optional<DWORD> result = ScanOnce(objects, states, &index)) {
+            if (slept) PassOnWakeups(objects, index);
+            return *result;
+        }
+        if (milliseconds == 0 || deadline.Passed()) {
+            if (slept) PassOnWakeups(objects, objects.size());
+            return WAIT_TIMEOUT;
+        }
+        bool cut = false;
+        if (!PrepareWords(objects, states, &words, &cut)) continue;
+        FutexWaitAny(words.data(), words.size(),
+                     cut ? deadline.EarlierOf(Deadline::AfterMilliseconds(kWatchSliceMs)) : deadline);
+        slept = true;
+    }
+}
+
+// The order in which a wait-all takes its objects: those it consumes first, each group by
+// identity. False (ERROR_INVALID_PARAMETER) when an object occurs twice.
+bool WaitAllOrder(const WaitList& objects, std::vector<std::size_t>* order)
+{
+    order->resize(objects.size());
+    std::vector<std::pair<bool, ObjectIdentity>> keys;
+    keys.reserve(objects.size());
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        (*order)[i] = i;
+        keys.emplace_back(!objects[i]->Consumable(), objects[i]->Identity());
+    }
+    std::sort(order->begin(), order->end(), [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; });
+    for (std::size_t k = 1; k < order->size(); ++k)
+        if (keys[(*order)[k - 1]].second == keys[(*order)[k]].second) return false;
+    return true;
+}
+
+// Takes every object in `order`. Nothing when one was not ready after all (everything given
+// back), else WAIT_OBJECT_0, WAIT_ABANDONED_0 (a mutex among them was abandoned; the index
+// is always 0, as Windows reports it for a wait-all) or WAIT_FAILED.
+std::optional<DWORD> TakeAll(const WaitList& objects, const std::vector<std::size_t>& order, std::vector<WaitState>& states)
+{
+    std::array<AcquireResult, MAXIMUM_WAIT_OBJECTS> taken;
+    bool abandoned = false;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
+        if (t_takeHook && k + 1 == order.size()) t_takeHook(t_takeHookContext);
+        taken[k] = objects[i]->TryAcquire(states[i]);
+        if (taken[k] == AcquireResult::Acquired || taken[k] == AcquireResult::Abandoned) {
+            abandoned = abandoned || taken[k] == AcquireResult::Abandoned;
+            continue;
+        }
+        const DWORD error = GetLastError();
+        for (std::size_t back = k; back-- > 0;) objects[order[back]]->GiveBack(states[order[back]], taken[back]);
+        if (taken[k] != AcquireResult::Failed) return std::nullopt;
+        SetLastError(error);
+        return DWORD(WAIT_FAILED);
+    }
+    return DWORD(abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0);
+}
+
+DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
+{
+    std::vector<std::size_t> order;
+    if (!WaitAllOrder(objects, &order)) return Fail<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    const Deadline deadline = DeadlineFor(milliseconds);
+    std::vector<WaitState> states(objects.size());
+    bool slept = false;
+    for (;;) {
+        ExitIfTerminated(objects, slept);
+        std::size_t missing = objects.size();
+        for (std::size_t i : order) {
+            if (!objects[i]->LooksReady(states[i])) {
+                missing = i;
+                break;
+            }
+        }
+        if (missing == objects.size()) {
+            const std::optional<DWORD> result = TakeAll(objects, order, states);
+            if (!result) continue;  // the next look finds what was missing
+            if (slept && *result == WAIT_FAILED) PassOnWakeups(objects, objects.size());
+            return *result;
+        }
+        if (milliseconds == 0 || deadline.Passed()) {
+            if (slept) PassOnWakeups(objects, objects.size());
+            return WAIT_TIMEOUT;
+        }
+        SleepWords w{};
+        if (!objects[missing]->PrepareSleep(w, states[missing])) continue;
+        FutexWord words[3] = {w.word};
+        std::size_t count = 1;
+        if (std::uint32_t* termination = CurrentTerminationWord()) words[count++] = FutexWord{termination, 0};
+        if (w.watch.addr) words[count++] = w.watch;
+        FutexWaitAny(words, count, deadline);
+        slept = true;
+    }
+}
+
+}  // namespace
+
+void SetWaitAllTakeHook(void (*fn)(void*), void* context)
+{
+    t_takeHook = fn;
+    t_takeHookContext = context;
+}
+
+}  // namespace winport
+
+using namespace winport;
+
+extern "C" {
+
+DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                      DWORD dwMilliseconds, BOOL bAlertable)
+{
+    // No APCs exist in this layer, so an alertable wait is an ordinary wait.
+    (void)bAlertable;
+    if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || !lpHandles)
+        return Fail<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    WaitList objects;
+    const DWORD error = ResolveHandles(nCount, lpHandles, &objects);
+    if (error != ERROR_SUCCESS) return Fail<DWORD>(error, WAIT_FAILED);
+    return bWaitAll && nCount > 1 ? WaitAll(objects, dwMilliseconds) : WaitAny(objects, dwMilliseconds);
+}
+
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds)
+{
+    return WaitForMultipleObjectsEx(nCount, lpHandles, bWaitAll, dwMilliseconds, FALSE);
+}
+
+DWORD WINAPI WaitForSingleObjectEx(HANDLE hHandle, DWORD dwMilliseconds, BOOL bAlertable)
+{
+    return WaitForMultipleObjectsEx(1, &hHandle, FALSE, dwMilliseconds, bAlertable);
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+    return WaitForMultipleObjectsEx(1, &hHandle, FALSE, dwMilliseconds, FALSE);
+}
+
+}  // extern "C"

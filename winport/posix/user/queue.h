@@ -1,0 +1,67 @@
+// Internal: the posted-message queues of threads (implemented in queue.cpp).
+#ifndef WINPORT_POSIX_USER_QUEUE_H
+#define WINPORT_POSIX_USER_QUEUE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include <windows.h>
+
+namespace winport {
+
+struct WindowObject;
+
+struct MessageFilter {
+    HWND hwnd;  // NULL: any; (HWND)-1: thread messages only; else that window's
+    UINT first;
+    UINT last;  // both 0: every message
+    bool Matches(const MSG& msg) const;
+    bool TakesQuit() const;
+};
+
+class MessageQueue {
+public:
+    explicit MessageQueue(DWORD threadId) : threadId_(threadId) {}
+    DWORD ThreadId() const { return threadId_; }
+
+    // ERROR_SUCCESS, or why the message was refused. window may be null (thread message).
+    DWORD Post(const MSG& msg, WindowObject* window);
+    bool Take(const MessageFilter& filter, bool remove, MSG* out);
+    void Quit(int exitCode);
+    void DropWindow(HWND hwnd, WindowObject* window);
+    void Close();
+    // Futex word of the queue: bit 0 is the sleepers bit (futex.h), bits 1..31 count the
+    // posts. A waiter reads it before looking at the queue and sleeps on that value.
+    std::uint32_t* ChangeWord() { return &changes_; }
+
+private:
+    // Windows' limit of posted messages per queue.
+    static constexpr std::size_t kMaxPosted = 10000;
+    static constexpr std::uint32_t kOneChange = 2;
+
+    void NoteChange();  // wakes the owner thread if it sleeps
+
+    const DWORD threadId_;
+    std::mutex mutex_;
+    std::deque<MSG> posted_;
+    bool quit_ = false;
+    int quitCode_ = 0;
+    bool closed_ = false;
+    std::uint32_t changes_ = 0;
+};
+
+// The calling thread's queue, made on first use.
+std::shared_ptr<MessageQueue> CurrentQueue();
+// The queue of a live thread that has one, else null.
+std::shared_ptr<MessageQueue> QueueOfThread(DWORD threadId);
+
+// Destroys the windows of the calling thread and closes its message queue, as the system
+// does when a thread ends (no messages are sent). Safe to call more than once.
+void EndThreadWindows();
+
+}  // namespace winport
+
+#endif
