@@ -94,7 +94,7 @@
 //   ReadFile at the end of the file succeeds with 0 bytes; reading a handle opened without
 //   GENERIC_READ (writing one without GENERIC_WRITE) fails with ERROR_ACCESS_DENIED.
 //   A failed read or write of the system gives the code of its errno. File handles cannot
-//   be waited on. CREATE_ALWAYS and OPEN_ALWAYS set ERROR_ALREADY_EXISTS when the file was
+//   be waited on (ERROR_INVALID_HANDLE; on Windows they are, for asynchronous reads). CREATE_ALWAYS and OPEN_ALWAYS set ERROR_ALREADY_EXISTS when the file was
 //   there, as on Windows.
 // - Interlocked operations are atomic for all threads and processes, also on a LONG at an
 //   unaligned offset of a packed shared record.
