@@ -186,6 +186,61 @@ TEST_F(GdiTest, HalftoneInterpolatesBetweenNeighbours)
     EXPECT_EQ(expect, dst.Pixels());
 }
 
+// HALFTONE's weights and rounding to the last bit, and a monochrome source: one row
+// stretched across, read back whole. Expected rows settled under Wine.
+struct HalftoneCase {
+    const char* name;
+    bool srcMono;
+    int srcWidth, dstWidth;
+    std::vector<COLORREF> expect;
+};
+
+TEST_F(GdiTest, HalftoneMatchesWineToTheLastBit)
+{
+    const HalftoneCase cases[] = {
+        // Channels up by 1, down by 255, up by 253: the halves at 20 of 40 round each way.
+        {"halves", false, 3, 40,
+         {0x01FF10, 0x14EC10, 0x27D910, 0x3AC610, 0x4DB310, 0x609F10, 0x738C10, 0x867911, 0x996611, 0xAC5311,
+          0xBF4011, 0xD22D11, 0xE51A11, 0xF80611, 0xF10D11, 0xDE2011, 0xCB3311, 0xB84611, 0xA55911, 0x926C11,
+          0x7F8011, 0x6D9310, 0x5AA610, 0x47B910, 0x34CC10, 0x21DF10, 0x0EF210, 0x01FF10, 0x01FF10, 0x01FF10,
+          0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10}},
+        // Weights of 0.1, 0.3...: 25.5 and 76.5 round up.
+        {"weights", false, 2, 20,
+         {0x000000, 0x1A1A1A, 0x333333, 0x4D4D4D, 0x666666, 0x808080, 0x999999, 0xB3B3B3, 0xCCCCCC, 0xE6E6E6,
+          0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}},
+        // Monochrome pixels read as the destination's colours, then mix.
+        {"mono to colour", true, 3, 8,
+         {0xD0E0F0, 0xA6A4A2, 0x7C6854, 0x6E543A, 0x989088, 0xC2CCD6, 0xD0E0F0, 0xD0E0F0}},
+    };
+    for (const HalftoneCase& c : cases) {
+        Canvas src(c.srcWidth, 1, c.srcMono), dst(c.dstWidth, 1);
+        if (c.srcMono)
+            src.Fill({RGB(255, 255, 255), 0, RGB(255, 255, 255)});
+        else if (c.srcWidth == 3)
+            src.Fill({RGB(0x10, 0xFF, 0x01), RGB(0x11, 0x00, 0xFE), RGB(0x10, 0xFF, 0x01)});
+        else
+            src.Fill({0, RGB(255, 255, 255)});
+        SetTextColor(dst.dc(), RGB(0x20, 0x40, 0x60));
+        SetBkColor(dst.dc(), RGB(0xF0, 0xE0, 0xD0));
+        SetStretchBltMode(dst.dc(), HALFTONE);
+        EXPECT_TRUE(StretchBlt(dst.dc(), 0, 0, c.dstWidth, 1, src.dc(), 0, 0, c.srcWidth, 1, SRCCOPY)) << c.name;
+        const std::vector<COLORREF> got = dst.Pixels();
+        EXPECT_EQ(c.expect, got) << c.name;
+    }
+}
+
+TEST_F(GdiTest, SetPixelOutsideGivesTheColourItWouldSet)
+{
+    Canvas colour(3, 2), mono(3, 2, true);
+    colour.Fill(RGB(1, 2, 3));
+    for (const POINT& p : {POINT{3, 0}, POINT{-1, 1}, POINT{0, 2}}) {
+        EXPECT_EQ(RGB(200, 30, 90), SetPixel(colour.dc(), p.x, p.y, RGB(200, 30, 90)));
+        EXPECT_EQ(RGB(255, 255, 255), SetPixel(mono.dc(), p.x, p.y, RGB(200, 230, 90)));
+        EXPECT_EQ(0u, SetPixel(mono.dc(), p.x, p.y, RGB(200, 30, 90)));
+    }
+    EXPECT_EQ(std::vector<COLORREF>(6, RGB(1, 2, 3)), colour.Pixels());
+}
+
 struct BltCase {
     int x, y, w, h, sx, sy;
     std::vector<int> expect;  // 4x4 destination: source index (x + 4y) or -1 untouched

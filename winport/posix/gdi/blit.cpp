@@ -189,8 +189,8 @@ BOOL Transfer(const Dc& dst, long long x, long long y, long long w, long long h,
 struct Tap {
     int dst;
     int s0, s1;        // the source pixels s0..s1 (a group), or s0 alone
-    int s2;            // HALFTONE: the second pixel, weighted by frac / 65536
-    std::uint32_t frac;
+    int s2;            // HALFTONE: the second pixel, weighted by frac (0 to 1)
+    float frac;
 };
 
 // The taps of one axis: n source pixels from xs (mirrored when ws < 0) onto m destination
@@ -208,6 +208,17 @@ std::vector<Tap> AxisTaps(int mode, bool last, long long xd, long long wd, long 
     long long j1 = wd < 0 ? std::min(m, xd + 1) : std::min(m, dlimit - xd);
     std::vector<Tap> taps;
     if (j1 > j0) taps.reserve(static_cast<std::size_t>(j1 - j0));
+    // HALFTONE's source position is added up in single precision pixel by pixel from the
+    // rectangle's first pixel: Wine's weights, rounding errors included. (A clipped
+    // rectangle keeps the positions of the whole one, as in the other modes.)
+    const float step = static_cast<float>(static_cast<double>(n) / static_cast<double>(m));
+    float position = 0.0f;
+    // (A destination clipped by more than 2^16 pixels starts from the product instead, which
+    // may differ in the last bit but keeps the call's time bounded by what it draws.)
+    if (mode == HALFTONE && j0 > (1 << 16))
+        position = static_cast<float>(static_cast<double>(step) * static_cast<double>(j0));
+    else if (mode == HALFTONE)
+        for (long long j = 0; j < j0; ++j) position += step;
     for (long long j = j0; j < j1; ++j) {
         // Shrinking: pixel j stands for [round(j*n/m), round((j+1)*n/m)); enlarging: source
         // pixel i fills [round(i*m/n), round((i+1)*m/n)). Halves round up.
@@ -232,14 +243,14 @@ std::vector<Tap> AxisTaps(int mode, bool last, long long xd, long long wd, long 
             t.s0 = t.s2 = static_cast<int>(a);
             t.s1 = static_cast<int>(b);
         } else if (mode == HALFTONE) {
-            const unsigned __int128 pos = (static_cast<unsigned __int128>(j) * static_cast<unsigned long long>(n) << 16) /
-                                          static_cast<unsigned long long>(m);
-            const long long k = static_cast<long long>(pos >> 16);
+            const float pos = position;
+            position += step;
+            const long long k = std::min(static_cast<long long>(pos), n - 1);
             const long long s = sphys(k), s2 = sphys(std::min(k + 1, n - 1));
             if (s < 0 || s >= slimit) continue;
             t.s0 = t.s1 = static_cast<int>(s);
             t.s2 = static_cast<int>(s2 >= 0 && s2 < slimit ? s2 : s);
-            t.frac = static_cast<std::uint32_t>(pos & 0xFFFF);
+            t.frac = pos - static_cast<float>(k);
         } else {
             const long long s = sphys(last ? hi - 1 : lo);
             if (s < 0 || s >= slimit) continue;
@@ -251,13 +262,15 @@ std::vector<Tap> AxisTaps(int mode, bool last, long long xd, long long wd, long 
     return taps;
 }
 
-// Linear interpolation of the colour channels, rounded to nearest.
-inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t f)
+// Linear interpolation of the colour channels in single precision, a + (b - a) * f with a
+// half rounded up: Wine's results to the last bit.
+inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, float f)
 {
     std::uint32_t out = 0;
     for (int shift = 0; shift < 24; shift += 8) {
-        const std::uint32_t ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
-        out |= ((ca * (65536 - f) + cb * f + 32768) >> 16) << shift;
+        const float ca = static_cast<float>((a >> shift) & 0xFF), cb = static_cast<float>((b >> shift) & 0xFF);
+        const float mixed = ca + (cb - ca) * f;
+        out |= static_cast<std::uint32_t>(mixed + 0.5f) << shift;
     }
     return out;
 }
@@ -304,7 +317,8 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
     }
     Bitmap& ss = snapshot ? *snapshot : ss0;
     int mode = dst.stretchMode;
-    if (mode == HALFTONE && (ds.bpp != 32 || ss.bpp != 32)) mode = COLORONCOLOR;
+    // Mixing colours means nothing for a monochrome destination (Wine paints it black).
+    if (mode == HALFTONE && ds.bpp != 32) mode = COLORONCOLOR;
     const std::vector<Tap> cols = AxisTaps(mode, true, xd, wd, xs, ws, ds.width, ss.width);
     const std::vector<Tap> rows = AxisTaps(mode, false, yd, hd, ys, hs, ds.height, ss.height);
     if (cols.empty() || rows.empty()) return TRUE;
@@ -448,17 +462,19 @@ COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color)
     std::shared_ptr<Dc> dc = FindDc(hdc);
     if (!dc) return Fail<COLORREF>(ERROR_INVALID_HANDLE, CLR_INVALID);
     Bitmap& b = dc->Surface();
-    // Outside the bitmap nothing is set and the result is 0, as Wine has it.
-    if (x < 0 || y < 0 || x >= b.width || y >= b.height) return 0;
+    // Outside the bitmap nothing is set, but the result is still the colour the pixel would
+    // have had, as Wine has it.
+    const bool inside = x >= 0 && y >= 0 && x < b.width && y < b.height;
     const std::uint32_t pixel = ColorToPixel(*dc, color);
     if (b.bpp == 1) {
         const bool white = NearestMono(pixel) != 0;
+        if (!inside) return white ? RGB(255, 255, 255) : 0;
         std::uint8_t& byte = b.Row1(y)[x >> 3];
         const unsigned mask = 0x80u >> (x & 7);
         byte = static_cast<std::uint8_t>(white ? (byte | mask) : (byte & ~mask));
         return white ? RGB(255, 255, 255) : 0;
     }
-    b.Row32(y)[x] = pixel;
+    if (inside) b.Row32(y)[x] = pixel;
     return PixelToRgb(pixel);
 }
 

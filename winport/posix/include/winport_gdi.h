@@ -39,7 +39,7 @@
 //   (30 red + 59 green + 11 blue) / 100; black and white stay solid. COLORREF values are
 //   RGB; PALETTEINDEX values take their colour from the context's selected palette; the top
 //   byte is otherwise ignored. GetPixel outside the bitmap gives CLR_INVALID; SetPixel
-//   outside sets nothing and returns 0, as Wine does. Raster operations keep all 32 bits of a
+//   outside sets nothing and returns the colour the pixel would have had, as Wine does. Raster operations keep all 32 bits of a
 //   colour pixel (DSTINVERT sets the unused top byte, as on Windows); GetPixel ignores it.
 // - BitBlt, StretchBlt and PatBlt take any of the 256 ROP3 codes. A negative width or height
 //   covers the pixels from x + width + 1 to x (and StretchBlt mirrors when the source and
@@ -54,13 +54,15 @@
 //   as Wine does. Where a mirrored (negative) extent meets a source rectangle that reaches
 //   outside the source bitmap, Wine clips in ways of its own (sometimes failing the call);
 //   here the per-pixel rule above holds there too.
-//   HALFTONE interpolates linearly (per channel, a row pass then a column pass, each rounded
-//   to nearest) between the source pixels around position j*N/M when both bitmaps are
-//   32 bpp; a value exactly halfway between two integers rounds up here, while Wine rounds
-//   some of those down, and Wine moves the positions when the destination rectangle reaches
-//   outside the destination bitmap (here they stay those of the whole rectangle). With a
-//   monochrome bitmap on either side HALFTONE behaves as COLORONCOLOR (Wine interpolates
-//   and then converts). The mode of the destination context applies.
+//   HALFTONE interpolates linearly (per channel, a row pass then a column pass) between the
+//   source pixels around position j*N/M, computed as Wine does to the last bit: the position
+//   is N/M in single precision added up pixel by pixel, a channel is a + (b - a) * f in
+//   single precision with a half rounded up. A monochrome source reads as the colours of a
+//   mono->colour transfer, then mixes. Onto a monochrome destination HALFTONE behaves as
+//   COLORONCOLOR (Wine paints every pixel of a stretched rectangle 0 there). Wine moves the positions when the destination rectangle
+//   reaches outside the destination bitmap (it stretches the clipped rectangles anew); here
+//   they stay those of the whole rectangle, as in the other modes. The mode of the
+//   destination context applies.
 // - Pattern brushes copy their bitmap when they are made (the bitmap may be deleted after);
 //   a monochrome pattern draws 1 in the destination's background colour and 0 in its text
 //   colour. Patterns are aligned to the context's brush origin. Brush styles BS_SOLID,
