@@ -171,6 +171,13 @@ BOOL Transfer(const Dc& dst, long long x, long long y, long long w, long long h,
         }
         return TRUE;
     }
+    if (ss && ss->bpp == 32 && ds.bpp == 1 && rop == 0xCC) {  // the mask of a key colour
+        const std::uint32_t bk = ColorToPixel(*src, src->bkColor);
+        for (long long r = 0; r < h; ++r)
+            PackColorToMono(ss->Row32(static_cast<int>(sy + r)) + sx, n, bk, ds.Row1(static_cast<int>(y + r)),
+                            static_cast<int>(x));
+        return TRUE;
+    }
     std::uint32_t* scratch = ss ? Sized(Rows().source, static_cast<std::size_t>(n)) : nullptr;
     for (long long i = 0; i < h; ++i) {
         const long long r = upward ? h - 1 - i : i;

@@ -59,24 +59,41 @@ void UnpackMono(const std::uint8_t* row, int x, int n, std::uint32_t zero, std::
     for (; i < n; ++i) out[i] = ((row[(x + i) >> 3] >> (7 - ((x + i) & 7))) & 1) ? one : zero;
 }
 
-void PackMono(const std::uint32_t* in, int n, std::uint8_t* row, int x)
+namespace {
+
+// Stores bit(i) for i in [0, n) into a 1-bpp row from pixel x on, whole bytes where aligned.
+template <class Bit>
+void PackBits(const Bit& bit, int n, std::uint8_t* row, int x)
 {
     int i = 0;
     for (; i < n && ((x + i) & 7); ++i) {
         const unsigned mask = 0x80u >> ((x + i) & 7);
         std::uint8_t& byte = row[(x + i) >> 3];
-        byte = static_cast<std::uint8_t>(in[i] ? (byte | mask) : (byte & ~mask));
+        byte = static_cast<std::uint8_t>(bit(i) ? (byte | mask) : (byte & ~mask));
     }
     for (; i + 8 <= n; i += 8) {
         unsigned byte = 0;
-        for (int b = 0; b < 8; ++b) byte = (byte << 1) | (in[i + b] ? 1u : 0u);
+        for (int b = 0; b < 8; ++b) byte = (byte << 1) | (bit(i + b) ? 1u : 0u);
         row[(x + i) >> 3] = static_cast<std::uint8_t>(byte);
     }
     for (; i < n; ++i) {
         const unsigned mask = 0x80u >> ((x + i) & 7);
         std::uint8_t& byte = row[(x + i) >> 3];
-        byte = static_cast<std::uint8_t>(in[i] ? (byte | mask) : (byte & ~mask));
+        byte = static_cast<std::uint8_t>(bit(i) ? (byte | mask) : (byte & ~mask));
     }
+}
+
+}  // namespace
+
+void PackMono(const std::uint32_t* in, int n, std::uint8_t* row, int x)
+{
+    PackBits([in](int i) { return in[i] != 0; }, n, row, x);
+}
+
+void PackColorToMono(const std::uint32_t* in, int n, std::uint32_t bk, std::uint8_t* row, int x)
+{
+    bk &= 0xFFFFFF;
+    PackBits([in, bk](int i) { return (in[i] & 0xFFFFFF) == bk; }, n, row, x);
 }
 
 void ColorToMonoRow(const std::uint32_t* in, int n, std::uint32_t bk, std::uint32_t* out)

@@ -24,6 +24,9 @@ void UnpackMono(const std::uint8_t* row, int x, int n, std::uint32_t zero, std::
                 std::uint32_t* out);
 // Stores n monochrome words (any bit set: 1) into a 1-bpp row from pixel x on.
 void PackMono(const std::uint32_t* in, int n, std::uint8_t* row, int x);
+// Colour pixels straight into a 1-bpp row from pixel x on (a colour-to-monochrome copy):
+// those equal to `bk` in their colour bits become 1.
+void PackColorToMono(const std::uint32_t* in, int n, std::uint32_t bk, std::uint8_t* row, int x);
 // Colour pixels to monochrome words: those equal to `bk` in their colour bits become 1.
 void ColorToMonoRow(const std::uint32_t* in, int n, std::uint32_t bk, std::uint32_t* out);
 
