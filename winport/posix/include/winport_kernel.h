@@ -84,6 +84,18 @@
 //   width 0 or FORMAT_MESSAGE_MAX_WIDTH_MASK), language 0 or English, for the error codes
 //   this layer produces (English texts); other codes fail with ERROR_MR_MID_NOT_FOUND,
 //   other flags (ALLOCATE_BUFFER, FROM_STRING, FROM_HMODULE) with ERROR_NOT_SUPPORTED.
+// - Files: CreateFileA opens a path as the system has it (the name's bytes, '/' as the
+//   separator) with GENERIC_READ and/or GENERIC_WRITE and the dispositions CREATE_NEW,
+//   CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS and TRUNCATE_EXISTING; share modes and the
+//   flags and attributes are accepted and not enforced (Linux has no mandatory sharing).
+//   A folder fails with ERROR_ACCESS_DENIED, as on Windows; a missing file with
+//   ERROR_FILE_NOT_FOUND, a missing folder on the way with ERROR_PATH_NOT_FOUND. ReadFile
+//   and WriteFile are synchronous (lpOverlapped must be NULL: ERROR_INVALID_PARAMETER);
+//   ReadFile at the end of the file succeeds with 0 bytes; reading a handle opened without
+//   GENERIC_READ (writing one without GENERIC_WRITE) fails with ERROR_ACCESS_DENIED.
+//   A failed read or write of the system gives the code of its errno. File handles cannot
+//   be waited on. CREATE_ALWAYS and OPEN_ALWAYS set ERROR_ALREADY_EXISTS when the file was
+//   there, as on Windows.
 // - Interlocked operations are atomic for all threads and processes, also on a LONG at an
 //   unaligned offset of a packed shared record.
 #ifndef WINPORT_KERNEL_H
@@ -119,6 +131,35 @@
 #ifndef ERROR_RESOURCE_LANG_NOT_FOUND
 #define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
 #endif
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#ifndef ERROR_HANDLE_EOF
+#define ERROR_HANDLE_EOF 38L
+#endif
+#ifndef ERROR_SHARING_VIOLATION
+#define ERROR_SHARING_VIOLATION 32L
+#endif
+#ifndef ERROR_LOCK_VIOLATION
+#define ERROR_LOCK_VIOLATION 33L
+#endif
+#ifndef ERROR_HANDLE_DISK_FULL
+#define ERROR_HANDLE_DISK_FULL 39L
+#endif
+#ifndef ERROR_DISK_FULL
+#define ERROR_DISK_FULL 112L
+#endif
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
 #define PAGE_READONLY 0x02
 #define PAGE_READWRITE 0x04
@@ -204,6 +245,16 @@ WINPORT_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD d
                                         DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
                                         va_list* Arguments);
 WINPORT_API HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+
+WINPORT_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                      DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                      HANDLE hTemplateFile);
+WINPORT_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                 LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+WINPORT_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                  LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+WINPORT_API DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 
 }  // extern "C"
 
