@@ -12,6 +12,7 @@
 #include "Emotion.h"
 #include "GameLink.h"
 #include "LevelName.h"
+#include "Scene.h"
 #include "ipc/MapIPC.h"
 
 namespace {
@@ -158,6 +159,7 @@ int main(int argc, char** argv)
     lobby.channel.CloseIPC();
     lobby.child.Wait();
     DestroyWindow(hWnd);
+    Say(demo::SaveSceneBeside(argv[0]));
     Say(lobby.exitCode == 0 ? "both games served; closing" : "failed");
     return lobby.exitCode;
 }
