@@ -22,14 +22,16 @@
 //   handles up (nobody deletes them); Attach of a handle another image owns moves the
 //   ownership to the attaching image. Assignment first releases what the target owns,
 //   unless the source holds the same handle. Handles written into the members by hand are
-//   never deleted by the object.
+//   never deleted by the object. Owners are recorded per handle in one process-wide table
+//   (locked inside), so images on different threads may be filled and released at once.
 // - Replacing or destroying a picture while BeginMemDC has its bitmap selected: before the
 //   owner deletes the bitmap, the bitmap that BeginMemDC displaced is selected back into the
 //   paired context (if that context still holds this bitmap), so the bitmap is really
 //   deleted and the caller's context never holds a deleted handle. m_pMemDC and
 //   m_pOldBitmap stay as they are; a later EndMemDC selects the same bitmap once more,
 //   which changes nothing. As for the pairing itself, the context passed to BeginMemDC must
-//   live until EndMemDC, the next BeginMemDC, or the release of the picture.
+//   live until EndMemDC, the next BeginMemDC, or the release of the picture. A memDC that
+//   already holds a context keeps it (the bitmap is selected into that one).
 // - Files and resources are untrusted and never read beyond the bytes actually there:
 //   . LoadImageA takes the info header as 40 bytes (its biSize is not used, and GDI is
 //     given biSize 40); the colour table, the pixel offset and the rows that width, height

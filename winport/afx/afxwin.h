@@ -199,7 +199,8 @@ private:
 };
 
 // The context of a window's client area (the screen for a NULL window), taken with GetDC and
-// given back with ReleaseDC. Throws CResourceException* when no context can be had.
+// given back with ReleaseDC. Throws CResourceException* when no context can be had. It takes
+// the window's handle: the framework's window class is not part of this layer.
 class WINPORT_API CClientDC : public CDC {
 public:
     explicit CClientDC(HWND hWnd);

@@ -1,17 +1,16 @@
-// Files: CreateFileA, ReadFile, WriteFile, GetFileSize over a file descriptor.
+// Files on disk: CreateFileA, ReadFile, WriteFile, GetFileSize over a file descriptor.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <string>
 
-#include "kernel_object.h"
-#include "win_error.h"
-#include "winport_internal.h"
+#include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/kernel.h"
 
 namespace winport {
 namespace {
