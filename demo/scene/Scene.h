@@ -16,10 +16,13 @@ class CImage;
 
 namespace demo {
 
+// RGB as a constant expression, also where the build's Win32 headers have no GDI part.
+constexpr COLORREF Colour(unsigned r, unsigned g, unsigned b) { return COLORREF(r | g << 8 | b << 16); }
+
 // Tile: a 2 x 2 checker of kFloorA / kFloorB squares with a kGrout line at its right and
 // bottom edge.
 constexpr int kTile = 32;
-constexpr COLORREF kFloorA = RGB(58, 112, 96), kFloorB = RGB(74, 134, 114), kGrout = RGB(34, 70, 60);
+constexpr COLORREF kFloorA = Colour(58, 112, 96), kFloorB = Colour(74, 134, 114), kGrout = Colour(34, 70, 60);
 
 // Sprite: an arrow pointing up on the key colour. The head is a triangle whose row y
 // (kHeadTop <= y < kHeadBottom) spans x from kSprite / 2 - (y - kHeadTop) to
@@ -27,13 +30,13 @@ constexpr COLORREF kFloorA = RGB(58, 112, 96), kFloorB = RGB(74, 134, 114), kGro
 // kShaftRight - 1 from kHeadBottom to kShaftBottom - 1, its left column in kShine.
 constexpr int kSprite = 40;
 constexpr int kHeadTop = 2, kHeadBottom = 20, kShaftLeft = 14, kShaftRight = 26, kShaftBottom = 38;
-constexpr COLORREF kKey = RGB(255, 0, 255), kHead = RGB(250, 196, 36), kShaft = RGB(52, 120, 220),
-                   kShine = RGB(170, 210, 255);
+constexpr COLORREF kKey = Colour(255, 0, 255), kHead = Colour(250, 196, 36), kShaft = Colour(52, 120, 220),
+                   kShine = Colour(170, 210, 255);
 
 // Banner: a kBanner bar kBannerHeight high over the full width, its bottom kBannerEdgeHeight
 // rows in kBannerEdge.
 constexpr int kBannerHeight = 24, kBannerEdgeHeight = 3;
-constexpr COLORREF kBanner = RGB(140, 28, 40), kBannerEdge = RGB(232, 180, 48);
+constexpr COLORREF kBanner = Colour(140, 28, 40), kBannerEdge = Colour(232, 180, 48);
 
 // Where the sprite goes (top-left corners, in the scene).
 constexpr int kSceneW = 320, kSceneH = 160;
