@@ -5,6 +5,8 @@
 //   TransCopyImageX2     the same, stretched to 1280x960
 //   CreateRotateBitmap   a 1024x768 picture turned by 90 degrees into a new bitmap
 //   TitleDrawImage       a 64x64 tile over 1920x1080 (30 x 17 tiles, the last row cut)
+//   TurnPerPixel         the same turn by one GetPixel and one SetPixel per pixel, the plain
+//                        way: the baseline for CreateRotateBitmap's transposition of rows
 // The sprite has the key colour in about a third of its pixels, in runs.
 //
 // One source, two drivers: natively Google Benchmark over winport's GDI; in the Windows build
@@ -130,6 +132,27 @@ bool CreateRotateBitmap(Fixture& f) { return f.turned.CreateRotateBitmap(f.pictu
 
 bool TitleDrawImage(Fixture& f) { return f.tile.TitleDrawImage(&f.canvas, 0, 0, kAreaW, kAreaH) == 1; }
 
+// Source (x, y) goes to (H - 1 - y, x) of a new screen-compatible bitmap H wide, W high.
+bool TurnPerPixel(Fixture& f)
+{
+    HDC screen = GetDC(nullptr);
+    HBITMAP turned = CreateCompatibleBitmap(screen, kTurnH, kTurnW);
+    HDC from = CreateCompatibleDC(screen), to = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    const bool ok = turned && from && to;
+    if (ok) {
+        HGDIOBJ oldFrom = SelectObject(from, f.picture.m_hBitmap), oldTo = SelectObject(to, turned);
+        for (int x = 0; x < kTurnW; ++x)
+            for (int y = 0; y < kTurnH; ++y) SetPixel(to, kTurnH - 1 - y, x, GetPixel(from, x, y));
+        SelectObject(from, oldFrom);
+        SelectObject(to, oldTo);
+    }
+    if (from) DeleteDC(from);
+    if (to) DeleteDC(to);
+    if (turned) DeleteObject(turned);
+    return ok;
+}
+
 struct Operation {
     const char* name;
     bool (*run)(Fixture&);
@@ -139,6 +162,7 @@ const Operation kOperations[] = {
     {"TransBitBlt1to1", TransBitBlt1to1},       {"TransBitBltX2", TransBitBltX2},
     {"TransCopyImage1to1", TransCopyImage1to1}, {"TransCopyImageX2", TransCopyImageX2},
     {"CreateRotateBitmap", CreateRotateBitmap}, {"TitleDrawImage", TitleDrawImage},
+    {"TurnPerPixel", TurnPerPixel},
 };
 
 // Seconds per call of each repetition, by operation.
