@@ -100,7 +100,7 @@ TEST_F(DemoScene, FileIs24BitAndLoadsBackPixelForPixel)
             for (int i = 0; i < c.w * c.h; ++i) px.push_back(RGB(17 * i, 255 - 9 * i, 3 + 40 * (i % 4)));
             Fill(picture, c.w, c.h, px);
         }
-        const std::string path = WriteTemp("scene_roundtrip.bmp", {});
+        const std::string path = ::testing::TempDir() + "lobbykit_scene_roundtrip.bmp";
         ASSERT_TRUE(SaveBitmap24(picture, path));
 
         const std::vector<BYTE> file = ReadFile(path);
