@@ -45,7 +45,8 @@
 //     108 or 124; a refused resource gives "Error : CImage::LoadBitmap() : bmpID = %d\n",
 //     result 0, and the previous picture kept.
 //   . CreateDIBPalette reads at most 2^biBitCount entries (256 for deeper pictures), so a
-//     palette holds at most that many; *pnColors still receives the full colour count.
+//     palette holds at most that many; *pnColors still receives the full colour count. A
+//     NULL lpbi gives NULL and a count of 0.
 // - CreateRotateBitmap with src being this object, or holding the same bitmap handle, is
 //   refused with 0 and the trace "Error : CImage::CreateRotateBitmap() : source and dest
 //   bitmap is same?\n"; the picture stays intact. The turn reads and writes whole rows
