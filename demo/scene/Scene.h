@@ -16,7 +16,7 @@ class CImage;
 
 namespace demo {
 
-// RGB as a constant expression, also where the build's Win32 headers have no GDI part.
+// RGB as a constant expression.
 constexpr COLORREF Colour(unsigned r, unsigned g, unsigned b) { return COLORREF(r | g << 8 | b << 16); }
 
 // Tile: a 2 x 2 checker of kFloorA / kFloorB squares with a kGrout line at its right and
