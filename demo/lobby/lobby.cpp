@@ -12,6 +12,7 @@
 #include "Emotion.h"
 #include "GameLink.h"
 #include "LevelName.h"
+#include "Scene.h"
 #include "ipc/MapIPC.h"
 
 namespace {
@@ -206,6 +207,7 @@ int main(int argc, char** argv)
     lobby.child.Wait();
     ReleaseDefaultName(nameOwner, name);
     DestroyWindow(hWnd);
+    Say(demo::SaveSceneBeside(argv[0]));
     Say(lobby.exitCode == 0 ? "both games served; closing" : "failed");
     return lobby.exitCode;
 }
