@@ -25,9 +25,7 @@
 #include <string>
 #include <vector>
 
-#if !defined(LOBBYKIT_IMAGE_BENCH_PLAIN)
-#  include <benchmark/benchmark.h>
-#endif
+#include "BenchDriver.h"
 
 namespace {
 
@@ -139,10 +137,7 @@ bool MaskTransfers(Fixture& f)
            BitBlt(f.dst, 0, 0, kW, kH, f.src, 0, 0, SRCINVERT);
 }
 
-struct Operation {
-    const char* name;
-    bool (*run)(Fixture&);
-};
+using Operation = imagebench::Operation<Fixture>;
 
 const Operation kOperations[] = {
     {"Memcpy", Memcpy},
@@ -153,10 +148,16 @@ const Operation kOperations[] = {
     {"MaskTransfers", MaskTransfers},
 };
 
-// The summary both drivers end with: each operation's time and its multiple of memcpy.
-void PrintSummary(const char* driver, int repetitions, const std::map<std::string, double>& ns)
+// The summary both drivers end with: each operation's fastest repetition and its multiple of
+// memcpy's.
+void PrintSummary(const char* driver, const imagebench::Times& times)
 {
-    std::printf("\n== image_bench summary (%s, wall time, fastest of %d repetitions; 1024x768x32 = %zu bytes)\n",
+    std::map<std::string, double> ns;
+    for (const auto& t : times)
+        if (!t.second.empty()) ns[t.first] = *std::min_element(t.second.begin(), t.second.end()) * 1e9;
+    const auto memcpyTimes = times.find("Memcpy");
+    const std::size_t repetitions = memcpyTimes == times.end() ? 0 : memcpyTimes->second.size();
+    std::printf("\n== image_bench summary (%s, wall time, fastest of %zu repetitions; 1024x768x32 = %zu bytes)\n",
                 driver, repetitions, kBytes);
     const auto base = ns.find("Memcpy");
     std::printf("%-18s %12s %10s\n", "operation", "us/op", "x memcpy");
@@ -173,108 +174,15 @@ void PrintSummary(const char* driver, int repetitions, const std::map<std::strin
 
 }  // namespace
 
-#if defined(LOBBYKIT_IMAGE_BENCH_PLAIN)
-
-// image_bench [REPETITIONS]: each operation is run for at least 0.3 s per repetition.
 int main(int argc, char** argv)
 {
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     Fixture f;
     if (!f.ok()) {
         std::fprintf(stderr, "image_bench: the pictures could not be made\n");
         return 1;
     }
-    using Clock = std::chrono::steady_clock;
-    std::map<std::string, double> ns;
-    for (const Operation& op : kOperations) {
-        if (!op.run(f)) {
-            std::fprintf(stderr, "image_bench: %s failed\n", op.name);
-            return 1;
-        }
-        // Iterations for about 0.3 s, from a first timed batch.
-        long iterations = 1;
-        for (;;) {
-            const auto start = Clock::now();
-            for (long i = 0; i < iterations; ++i) op.run(f);
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            if (seconds >= 0.05) {
-                iterations = std::max(1L, static_cast<long>(iterations * 0.3 / seconds));
-                break;
-            }
-            iterations *= 4;
-        }
-        double best = 0;
-        for (int r = 0; r < repetitions; ++r) {
-            const auto start = Clock::now();
-            for (long i = 0; i < iterations; ++i) op.run(f);
-            const double perOp = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / iterations;
-            best = r == 0 ? perOp : std::min(best, perOp);
-        }
-        ns[op.name] = best;
-        std::printf("%-18s %12.1f us/op  (%ld iterations x %d)\n", op.name, best / 1e3, iterations, repetitions);
-    }
-    PrintSummary("plain timing loop", repetitions, ns);
+    imagebench::Times times;
+    if (!imagebench::Measure(argc, argv, "image_bench", f, kOperations, times)) return 1;
+    PrintSummary(imagebench::kDriver, times);
     return 0;
 }
-
-#else
-
-namespace {
-
-Fixture* g_fixture = nullptr;
-
-void Run(benchmark::State& state, bool (*op)(Fixture&))
-{
-    for (auto _ : state)
-        if (!op(*g_fixture)) state.SkipWithError("the call failed");
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kBytes));
-}
-
-// Keeps the fastest repetition of each operation.
-class FastestReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ns;
-    int repetitions = 0;
-
-    void ReportRuns(const std::vector<Run>& reports) override
-    {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& r : reports) {
-            if (r.error_occurred || r.iterations == 0 || r.run_type != Run::RT_Iteration) continue;
-            const std::string name = r.run_name.function_name;
-            const double perOp = r.real_accumulated_time / static_cast<double>(r.iterations) * 1e9;
-            const auto it = ns.find(name);
-            if (it == ns.end() || perOp < it->second) ns[name] = perOp;
-            if (name == "Memcpy") ++repetitions;
-        }
-    }
-};
-
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    // Five repetitions unless the command line says otherwise.
-    std::vector<char*> args(argv, argv + argc);
-    std::string reps = "--benchmark_repetitions=5";
-    bool hasReps = false;
-    for (int i = 1; i < argc; ++i) hasReps |= std::strncmp(argv[i], "--benchmark_repetitions", 23) == 0;
-    if (!hasReps) args.push_back(&reps[0]);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-
-    Fixture f;
-    if (!f.ok()) {
-        std::fprintf(stderr, "image_bench: the pictures could not be made\n");
-        return 1;
-    }
-    g_fixture = &f;
-    for (const Operation& op : kOperations)
-        benchmark::RegisterBenchmark(op.name, Run, op.run)->UseRealTime()->MinTime(0.3);
-    FastestReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary("Google Benchmark", reporter.repetitions, reporter.ns);
-    return 0;
-}
-
-#endif

@@ -30,9 +30,7 @@
 
 #include "Image.h"
 
-#if !defined(LOBBYKIT_IMAGE_BENCH_PLAIN)
-#  include <benchmark/benchmark.h>
-#endif
+#include "BenchDriver.h"
 
 namespace {
 
@@ -153,10 +151,7 @@ bool TurnPerPixel(Fixture& f)
     return ok;
 }
 
-struct Operation {
-    const char* name;
-    bool (*run)(Fixture&);
-};
+using Operation = imagebench::Operation<Fixture>;
 
 const Operation kOperations[] = {
     {"TransBitBlt1to1", TransBitBlt1to1},       {"TransBitBltX2", TransBitBltX2},
@@ -165,12 +160,9 @@ const Operation kOperations[] = {
     {"TurnPerPixel", TurnPerPixel},
 };
 
-// Seconds per call of each repetition, by operation.
-using Times = std::map<std::string, std::vector<double>>;
-
 // The summary both drivers end with: calls per second of the fastest and of the median
 // repetition.
-void PrintSummary(const char* driver, const Times& times)
+void PrintSummary(const char* driver, const imagebench::Times& times)
 {
     std::printf("\n== image_ops_bench summary (%s, wall time)\n", driver);
     std::printf("%-20s %5s %14s %14s\n", "operation", "reps", "best calls/s", "median calls/s");
@@ -186,100 +178,15 @@ void PrintSummary(const char* driver, const Times& times)
 
 }  // namespace
 
-#if defined(LOBBYKIT_IMAGE_BENCH_PLAIN)
-
-// image_ops_bench [REPETITIONS]: each repetition of an operation runs for at least 0.3 s.
 int main(int argc, char** argv)
 {
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     Fixture f;
     if (!f.ok()) {
         std::fprintf(stderr, "image_ops_bench: the pictures could not be made\n");
         return 1;
     }
-    using Clock = std::chrono::steady_clock;
-    Times times;
-    for (const Operation& op : kOperations) {
-        if (!op.run(f)) {
-            std::fprintf(stderr, "image_ops_bench: %s failed\n", op.name);
-            return 1;
-        }
-        // Iterations for about 0.3 s, from a first timed batch.
-        long iterations = 1;
-        for (;;) {
-            const auto start = Clock::now();
-            for (long i = 0; i < iterations; ++i) op.run(f);
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            if (seconds >= 0.05) {
-                iterations = std::max(1L, static_cast<long>(iterations * 0.3 / seconds));
-                break;
-            }
-            iterations *= 4;
-        }
-        for (int r = 0; r < repetitions; ++r) {
-            const auto start = Clock::now();
-            for (long i = 0; i < iterations; ++i) op.run(f);
-            times[op.name].push_back(std::chrono::duration<double>(Clock::now() - start).count() / iterations);
-        }
-        std::printf("%-20s %ld iterations x %d\n", op.name, iterations, repetitions);
-    }
-    PrintSummary("plain timing loop", times);
+    imagebench::Times times;
+    if (!imagebench::Measure(argc, argv, "image_ops_bench", f, kOperations, times)) return 1;
+    PrintSummary(imagebench::kDriver, times);
     return 0;
 }
-
-#else
-
-namespace {
-
-Fixture* g_fixture = nullptr;
-
-void Run(benchmark::State& state, bool (*op)(Fixture&))
-{
-    for (auto _ : state)
-        if (!op(*g_fixture)) state.SkipWithError("the call failed");
-    state.counters["calls/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
-
-// Keeps every repetition's time per call.
-class RepetitionReporter : public benchmark::ConsoleReporter {
-public:
-    Times times;
-
-    void ReportRuns(const std::vector<Run>& reports) override
-    {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& r : reports) {
-            if (r.error_occurred || r.iterations == 0 || r.run_type != Run::RT_Iteration) continue;
-            times[r.run_name.function_name].push_back(r.real_accumulated_time / static_cast<double>(r.iterations));
-        }
-    }
-};
-
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    // Five repetitions unless the command line says otherwise.
-    std::vector<char*> args(argv, argv + argc);
-    std::string reps = "--benchmark_repetitions=5";
-    bool hasReps = false;
-    for (int i = 1; i < argc; ++i) hasReps |= std::strncmp(argv[i], "--benchmark_repetitions", 23) == 0;
-    if (!hasReps) args.push_back(&reps[0]);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-
-    Fixture f;
-    if (!f.ok()) {
-        std::fprintf(stderr, "image_ops_bench: the pictures could not be made\n");
-        return 1;
-    }
-    g_fixture = &f;
-    for (const Operation& op : kOperations)
-        benchmark::RegisterBenchmark(op.name, Run, op.run)->UseRealTime()->MinTime(0.3);
-    RepetitionReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary("Google Benchmark", reporter.times);
-    return 0;
-}
-
-#endif
