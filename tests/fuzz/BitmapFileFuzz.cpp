@@ -43,16 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<BYTE> res(data, data + size);
     DibLayout layout;
     if (CheckResourceDib(res.data(), res.size(), layout) && Check(layout, res.size())) {
-        std::vector<std::uint32_t> info((layout.pixelOffset + 3) / 4);
-        std::memcpy(info.data(), res.data(), layout.pixelOffset);
+        // The whole resource, aligned, as LoadBitmapA hands it to GDI: the masks of a
+        // BI_BITFIELDS header lie behind it, where the pixels may already begin.
+        std::vector<std::uint32_t> info((res.size() + 3) / 4);
+        std::memcpy(info.data(), res.data(), res.size());
         CImage img;
         int nColors = 0;
         HPALETTE hPal = img.CreateDIBPalette(reinterpret_cast<BITMAPINFO*>(info.data()), &nColors);
         if (std::uint32_t(nColors) != layout.nColors) __builtin_trap();
         if (hPal) DeleteObject(hPal);
         BITMAPINFO* bmi = reinterpret_cast<BITMAPINFO*>(info.data());
-        HBITMAP hBmp = CreateDIBitmap(screen, &bmi->bmiHeader, CBM_INIT, res.data() + layout.pixelOffset,
-                                      bmi, DIB_RGB_COLORS);
+        HBITMAP hBmp = CreateDIBitmap(screen, &bmi->bmiHeader, CBM_INIT,
+                                      reinterpret_cast<BYTE*>(info.data()) + layout.pixelOffset, bmi,
+                                      DIB_RGB_COLORS);
         if (hBmp) DeleteObject(hBmp);
     }
     ReleaseDC(nullptr, screen);
