@@ -16,10 +16,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "AllocCounter.h"
 #include "IpcBenchCommon.h"
 #include "ipc/MapIPC.h"
 
@@ -38,7 +40,8 @@ public:
 
     bool Ok() const { return m_ok; }
 
-    // Message loop until the packet with command id `cmd` has been taken.
+    // Message loop until the packet with command id `cmd` has been taken; its data is then
+    // in Data().
     void WaitPacket(unsigned char cmd)
     {
         MSG msg;
@@ -50,12 +53,25 @@ public:
             BYTE got;
             int len;
             bool found = false;
-            while (m_ipc.RecvPacket(got, m_buf, len) == 0) found = found || got == cmd;
+            while (m_ipc.RecvPacket(got, m_buf, len) == 0) {
+                if (got == cmd && !found) std::memcpy(m_data, m_buf, static_cast<size_t>(len));
+                found = found || got == cmd;
+            }
             if (found) return;
         }
     }
 
     CMapIPC& Channel() { return m_ipc; }
+    const char* Data() const { return m_data; }
+
+    // The costs of both processes so far.
+    void Costs(ProcessCost* own, ProcessCost* peer)
+    {
+        m_ipc.QueuePacket(kCmdCost, nullptr, 0);
+        WaitPacket(kCmdCost);
+        std::memcpy(peer, m_data, sizeof *peer);
+        *own = OwnCost(lkbench::Allocations());
+    }
     int PingSocket() const { return m_ping; }
     int StreamSocket() const { return m_stream; }
 
@@ -123,6 +139,34 @@ private:
     int m_stream = -1;
     bool m_ok = false;
     char m_buf[IPC_RECV_BUF_SIZE];
+    char m_data[IPC_RECV_BUF_SIZE];
+};
+
+// Per-packet costs of both processes over a benchmark's timed loop, as counters; a heap
+// allocation in the steady state fails the benchmark (the packet path must not allocate).
+class CostWindow {
+public:
+    explicit CostWindow(Env& env) : m_env(env) { m_env.Costs(&m_own, &m_peer); }
+
+    void Report(benchmark::State& state, std::int64_t packets)
+    {
+        ProcessCost own, peer;
+        m_env.Costs(&own, &peer);
+        // The cost query itself: one packet each way, which allocates nothing either.
+        const ProcessCost a = own - m_own, b = peer - m_peer;
+        const double n = static_cast<double>(packets > 0 ? packets : 1);
+        state.counters["allocs"] = static_cast<double>(a.allocations + b.allocations);
+        state.counters["cpu_ns/pkt"] = static_cast<double>(a.cpuNs + b.cpuNs) / n;
+        state.counters["sleeps/pkt"] = static_cast<double>(a.sleeps + b.sleeps) / n;
+        state.counters["allocs/pkt"] = static_cast<double>(a.allocations + b.allocations) / n;
+        // IPC_BENCH_ALLOW_ALLOC=1 shows the costs of a build that still allocates.
+        if (a.allocations + b.allocations != 0 && !std::getenv("IPC_BENCH_ALLOW_ALLOC"))
+            state.SkipWithError("the packet path allocated");
+    }
+
+private:
+    Env& m_env;
+    ProcessCost m_own, m_peer;
 };
 
 // Packets per iteration of a throughput run.
@@ -136,10 +180,15 @@ void RoundTripChannel(benchmark::State& state)
     Env& env = Env::Get();
     if (!env.Ok()) return state.SkipWithError("no peer");
     char msg[kPingSize + 1] = "ping-pong-16byte";
+    // One untimed round trip first: whatever grows on first use (queues, pools) has grown.
+    env.Channel().QueuePacket(kCmdEcho, msg, kPingSize);
+    env.WaitPacket(kCmdEcho);
+    CostWindow cost(env);
     for (auto _ : state) {
         env.Channel().QueuePacket(kCmdEcho, msg, kPingSize);
         env.WaitPacket(kCmdEcho);
     }
+    cost.Report(state, state.iterations());
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -162,11 +211,15 @@ void ThroughputChannel(benchmark::State& state)
     const int size = static_cast<int>(state.range(0));
     const int batch = BatchFor(size);
     std::vector<char> data(static_cast<size_t>(size), 'd');
-    for (auto _ : state) {
+    auto burst = [&] {
         for (int i = 0; i < batch; ++i) env.Channel().QueuePacket(kCmdSink, data.data(), size);
         env.Channel().QueuePacket(kCmdSync, nullptr, 0);
         env.WaitPacket(kCmdSync);
-    }
+    };
+    burst();  // untimed: the queues and pools reach their working size
+    CostWindow cost(env);
+    for (auto _ : state) burst();
+    cost.Report(state, state.iterations() * batch);
     state.SetItemsProcessed(state.iterations() * batch);
     state.SetBytesProcessed(state.iterations() * batch * size);
 }

@@ -2,6 +2,8 @@
 #ifndef LOBBYKIT_BENCH_IPC_IPCBENCHCOMMON_H
 #define LOBBYKIT_BENCH_IPC_IPCBENCHCOMMON_H
 
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -19,6 +21,39 @@ namespace ipcbench {
 const unsigned char kCmdEcho = 1;  // the peer sends the packet back
 const unsigned char kCmdSink = 2;  // the peer takes it and counts it
 const unsigned char kCmdSync = 3;  // the peer answers once everything before it is taken
+const unsigned char kCmdCost = 4;  // the peer answers with its ProcessCost
+
+// What a process has spent so far: heap allocations (operator new, all threads), CPU time and
+// the times its threads went to sleep. Differences over a run, divided by the packets, are
+// the per-packet costs that a loaded machine does not blur as it blurs elapsed time.
+struct ProcessCost {
+    std::int64_t allocations = 0;
+    std::int64_t cpuNs = 0;
+    std::int64_t sleeps = 0;  // voluntary context switches
+
+    ProcessCost operator-(const ProcessCost& o) const
+    {
+        ProcessCost d;
+        d.allocations = allocations - o.allocations;
+        d.cpuNs = cpuNs - o.cpuNs;
+        d.sleeps = sleeps - o.sleeps;
+        return d;
+    }
+};
+
+// The calling process's cost; allocations as counted by the caller's counter.
+inline ProcessCost OwnCost(long allocations)
+{
+    ProcessCost c;
+    c.allocations = allocations;
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    c.cpuNs = static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    c.sleeps = ru.ru_nvcsw;
+    return c;
+}
 
 // First byte of a socket connection: what the peer does with it.
 const char kSockPingPong = 'P';  // echo every 16-byte message
