@@ -29,9 +29,12 @@ int CMapIPC::QueuePacket(BYTE cCmdID, const char* data, int len)
         CSingleLock lock(&m_lockSendList, TRUE);
         if (!m_pSendList->Push(0, cCmdID, data, static_cast<WORD>(len))) return 1;  // no memory
     }
+#if defined(LOBBYKIT_TRACE)
+    // Only the trace needs the time: a clock read per packet is not free.
     const DWORD dwNow = ::GetTickCount();
     TRACE("Send interval = %d\n", static_cast<int>(dwNow - m_dwLastQueueTick));
     m_dwLastQueueTick = dwNow;
+#endif
 
     // Wake the own worker only if the own area is free; otherwise the peer's read event
     // wakes it when the peer takes the area (the packet is queued before this test).

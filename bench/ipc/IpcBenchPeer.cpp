@@ -31,6 +31,7 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     int len;
     while (g_ipc->RecvPacket(cmd, g_buf, len) == 0) {
         if (cmd == ipcbench::kCmdEcho || cmd == ipcbench::kCmdSync) g_ipc->QueuePacket(cmd, g_buf, len);
+        if (cmd == ipcbench::kCmdPause) ::Sleep(200);
         if (cmd == ipcbench::kCmdCost) {
             const ipcbench::ProcessCost cost = ipcbench::OwnCost(lkbench::Allocations());
             g_ipc->QueuePacket(cmd, reinterpret_cast<const char*>(&cost), sizeof cost);
