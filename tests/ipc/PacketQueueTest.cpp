@@ -27,7 +27,9 @@ void PopAndCheck(CPacketQueue& q, std::deque<TestPacket>& model)
     EXPECT_EQ(head.cCmdID, model.front().cmd);
     ASSERT_EQ(head.wDataLen, model.front().data.size());
     EXPECT_EQ(head.pData == nullptr, head.wDataLen == 0);
-    if (head.wDataLen) EXPECT_EQ(std::string(head.pData, head.wDataLen), model.front().data);
+    if (head.wDataLen) {
+        EXPECT_EQ(std::string(head.pData, head.wDataLen), model.front().data);
+    }
     q.Pop();
     model.pop_front();
 }
