@@ -116,7 +116,13 @@ private:
         if (!m_ipc.ConnectServerMapIPC(channel.c_str(), m_hWnd)) return;
         m_ping = Connect(path, kSockPingPong);
         m_stream = Connect(path, kSockStream);
-        m_ok = m_ping >= 0 && m_stream >= 0;
+        // One exchange on each, so that the peer's threads serving them exist (they allocate
+        // as they start) before any benchmark counts allocations.
+        char msg[kPingSize] = {};
+        const std::uint64_t none = 0;
+        char ack;
+        m_ok = m_ping >= 0 && m_stream >= 0 && WriteAll(m_ping, msg, sizeof msg) && ReadAll(m_ping, msg, sizeof msg) &&
+               WriteAll(m_stream, &none, sizeof none) && ReadAll(m_stream, &ack, 1);
     }
 
     static int Connect(const std::string& path, char mode)

@@ -8,8 +8,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <dirent.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -61,6 +65,32 @@ const char kSockPingPong = 'P';  // echo every 16-byte message
 const char kSockStream = 'S';    // repeatedly: 8-byte byte count, that many bytes, 1-byte ack
 
 const int kPingSize = 16;
+
+// The CPU time and sleeps of another process (one of ours), from the kernel's accounts: the
+// floor's peer has no allocation counter to ask.
+inline ProcessCost CostOfProcess(pid_t pid)
+{
+    ProcessCost c;
+    clockid_t clock;
+    timespec ts;
+    if (clock_getcpuclockid(pid, &clock) == 0 && clock_gettime(clock, &ts) == 0)
+        c.cpuNs = static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            if (FILE* f = std::fopen((dir + "/" + e->d_name + "/status").c_str(), "r")) {
+                char line[128];
+                long long n;
+                while (std::fgets(line, sizeof line, f))
+                    if (std::sscanf(line, "voluntary_ctxt_switches: %lld", &n) == 1) c.sleeps += n;
+                std::fclose(f);
+            }
+        }
+        closedir(d);
+    }
+    return c;
+}
 
 // Whole transfers over a socket (Unix-socket baselines); false on error or end of stream.
 inline bool ReadAll(int fd, void* p, size_t n)

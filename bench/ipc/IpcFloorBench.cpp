@@ -166,6 +166,15 @@ public:
         return env;
     }
     Shared* S() { return m_s; }
+    // CPU time and sleeps of both processes so far.
+    ProcessCost Cost() const
+    {
+        const ProcessCost own = OwnCost(0), peer = CostOfProcess(m_pid);
+        ProcessCost sum;
+        sum.cpuNs = own.cpuNs + peer.cpuNs;
+        sum.sleeps = own.sleeps + peer.sleeps;
+        return sum;
+    }
     int PingSocket() const { return m_ping; }
     int StreamSocket() const { return m_stream; }
     bool Ok() const { return m_pid > 0; }
@@ -215,6 +224,14 @@ private:
     std::thread m_worker;
 };
 
+// The same per-packet counters as the channel benchmark's, to set beside them.
+void ReportCost(benchmark::State& state, const ProcessCost& cost, std::int64_t packets)
+{
+    const double n = static_cast<double>(packets > 0 ? packets : 1);
+    state.counters["cpu_ns/pkt"] = static_cast<double>(cost.cpuNs) / n;
+    state.counters["sleeps/pkt"] = static_cast<double>(cost.sleeps) / n;
+}
+
 void RoundTrip(benchmark::State& state, bool readWakes)
 {
     Env& env = Env::Get();
@@ -222,11 +239,13 @@ void RoundTrip(benchmark::State& state, bool readWakes)
     Shared* s = env.S();
     s->readWakes.store(readWakes ? 1 : 0);
     std::uint32_t seen = s->hostA.value.load();
+    const ProcessCost before = env.Cost();
     for (auto _ : state) {
         s->queuedA.Post();
         s->workerA.Set();
         while (!s->announceA.Take()) s->hostA.Wait(seen);
     }
+    ReportCost(state, env.Cost() - before, state.iterations());
 }
 
 void RoundTripHandOffs(benchmark::State& state) { RoundTrip(state, false); }
@@ -254,6 +273,7 @@ void AreaHandOff(benchmark::State& state, bool notifyHost)
     char frame[kFrame];
     std::memset(frame, 'd', sizeof frame);
     std::uint32_t seen = s->areaTaken.value.load();
+    const ProcessCost before = env.Cost();
     for (auto _ : state) {
         for (int i = 0; i < kPackets; ++i) {
             while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen);
@@ -263,6 +283,7 @@ void AreaHandOff(benchmark::State& state, bool notifyHost)
         }
         while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen);
     }
+    ReportCost(state, env.Cost() - before, state.iterations() * kPackets);
     state.SetBytesProcessed(state.iterations() * kPackets * 4095);
 }
 
