@@ -74,6 +74,7 @@ void CPacketQueue::ReleaseChunk(Chunk* pChunk)
 bool CPacketQueue::Push(DWORD dwTime, BYTE cCmdID, const void* pData, WORD wDataLen)
 {
     const std::size_t nSize = RecordSize(wDataLen);
+    if (nSize > kChunkBytes) return false;  // never from a frame (at most 4096 data bytes)
     if (!m_pTail || m_pTail->nEnd + nSize > kChunkBytes) {
         Chunk* p = TakeChunk();
         if (!p) return false;

@@ -33,7 +33,8 @@ public:
     bool IsEmpty() const { return m_nCount == 0; }
     INT_PTR GetCount() const { return m_nCount; }
 
-    // Appends a copy of the packet. False, and nothing changes, when no room can be had.
+    // Appends a copy of the packet. False, and nothing changes, when no room can be had (or
+    // the packet is larger than a chunk, which no frame can be).
     bool Push(DWORD dwTime, BYTE cCmdID, const void* pData, WORD wDataLen);
     // The head packet of a non-empty queue; its pData (null for no data) stays valid until
     // the next Pop or Clear.

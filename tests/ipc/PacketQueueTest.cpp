@@ -96,6 +96,9 @@ TEST(PacketQueueTest, AFullQueueRefusesWithoutChangeAndTakesPacketsOnceDrained)
         model.push_back(lktest::MakeSizedPacket(4, static_cast<std::uint64_t>(i), 4095));
         ASSERT_TRUE(Push(q, model.back())) << "room again once drained";
     }
+    const std::string huge(CPacketQueue::kChunkBytes, 'h');
+    EXPECT_FALSE(q.Push(0, 1, huge.data(), static_cast<WORD>(huge.size() - 1))) << "larger than a chunk";
+    EXPECT_EQ(q.GetCount(), 3);
     q.Clear();
     EXPECT_TRUE(q.IsEmpty());
     EXPECT_EQ(q.ChunkCount(), 2u) << "Clear keeps the chunks for reuse";
