@@ -22,6 +22,7 @@
 // taken. A waiter killed inside it leaves the objects as if its wait had succeeded.
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
 
 #include "winport/posix/kernel/error.h"
@@ -32,29 +33,47 @@
 namespace winport {
 namespace {
 
-// Up to MAXIMUM_WAIT_OBJECTS elements on the caller's stack: a wait allocates nothing (the
-// channel's worker and its locks wait once or more per packet).
+// Up to N elements on the caller's stack: a wait allocates nothing (the channel's worker and
+// its locks wait once or more per packet). Only the elements in use are constructed, so an
+// empty list costs nothing to make.
 template <class T, std::size_t N>
 class FixedList {
 public:
+    FixedList() = default;
+    FixedList(const FixedList&) = delete;
+    FixedList& operator=(const FixedList&) = delete;
+    ~FixedList() { clear(); }
+
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    T& operator[](std::size_t i) { return items_[i]; }
-    const T& operator[](std::size_t i) const { return items_[i]; }
-    T* data() { return items_.data(); }
-    T* begin() { return items_.data(); }
-    T* end() { return items_.data() + size_; }
-    void push_back(T item) { items_[size_++] = std::move(item); }
-    void clear() { size_ = 0; }
-    void resize(std::size_t n) { size_ = n; }
+    T& operator[](std::size_t i) { return data()[i]; }
+    const T& operator[](std::size_t i) const { return data()[i]; }
+    T* data() { return std::launder(reinterpret_cast<T*>(storage_)); }
+    const T* data() const { return std::launder(reinterpret_cast<const T*>(storage_)); }
+    T* begin() { return data(); }
+    T* end() { return data() + size_; }
+    void push_back(T item)
+    {
+        new (storage_ + size_ * sizeof(T)) T(std::move(item));
+        ++size_;
+    }
+    void clear()
+    {
+        while (size_ > 0) data()[--size_].~T();
+    }
+    void resize(std::size_t n)  // n <= N
+    {
+        while (size_ > n) data()[--size_].~T();
+        while (size_ < n) push_back(T());
+    }
 
 private:
-    std::array<T, N> items_{};
+    alignas(T) unsigned char storage_[sizeof(T) * N];
     std::size_t size_ = 0;
 };
 
 using WaitList = FixedList<std::shared_ptr<Waitable>, MAXIMUM_WAIT_OBJECTS>;
-using WaitStates = std::array<WaitState, MAXIMUM_WAIT_OBJECTS>;
+using WaitStates = FixedList<WaitState, MAXIMUM_WAIT_OBJECTS>;
 using WordList = FixedList<FutexWord, kMaxFutexWords>;
 
 thread_local void (*t_takeHook)(void*) = nullptr;
@@ -172,7 +191,8 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
 {
     const Deadline deadline = DeadlineFor(milliseconds);
     WordList words;
-    WaitStates states{};
+    WaitStates states;
+    states.resize(objects.size());
     bool slept = false;
     for (;;) {
         ExitIfTerminated(objects, slept);
@@ -240,7 +260,8 @@ DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
     WaitOrder order;
     if (!WaitAllOrder(objects, &order)) return Fail<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
     const Deadline deadline = DeadlineFor(milliseconds);
-    WaitStates states{};
+    WaitStates states;
+    states.resize(objects.size());
     bool slept = false;
     for (;;) {
         ExitIfTerminated(objects, slept);
