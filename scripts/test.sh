@@ -47,8 +47,10 @@ for f in build/fuzz/tests/fuzz/*Fuzz; do
   corpus=build/fuzz/corpus/$name; mkdir -p "$corpus"
   seeds=tests/fuzz/seeds/$name
   [ -d "$seeds" ] || seeds=
+  built=build/fuzz/seeds/$name  # seeds the build generates
+  [ -d "$built" ] || built=
   echo "fuzz: $name"
-  "$f" -max_total_time="$fuzz_seconds" -artifact_prefix=build/fuzz/ "$corpus" $seeds 2>build/fuzz/$name.log \
+  "$f" -max_total_time="$fuzz_seconds" -artifact_prefix=build/fuzz/ "$corpus" $seeds $built 2>build/fuzz/$name.log \
     || { tail -40 build/fuzz/$name.log; exit 1; }
 done
 

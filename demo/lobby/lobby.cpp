@@ -12,6 +12,7 @@
 #include "Emotion.h"
 #include "GameLink.h"
 #include "LevelName.h"
+#include "Scene.h"
 #include "ipc/MapIPC.h"
 
 namespace {
@@ -127,6 +128,41 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hWnd, msg, wParam, lParam);
 }
 
+// The default channel name (bMultChanel 0) is one per user: a second lobby that wrote its
+// name there would take the first one's games, or have them refused. A lobby holds this
+// mutex for as long as its name is there (a lobby that dies leaves it abandoned, and the
+// next takes it). A lobby of another kind does not know the mutex: it is found by its
+// channel, open under the configured name.
+const char kDefaultNameMutex[] = "lobbykit-demo-default-channel";
+
+// Takes the default channel name for this lobby; 0 if another lobby is live on it.
+HANDLE ClaimDefaultName()
+{
+    HANDLE owner = CreateMutexA(nullptr, FALSE, kDefaultNameMutex);
+    if (!owner) return nullptr;
+    const DWORD w = WaitForSingleObject(owner, 0);
+    bool claimed = w == WAIT_OBJECT_0 || w == WAIT_ABANDONED;
+    if (claimed && g_ipcConfig.bMultChanel == 0 && g_ipcConfig.szServerName[0]) {
+        if (HANDLE other = OpenFileMappingA(FILE_MAP_READ, FALSE, g_ipcConfig.szServerName)) {
+            CloseHandle(other);
+            ReleaseMutex(owner);
+            claimed = false;
+        }
+    }
+    if (!claimed) {
+        CloseHandle(owner);
+        return nullptr;
+    }
+    return owner;
+}
+
+void ReleaseDefaultName(HANDLE owner, const char* name)
+{
+    if (lstrcmpA(g_ipcConfig.szServerName, name) == 0) g_ipcConfig.szServerName[0] = '\0';
+    ReleaseMutex(owner);
+    CloseHandle(owner);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -136,6 +172,15 @@ int main(int argc, char** argv)
     g_lobby = &lobby;
     lobby.gameProgram = argc > 1 ? argv[1] : demo::SiblingProgram(argv[0], "lobbykit_game");
 
+    const HANDLE nameOwner = ClaimDefaultName();
+    if (!nameOwner) {
+        const std::string other = g_ipcConfig.szServerName;
+        Say("another lobby of this user is live on the configured channel name" +
+            (other.empty() ? std::string(" (opening its channel)") : " (" + other + ")") +
+            ": with bMultChanel 0 one lobby per user serves its games. To run several, use "
+            "multi-channel mode and give each game its channel name (see README). Exiting.");
+        return 3;
+    }
     HWND hWnd = demo::CreateMessageWindow("LobbyKitDemoLobby", LobbyProc);
 
     // A channel name of our own, handed to every game through the shared configuration.
@@ -143,6 +188,7 @@ int main(int argc, char** argv)
     wsprintfA(name, "lobbykit-demo-%lu", GetCurrentProcessId());
     if (!lobby.channel.CreateServerMapIPC(name, hWnd)) {
         Say("could not open the server end");
+        ReleaseDefaultName(nameOwner, name);
         return 1;
     }
     g_ipcConfig.bMultChanel = 0;
@@ -150,14 +196,18 @@ int main(int argc, char** argv)
     Say(std::string("server end open on channel ") + name + "; g_ipcConfig now names it");
 
     demo::Watchdog watchdog(hWnd, demo::WM_DEMO_TIMEOUT, 20000);
-    if (!StartNextGame()) return 1;
-
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    if (StartNextGame()) {
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    } else {
+        lobby.exitCode = 1;
+    }
 
     lobby.channel.CloseIPC();
     lobby.child.Wait();
+    ReleaseDefaultName(nameOwner, name);
     DestroyWindow(hWnd);
+    Say(demo::SaveSceneBeside(argv[0]));
     Say(lobby.exitCode == 0 ? "both games served; closing" : "failed");
     return lobby.exitCode;
 }

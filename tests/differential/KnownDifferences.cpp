@@ -47,6 +47,31 @@ const std::vector<KnownDifference>& KnownDifferences()
          "the private use area (Windows' code page 936 maps its user-defined areas and a few other GBK "
          "codes there, and 0xFF to U+F8F5) and no best-fit approximations (Windows writes U+0100 as "
          "the GBK a-macron); winport/posix writes '?' for these, as for any other character GBK lacks"},
+        // --- GDI ---
+        {"wine-pattern-with-source", "wine-departs",
+         "a raster operation that combines a pattern brush with a source (0xFC PSo, 0xD5, MERGECOPY...) "
+         "at a destination other than (0, 0): Wine shifts the pattern (by twice the destination's "
+         "clipped origin in y, and by varying amounts in x), while it lines the same brush up with the "
+         "brush origin for PATCOPY and for these operations at (0, 0). Windows documents one alignment, "
+         "to the brush origin, for every use of a brush; winport/posix keeps it for every operation"},
+        {"gdi-stale-handle-error", "winport-choice",
+         "DeleteObject and GetObjectA of a GDI handle already deleted: both fail, and winport/posix sets "
+         "ERROR_INVALID_HANDLE, as it does for every stale handle (and as Wine's DeleteDC does); Wine's "
+         "object calls leave the last error alone. Windows documents only the failure"},
+        {"gdi-rle-refused", "winport-limit",
+         "CreateDIBitmap of an RLE8 or RLE4 DIB: Wine decodes it, winport/posix refuses it with "
+         "ERROR_NOT_SUPPORTED (documented in winport_gdi.h); lobbykit's pictures and resources are "
+         "uncompressed, and a refusal can never misread one"},
+        {"halftone-clipped", "undocumented",
+         "StretchBlt in HALFTONE mode whose destination rectangle reaches outside the destination "
+         "bitmap: Wine clips both rectangles first (the source in proportion, rounded) and stretches "
+         "the clipped ones anew, so every visible pixel moves; winport/posix keeps the positions of "
+         "the whole rectangle, as Wine itself does in the other modes. Windows documents neither"},
+        {"wine-halftone-onto-mono", "wine-departs",
+         "StretchBlt in HALFTONE mode onto a monochrome bitmap, when the sizes differ: Wine paints "
+         "every pixel 0 whatever the source and the colours (at equal sizes it transfers as BitBlt "
+         "does). Windows documents HALFTONE as approximating the source's colours; winport/posix "
+         "stretches onto a monochrome bitmap as COLORONCOLOR does, which keeps the picture"},
     };
     return table;
 }

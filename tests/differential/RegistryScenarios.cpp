@@ -152,6 +152,15 @@ PROBE_SCENARIO(registry_keys)
                                              &disposition));
     PROBE_VALUE(AsDisposition, disposition);
     PROBE_VALUE(AsRegResult, RegCloseKey(again));
+    // Two or three backslashes at the end end the path as one does.
+    PROBE_VALUE(AsRegResult, OpenAndClose(root, "a\\b\\\\"));
+    PROBE_VALUE(AsRegResult, RegCreateKeyExA(root, "E\\\\\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again,
+                                             &disposition));
+    PROBE_VALUE(AsDisposition, disposition);
+    PROBE_VALUE(AsRegResult, RegCloseKey(again));
+    PROBE_VALUE(AsRegResult, OpenAndClose(root, "E"));
+    PROBE_VALUE(AsRegResult, RegDeleteKeyA(root, "E\\\\"));
+    PROBE_VALUE(AsRegResult, OpenAndClose(root, "E"));
     PROBE_VALUE(AsRegResult, RegOpenKeyExA(root, "A\\b\\c", 0, KEY_READ, &reader));
     PROBE_VALUE(AsRegResult, RegCloseKey(reader));
     PROBE_VALUE(AsRegResult, OpenAndClose(root, "A\\X"));

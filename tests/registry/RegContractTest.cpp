@@ -162,19 +162,30 @@ TEST_F(RegContract, DoubleByteCharactersCompareExactly)
     EXPECT_EQ("a-trail", Get(a, "\x81\x61"));
 }
 
-TEST_F(RegContract, TrailingBackslashNamesTheSameKey)
+class RegContractTrailing : public RegContract, public ::testing::WithParamInterface<const char*> {};
+
+// However many backslashes end the path (the helpers make two of a szKey ending in one and
+// an empty szSubKey), they name the key before them.
+TEST_P(RegContractTrailing, BackslashesNameTheSameKey)
 {
     HKEY base = Create();
     KeyCloser closeBase(base);
-    HKEY withSlash = Create("k\\");
+    const std::string path = std::string("k\\m") + GetParam();
+    HKEY withSlash = Create(path.c_str());
     KeyCloser c1(withSlash);
     ASSERT_EQ(ERROR_SUCCESS, Set(withSlash, "v", REG_DWORD, std::string("\x05\0\0\0", 4)));
-    HKEY plain = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, Open("k", plain));
+    HKEY plain = nullptr, again = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, Open("k\\m", plain));
     KeyCloser c2(plain);
     EXPECT_EQ(std::string("\x05\0\0\0", 4), Get(plain, "v"));
+    ASSERT_EQ(ERROR_SUCCESS, Open(path.c_str(), again, KEY_READ));
+    KeyCloser c3(again);
+    EXPECT_EQ(std::string("\x05\0\0\0", 4), Get(again, "v"));
     EXPECT_EQ(std::vector<std::string>{"k"}, SubkeyNames(base));
+    EXPECT_TRUE(SubkeyNames(plain).empty());  // no key of an empty name below it
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, RegContractTrailing, ::testing::Values("\\", "\\\\", "\\\\\\"));
 
 struct BadPath {
     const char* path;

@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "RegKey.h"
 #include "TempStore.h"
+#include "winport/posix/registry/store.h"
 
 extern char** environ;
 
@@ -23,8 +25,10 @@ namespace {
 constexpr int kWorkers = 4;
 constexpr int kPerWorker = 1000;
 
-// Starts the worker with the given arguments; its stdout goes to *stdoutFd if given.
-pid_t StartWorker(const std::vector<std::string>& args, int* stdoutFd = nullptr)
+// Starts the worker with the given arguments; its stdout goes to *stdoutFd and its stdin
+// comes from *stdinFd, where given.
+pid_t StartWorker(const std::vector<std::string>& args, int* stdoutFd = nullptr,
+                  int* stdinFd = nullptr)
 {
     std::vector<std::string> all{REG_WORKER_PATH};
     all.insert(all.end(), args.begin(), args.end());
@@ -33,19 +37,29 @@ pid_t StartWorker(const std::vector<std::string>& args, int* stdoutFd = nullptr)
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    int fds[2] = {-1, -1};
+    int out[2] = {-1, -1}, in[2] = {-1, -1};
     if (stdoutFd) {
-        if (pipe(fds) != 0) return -1;
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        if (pipe(out) != 0) return -1;
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addclose(&actions, out[1]);
+    }
+    if (stdinFd) {
+        if (pipe(in) != 0) return -1;
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, in[0]);
+        posix_spawn_file_actions_addclose(&actions, in[1]);
     }
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     if (stdoutFd) {
-        close(fds[1]);
-        *stdoutFd = fds[0];
+        close(out[1]);
+        *stdoutFd = out[0];
+    }
+    if (stdinFd) {
+        close(in[0]);
+        *stdinFd = in[1];
     }
     return pid;
 }
@@ -57,6 +71,38 @@ int WaitStatus(pid_t pid)
     }
     return status;
 }
+
+// One line of the worker's output, without its newline; what there is at the end of it.
+std::string ReadLine(int fd)
+{
+    std::string line;
+    char c = 0;
+    while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+}
+
+// Sends a request line to a watching worker and returns its answer.
+std::string Ask(int in, int out, const std::string& request)
+{
+    const std::string line = request + "\n";
+    if (write(in, line.data(), line.size()) != ssize_t(line.size())) return "(not sent)";
+    return ReadLine(out);
+}
+
+// Puts a copy of one file alone as the store of a fresh folder, for the lifetime of the object.
+class StoreCopy {
+public:
+    explicit StoreCopy(const std::string& file)
+    {
+        std::filesystem::create_directory(m_home.Dir() + "/lobbykit");
+        std::filesystem::copy_file(file, m_home.StoreFile());
+    }
+
+private:
+    regtest::TempConfigHome m_home;
+};
+
+void ExpectDistinctValues();
 
 class RegProcesses : public ::testing::Test {
 protected:
@@ -92,6 +138,18 @@ TEST_F(RegProcesses, ConcurrentWritersOfDistinctValuesLoseNothing)
         const int status = WaitStatus(pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
+    // The writers have ended: the file alone holds every setting, and the last of them took
+    // its -wal away. Checked on a copy first, before this process opens the store.
+    EXPECT_NE(0, access((m_home.StoreFile() + "-wal").c_str(), F_OK));
+    {
+        StoreCopy copy(m_home.StoreFile());
+        ExpectDistinctValues();
+    }
+    ExpectDistinctValues();
+}
+
+void ExpectDistinctValues()
+{
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\distinct", 0,
                                            KEY_READ, &key));
@@ -178,6 +236,58 @@ TEST_F(RegProcesses, WritesAcknowledgedBeforeSigkillSurvive)
         ASSERT_EQ(1, RegWriteKeyInt("killed", nullptr, "after", killAfter));
     }
     EXPECT_GE(acked.size(), 400u);
+    // Once this last user of the store has closed it, the file alone holds them all.
+    winport::reg::StoreCloseForTesting();
+    StoreCopy copy(m_home.StoreFile());
+    for (int i : acked) {
+        unsigned long v = 0;
+        ASSERT_EQ(1, RegReadKeyInt("killed", nullptr, ("v" + std::to_string(i)).c_str(), v)) << i;
+    }
 }
+
+// A store is deleted under a running program, or deleted and another one put in its place
+// (a backup put back): the program goes over to the store that is there now, sees what
+// others write to it, and what it writes lands there.
+class RegStoreSwapped : public RegProcesses, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RegStoreSwapped, RunningProgramGoesOverToTheStoreThatIsThereNow)
+{
+    const bool putBack = GetParam();
+    ASSERT_EQ(1, RegWriteKeyInt("watch", nullptr, "n", 1));
+    int out = -1, in = -1;
+    const pid_t pid = StartWorker({"watch"}, &out, &in);
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ("ready", ReadLine(out));
+    EXPECT_EQ("1", Ask(in, out, "read"));
+
+    const std::string file = m_home.StoreFile();
+    std::string backup;
+    if (putBack) {
+        regtest::TempConfigHome aside;
+        ASSERT_EQ(1, RegWriteKeyInt("watch", nullptr, "n", 5));
+        winport::reg::StoreCloseForTesting();
+        backup = m_home.Dir() + "/backup.db";
+        ASSERT_EQ(0, rename(aside.StoreFile().c_str(), backup.c_str()));
+    }
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((file + suffix).c_str());
+    if (putBack) {
+        ASSERT_EQ(0, rename(backup.c_str(), file.c_str()));
+        EXPECT_EQ("5", Ask(in, out, "read"));
+    } else {
+        EXPECT_EQ("none", Ask(in, out, "read"));
+    }
+    ASSERT_EQ(1, RegWriteKeyInt("watch", nullptr, "n", 7));  // this process: another program
+    EXPECT_EQ("7", Ask(in, out, "read"));
+    EXPECT_EQ("ok", Ask(in, out, "write 9"));
+    close(in);
+    const int status = WaitStatus(pid);
+    close(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    unsigned long own = 0;
+    EXPECT_EQ(1, RegReadKeyInt("watch", nullptr, "own", own));
+    EXPECT_EQ(9u, own);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeletedOrPutBack, RegStoreSwapped, ::testing::Bool());
 
 }  // namespace

@@ -11,11 +11,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "RegKey.h"
@@ -84,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"\\", ERROR_BAD_PATHNAME, {}},
                       SplitCase{"\\a", ERROR_BAD_PATHNAME, {}},
                       SplitCase{"a\\\\b", ERROR_BAD_PATHNAME, {}},
-                      SplitCase{"a\\\\", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{"a\\\\", ERROR_SUCCESS, {"a"}},
+                      SplitCase{"a\\b\\\\\\", ERROR_SUCCESS, {"a", "b"}},
+                      SplitCase{"a\\\\\\b", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{"\x81\\\\", ERROR_SUCCESS, {"\x81\\"}},  // a pair, then one
                       SplitCase{kMaxElement.c_str(), ERROR_SUCCESS, {kMaxElement}},
                       SplitCase{kOverElement.c_str(), ERROR_INVALID_PARAMETER, {}},
                       SplitCase{kOverDepth.c_str(), ERROR_INVALID_PARAMETER, {}}));
@@ -154,7 +159,7 @@ TEST_P(RegStoreRefusedPath, IsRefusedByOpenCreateAndDelete)
 
 INSTANTIATE_TEST_SUITE_P(Paths, RegStoreRefusedPath,
                          ::testing::Values(RefusedPath{"a\\\\b", ERROR_BAD_PATHNAME},
-                                           RefusedPath{"a\\\\", ERROR_BAD_PATHNAME},
+                                           RefusedPath{"a\\\\\\b\\", ERROR_BAD_PATHNAME},
                                            RefusedPath{std::string(256, 'n'), ERROR_INVALID_PARAMETER},
                                            RefusedPath{"ok\\" + std::string(256, 'n'),
                                                        ERROR_INVALID_PARAMETER}));
@@ -280,6 +285,54 @@ TEST_F(RegStore, FolderOfAnotherUserIsRefused)
     winport::reg::StoreCloseForTesting();
     EXPECT_EQ(ERROR_ACCESS_DENIED, CreateKey("Software\\x", key));
 }
+
+// Run in a child: makes the store one this process may only read (as another user when run
+// as root, whom modes do not stop), reads and writes. A bit set per failed check.
+int UseStoreAsReader(const std::string& home, bool dirReadOnly)
+{
+    constexpr uid_t kNobody = 65534;
+    const std::string dir = home + "/lobbykit", file = dir + "/registry.db";
+    if (geteuid() == 0) {
+        for (const auto& e : std::filesystem::recursive_directory_iterator(home))
+            if (lchown(e.path().c_str(), kNobody, kNobody) != 0) return 128;
+        if (lchown(home.c_str(), kNobody, kNobody) || setgid(kNobody) || setuid(kNobody)) return 128;
+    }
+    if (chmod(file.c_str(), 0400) != 0 || (dirReadOnly && chmod(dir.c_str(), 0500) != 0)) return 128;
+    const bool hadWal = access((file + "-wal").c_str(), F_OK) == 0;
+    unsigned long n = 0;
+    const DWORD v = 4;
+    int failed = RegReadKeyInt("ro", nullptr, "n", n) && n == 3 ? 0 : 1;
+    if (RegSetValueExA(HKEY_CURRENT_USER, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
+                       4) != ERROR_ACCESS_DENIED)
+        failed |= 2;
+    if (RegWriteKeyInt("new", nullptr, "n", 1) != 0) failed |= 4;
+    if (!hadWal && access((file + "-shm").c_str(), F_OK) == 0) failed |= 8;  // nothing made
+    return failed;
+}
+
+class RegStoreReadOnly : public RegStore,
+                         public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+
+// A store the user may only read, with its settings in the file or still in the -wal of a
+// program that has it open, in a folder where files can or cannot be made: its settings are
+// read, and writes are denied with ERROR_ACCESS_DENIED.
+TEST_P(RegStoreReadOnly, IsReadAndWritesAreDenied)
+{
+    const auto [walInUse, dirReadOnly] = GetParam();
+    ASSERT_EQ(1, RegWriteKeyInt("ro", nullptr, "n", 3));
+    if (!walInUse) winport::reg::StoreCloseForTesting();
+    ASSERT_EQ(walInUse, access((m_home.StoreFile() + "-wal").c_str(), F_OK) == 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) _exit(UseStoreAsReader(m_home.Dir(), dirReadOnly));
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    chmod((m_home.Dir() + "/lobbykit").c_str(), 0700);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, RegStoreReadOnly,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 TEST_F(RegStore, ForeignAndUnsupportedHandles)
 {

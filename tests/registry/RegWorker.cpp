@@ -7,6 +7,10 @@
 //   reg_worker acked N             values "vi" = i in Software\szDomain\killed; after each
 //                                  write that returned 1, "i\n" on stdout
 //   reg_worker fresh               one write, as the first user of a new store
+//   reg_worker watch               a program that keeps the store open: "ready\n" once it
+//                                  has read it; then per line on stdin, "read" answers the
+//                                  value Software\szDomain\watch\n ("none" if missing),
+//                                  "write N" sets Software\szDomain\watch\own to N ("ok")
 // Exit 0 when every call succeeded, 1 otherwise, 2 for bad arguments.
 #include <unistd.h>
 
@@ -62,6 +66,29 @@ int Acked(int n)
     return 0;
 }
 
+int Watch()
+{
+    unsigned long n = 0;
+    RegReadKeyInt("watch", nullptr, "n", n);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+        if (std::strncmp(line, "read", 4) == 0) {
+            if (RegReadKeyInt("watch", nullptr, "n", n))
+                std::printf("%lu\n", n);
+            else
+                std::printf("none\n");
+        } else if (std::strncmp(line, "write ", 6) == 0) {
+            std::printf(RegWriteKeyInt("watch", nullptr, "own", std::atoi(line + 6)) ? "ok\n" : "failed\n");
+        } else {
+            return 2;
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -71,6 +98,7 @@ int main(int argc, char** argv)
     if (argc == 3 && std::strcmp(argv[1], "acked") == 0) return Acked(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "fresh") == 0)
         return RegWriteKeyInt("fresh", nullptr, "n", 1) ? 0 : 1;
-    std::fprintf(stderr, "usage: reg_worker counter MUTEX N | distinct ID N | acked N | fresh\n");
+    if (argc == 2 && std::strcmp(argv[1], "watch") == 0) return Watch();
+    std::fprintf(stderr, "usage: reg_worker counter MUTEX N | distinct ID N | acked N | fresh | watch\n");
     return 2;
 }

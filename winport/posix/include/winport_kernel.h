@@ -1,6 +1,6 @@
 // Win32 kernel subset: handles, named objects (file mappings, events, mutexes), waits,
-// threads, tick count, interlocked operations, last error, system error texts (implemented
-// in winport/posix/kernel/).
+// threads, tick count, interlocked operations, last error, system error texts, resource
+// modules loaded as data files (implemented in winport/posix/kernel/).
 //
 // Behaviour on Linux, where Windows leaves a choice or the layer supports less:
 // - Named objects live in a directory private to the user ($XDG_RUNTIME_DIR/lobbykit, else
@@ -84,8 +84,53 @@
 //   width 0 or FORMAT_MESSAGE_MAX_WIDTH_MASK), language 0 or English, for the error codes
 //   this layer produces (English texts); other codes fail with ERROR_MR_MID_NOT_FOUND,
 //   other flags (ALLOCATE_BUFFER, FROM_STRING, FROM_HMODULE) with ERROR_NOT_SUPPORTED.
+// - Files: CreateFileA opens a path as the system has it (the name's bytes, '/' as the
+//   separator) with GENERIC_READ and/or GENERIC_WRITE and the dispositions CREATE_NEW,
+//   CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS and TRUNCATE_EXISTING; share modes and the
+//   flags and attributes are accepted and not enforced (Linux has no mandatory sharing).
+//   A folder fails with ERROR_ACCESS_DENIED, as on Windows; a missing file with
+//   ERROR_FILE_NOT_FOUND, a missing folder on the way with ERROR_PATH_NOT_FOUND. ReadFile
+//   and WriteFile are synchronous (lpOverlapped must be NULL: ERROR_INVALID_PARAMETER);
+//   ReadFile at the end of the file succeeds with 0 bytes; reading a handle opened without
+//   GENERIC_READ (writing one without GENERIC_WRITE) fails with ERROR_ACCESS_DENIED.
+//   A failed read or write of the system gives the code of its errno. File handles cannot
+//   be waited on (ERROR_INVALID_HANDLE; on Windows they are, for asynchronous reads). CREATE_ALWAYS and OPEN_ALWAYS set ERROR_ALREADY_EXISTS when the file was
+//   there, as on Windows.
 // - Interlocked operations are atomic for all threads and processes, also on a LONG at an
 //   unaligned offset of a packed shared record.
+// - Modules: LoadLibraryExA loads PE files (PE32 and PE32+) as data files only, for their
+//   resources: dwFlags must hold LOAD_LIBRARY_AS_DATAFILE, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE
+//   or LOAD_LIBRARY_AS_IMAGE_RESOURCE and nothing else. Loading code (no such flag) and the
+//   other defined flags fail with ERROR_NOT_SUPPORTED, bits outside the defined flags with
+//   ERROR_INVALID_PARAMETER (Windows would load code, or ignore unknown bits). hFile is
+//   ignored, as on Windows. The path is opened as given (no search along the program's
+//   folder or PATH). NULL or "" fails with ERROR_INVALID_PARAMETER, a missing file with
+//   ERROR_FILE_NOT_FOUND (also for a missing folder, as Wine), a folder with
+//   ERROR_ACCESS_DENIED, an empty file with ERROR_FILE_INVALID, a file above 256 MiB with
+//   ERROR_FILE_TOO_LARGE, a file without the DOS header or the PE signature it points to
+//   with ERROR_BAD_EXE_FORMAT; damaged headers beyond the signature give a module without
+//   resources, as Windows (Wine) does for data files. Every load gives
+//   a module handle of its own, to be freed with FreeLibrary; module handles are checked (a
+//   freed, stale or foreign value: FreeLibrary returns FALSE and the resource calls fail,
+//   leaving the last error as it was, except FindResourceA: ERROR_RESOURCE_DATA_NOT_FOUND,
+//   as for NULL, the program itself, which has no resources here).
+// - Resources: FindResourceA takes integer ids (MAKEINTRESOURCEA, RT_ types), "#123" (the
+//   leading digits; above 65535 fails with ERROR_INVALID_PARAMETER) and names, which match
+//   without regard to the case of ASCII letters; names with other characters (GBK) are not
+//   found. Of several languages the neutral one is taken, else the lowest language id. A
+//   missing type fails with ERROR_RESOURCE_TYPE_NOT_FOUND, a missing name with
+//   ERROR_RESOURCE_NAME_NOT_FOUND, a file without resources with
+//   ERROR_RESOURCE_DATA_NOT_FOUND. The resource tree is read when the file is loaded; its
+//   damaged parts (pointing outside the resource section, loops, a directory declaring more
+//   entries than the section holds) are not found, the others are. Where Windows reads
+//   beyond the file for a damaged directory and fails with ERROR_NOACCESS, the layer gives
+//   the not-found code of what it could read. A resource whose data lie outside the file is
+//   found (as on Windows) with its declared size, but LoadResource fails with
+//   ERROR_INVALID_DATA, where Windows gives an address outside the file. Otherwise
+//   LoadResource gives the data inside the module, valid until FreeLibrary; LockResource
+//   returns its argument; FreeResource does nothing and returns FALSE, as on Win32.
+//   LoadResource and SizeofResource with an unknown module or resource return NULL or 0
+//   and leave the last error alone, as on Windows.
 #ifndef WINPORT_KERNEL_H
 #define WINPORT_KERNEL_H
 
@@ -119,6 +164,79 @@
 #ifndef ERROR_RESOURCE_LANG_NOT_FOUND
 #define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
 #endif
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#ifndef ERROR_HANDLE_EOF
+#define ERROR_HANDLE_EOF 38L
+#endif
+#ifndef ERROR_SHARING_VIOLATION
+#define ERROR_SHARING_VIOLATION 32L
+#endif
+#ifndef ERROR_LOCK_VIOLATION
+#define ERROR_LOCK_VIOLATION 33L
+#endif
+#ifndef ERROR_HANDLE_DISK_FULL
+#define ERROR_HANDLE_DISK_FULL 39L
+#endif
+#ifndef ERROR_DISK_FULL
+#define ERROR_DISK_FULL 112L
+#endif
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+#ifndef ERROR_MOD_NOT_FOUND
+#define ERROR_MOD_NOT_FOUND 126L
+#endif
+#ifndef ERROR_BAD_EXE_FORMAT
+#define ERROR_BAD_EXE_FORMAT 193L
+#endif
+#ifndef ERROR_FILE_TOO_LARGE
+#define ERROR_FILE_TOO_LARGE 223L
+#endif
+#ifndef ERROR_FILE_INVALID
+#define ERROR_FILE_INVALID 1006L
+#endif
+
+#define DONT_RESOLVE_DLL_REFERENCES 0x00000001
+#define LOAD_LIBRARY_AS_DATAFILE 0x00000002
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+#define LOAD_LIBRARY_AS_IMAGE_RESOURCE 0x00000020
+#define LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE 0x00000040
+
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEINTRESOURCE MAKEINTRESOURCEA
+#define RT_CURSOR MAKEINTRESOURCEA(1)
+#define RT_BITMAP MAKEINTRESOURCEA(2)
+#define RT_ICON MAKEINTRESOURCEA(3)
+#define RT_MENU MAKEINTRESOURCEA(4)
+#define RT_DIALOG MAKEINTRESOURCEA(5)
+#define RT_STRING MAKEINTRESOURCEA(6)
+#define RT_FONTDIR MAKEINTRESOURCEA(7)
+#define RT_FONT MAKEINTRESOURCEA(8)
+#define RT_ACCELERATOR MAKEINTRESOURCEA(9)
+#define RT_RCDATA MAKEINTRESOURCEA(10)
+#define RT_MESSAGETABLE MAKEINTRESOURCEA(11)
+#define RT_GROUP_CURSOR MAKEINTRESOURCEA(12)
+#define RT_GROUP_ICON MAKEINTRESOURCEA(14)
+#define RT_VERSION MAKEINTRESOURCEA(16)
+#define RT_DLGINCLUDE MAKEINTRESOURCEA(17)
+#define RT_PLUGPLAY MAKEINTRESOURCEA(19)
+#define RT_VXD MAKEINTRESOURCEA(20)
+#define RT_ANICURSOR MAKEINTRESOURCEA(21)
+#define RT_ANIICON MAKEINTRESOURCEA(22)
+#define RT_HTML MAKEINTRESOURCEA(23)
+#define RT_MANIFEST MAKEINTRESOURCEA(24)
 
 #define PAGE_READONLY 0x02
 #define PAGE_READWRITE 0x04
@@ -204,6 +322,24 @@ WINPORT_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD d
                                         DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
                                         va_list* Arguments);
 WINPORT_API HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+
+WINPORT_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                      DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                      HANDLE hTemplateFile);
+WINPORT_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                 LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+WINPORT_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                  LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+WINPORT_API DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+
+WINPORT_API HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+WINPORT_API BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+WINPORT_API HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
+WINPORT_API DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
+WINPORT_API HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
+WINPORT_API LPVOID WINAPI LockResource(HGLOBAL hResData);
+WINPORT_API BOOL WINAPI FreeResource(HGLOBAL hResData);
 
 }  // extern "C"
 

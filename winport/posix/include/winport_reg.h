@@ -8,8 +8,9 @@
 // - Names compare case-insensitively with ASCII folding only; a GBK double-byte character is
 //   compared exactly (its trail byte is never taken for a letter or for a backslash). Stored
 //   names keep the case they were created with.
-// - A path may end in one backslash ("A\B\" names A\B). A leading backslash or an empty element
-//   ("A\\B", "A\B\\") fails with ERROR_BAD_PATHNAME. A path element longer than 255 bytes, a
+// - A path may end in backslashes, one or more ("A\B\" and "A\B\\" name A\B), as on Windows.
+//   A leading backslash or an empty element before the end ("A\\B") fails with
+//   ERROR_BAD_PATHNAME. A path element longer than 255 bytes, a
 //   path of more than 512 elements, or a value name longer than 16,383 bytes fails with
 //   ERROR_INVALID_PARAMETER.
 // - Access rights of a handle are checked: queries and value enumeration need KEY_QUERY_VALUE,
@@ -28,6 +29,14 @@
 // - Every call is one short SQLite transaction; nothing is cached between calls, so writes of
 //   other processes are seen by the next call. A write that returned ERROR_SUCCESS survives
 //   the death of the process (not necessarily a power loss: the store syncs at checkpoints).
+// - The database file alone holds every setting whenever no process has the store open: a
+//   process checkpoints and closes it when it exits normally or unloads the library, and a
+//   checkpoint is made whenever the WAL passes 1 MiB. A store whose file is deleted or
+//   replaced (another file renamed to its name) under a running process is noticed by that
+//   process's next call, which goes over to the file that is there now (made anew if none).
+// - A store the user may only read (its file is not writable to them) is opened for reading:
+//   queries and enumerations work, and every change fails with ERROR_ACCESS_DENIED; an empty
+//   one gives ERROR_ACCESS_DENIED to every call.
 #ifndef WINPORT_REG_H
 #define WINPORT_REG_H
 

@@ -42,7 +42,12 @@ const ErrorText kErrorTexts[] = {
     {ERROR_NOT_OWNER, "Attempt to release mutex not owned by caller.\r\n"},
     {ERROR_MR_MID_NOT_FOUND,
      "The system cannot find message text for message number 0x%1 in the message file for %2.\r\n"},
+    {ERROR_BAD_EXE_FORMAT, "%1 is not a valid Win32 application.\r\n"},
+    {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
     {ERROR_INVALID_ADDRESS, "Attempt to access invalid address.\r\n"},
+    {ERROR_FILE_INVALID,
+     "The volume for a file has been externally altered so that the opened file is no longer "
+     "valid.\r\n"},
     {ERROR_BADDB, "The configuration registry database is corrupt.\r\n"},
     {ERROR_BADKEY, "The configuration registry key is invalid.\r\n"},
     {ERROR_CANTOPEN, "The configuration registry key could not be opened.\r\n"},

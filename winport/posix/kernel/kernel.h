@@ -15,7 +15,7 @@
 
 namespace winport {
 
-enum class ObjectKind : std::uint16_t { Event = 1, Mutex = 2, Mapping = 3, Thread = 4, Process = 5 };
+enum class ObjectKind : std::uint16_t { Event = 1, Mutex = 2, Mapping = 3, Thread = 4, Process = 5, File = 6 };
 
 // The pseudo handle of the calling process (GetCurrentProcess); it is in no handle table.
 inline HANDLE CurrentProcessHandle()

@@ -38,9 +38,10 @@ LONG SplitKeyPath(const char* path, std::vector<std::string_view>& elements)
         if (p[i] == '\\' || p[i] == 0) {
             const std::size_t len = i - start;
             if (len == 0) {
-                // Only the final backslash may be followed by nothing.
-                if (p[i] == 0 && i > 0) return ERROR_SUCCESS;
-                return ERROR_BAD_PATHNAME;
+                // Backslashes at the end, however many, end the path as one does (as on
+                // Windows); an empty element anywhere else is malformed.
+                while (p[i] == '\\') ++i;
+                return p[i] == 0 ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
             }
             if (len > kMaxKeyNameBytes || elements.size() == kMaxPathElements)
                 return ERROR_INVALID_PARAMETER;

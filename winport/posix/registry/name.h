@@ -23,9 +23,10 @@ std::size_t GbkCharLength(const unsigned char* p);
 // Double-byte characters are copied as they are: their trail byte is never a letter.
 void AppendFolded(std::string_view name, std::string& out);
 
-// Splits a subkey path into its elements: "A\B\" gives A and B, "" or null gives none.
-// ERROR_BAD_PATHNAME for a leading backslash or an empty element, ERROR_INVALID_PARAMETER
-// for an element over kMaxKeyNameBytes or more than kMaxPathElements elements.
+// Splits a subkey path into its elements: "A\B\" and "A\B\\" give A and B, "" or null gives
+// none. ERROR_BAD_PATHNAME for a leading backslash or an empty element before the end,
+// ERROR_INVALID_PARAMETER for an element over kMaxKeyNameBytes or more than kMaxPathElements
+// elements.
 LONG SplitKeyPath(const char* path, std::vector<std::string_view>& elements);
 
 }  // namespace winport::reg

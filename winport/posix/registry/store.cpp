@@ -23,6 +23,11 @@ namespace {
 
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 10000;
+// A checkpoint once the WAL passes 256 pages (1 MiB at the default page size of 4 KiB), and
+// the WAL file cut back to 1 MiB after one.
+const char kWalPragmas[] =
+    "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
+    "PRAGMA wal_autocheckpoint = 256; PRAGMA journal_size_limit = 1048576;";
 constexpr KeyId kRootId = 1;
 
 // path: the folded names from the root, each followed by a NUL byte (no name contains one),
@@ -157,22 +162,83 @@ std::mutex g_mutex;
 // Set in a child process by fork(): the connection it inherited is its parent's.
 std::atomic<bool> g_forked{false};
 
+// The store's path as an SQLite URI file name, for the query parameters of a read-only open.
+std::string UriFileName(const std::string& path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            uri += '%';
+            uri += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+            uri += kHex[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            uri += c;
+        }
+    }
+    return uri;
+}
+
 // The process's connection with its prepared statements. Used under g_mutex only.
 class Connection {
 public:
-    // Opens the store if this process has no connection yet (or had one before a fork).
+    // Opens the store if this process has no connection yet (or had one before a fork), and
+    // again when the file at the store's path is no longer the one the connection holds
+    // (deleted, or replaced by another) or its mode changed: settings go to and come from the
+    // store that is there now. One stat() per call, before its transaction (a file replaced
+    // during a call is seen by the next one); its share of a call is measured in
+    // bench/registry.
     LONG Ensure()
     {
-        if (db_ && !g_forked.load(std::memory_order_relaxed)) return ERROR_SUCCESS;
-        if (db_) Abandon();
+        if (db_ && g_forked.load(std::memory_order_relaxed)) Abandon();
         g_forked.store(false, std::memory_order_relaxed);
+        if (db_) {
+            const Place place = Check();
+            if (place == kCurrent) return ERROR_SUCCESS;
+            Close(place == kSameFile);
+        }
         const LONG rc = Open();
-        if (rc != ERROR_SUCCESS) Close();
+        if (rc != ERROR_SUCCESS) Close(false);
         return rc;
     }
 
-    void Close()
+    // Closes the connection for good (at exit, or for a test): the store's file then holds
+    // every setting this process wrote.
+    void Release()
     {
+        if (g_forked.load(std::memory_order_relaxed)) {
+            Abandon();
+            g_forked.store(false, std::memory_order_relaxed);
+        }
+        if (db_) Close(Check() != kOtherFile);
+    }
+
+    sqlite3* Db() const { return db_; }
+    sqlite3_stmt* Stmt(StmtId id) const { return stmt_[id]; }
+    bool ReadOnly() const { return readOnly_; }
+
+private:
+    enum Place { kCurrent, kSameFile, kOtherFile };
+
+    Place Check() const
+    {
+        struct stat st {};
+        if (stat(path_.c_str(), &st) != 0 || st.st_dev != dev_ || st.st_ino != ino_)
+            return kOtherFile;
+        return st.st_mode == mode_ ? kCurrent : kSameFile;
+    }
+
+    // With `checkpoint`, every committed change is first copied into the database file, so
+    // that the file alone holds them whoever else has the store open. Without it, closing
+    // touches nothing at the store's path, which may hold another store by now (the last
+    // connection's close would checkpoint and then delete the -wal and -shm found there by
+    // name).
+    void Close(bool checkpoint)
+    {
+        if (db_ && checkpoint && !readOnly_)
+            sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+        if (db_ && (!checkpoint || readOnly_))
+            sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         for (sqlite3_stmt*& s : stmt_) {
             sqlite3_finalize(s);
             s = nullptr;
@@ -181,10 +247,6 @@ public:
         db_ = nullptr;
     }
 
-    sqlite3* Db() const { return db_; }
-    sqlite3_stmt* Stmt(StmtId id) const { return stmt_[id]; }
-
-private:
     // A connection inherited through fork() must not be used or closed by the child: its
     // locks belong to the parent. Forget it and open a new one.
     void Abandon()
@@ -207,14 +269,25 @@ private:
         if (lstat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode)) return ERROR_CANTOPEN;
         if (dst.st_uid != geteuid()) return ERROR_ACCESS_DENIED;
         // Made here rather than by SQLite so that it is 0600 under any umask; the -wal and
-        // -shm files take their mode from it.
-        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        // -shm files take their mode from it. A store the user may only read is opened for
+        // reading: its settings can be read, and every write is denied.
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        readOnly_ = false;
+        if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+            fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            readOnly_ = fd >= 0;
+        }
         if (fd < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTOPEN;
         struct stat st {};
         const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         close(fd);
         if (!regular) return ERROR_CANTOPEN;
         if (st.st_uid != geteuid()) return ERROR_ACCESS_DENIED;
+        path_ = path;
+        dev_ = st.st_dev;
+        ino_ = st.st_ino;
+        mode_ = st.st_mode;
+        if (readOnly_) return OpenReadOnly(path);
 
         // Processes that open a new store at the same moment take turns: setting up the
         // schema and switching to WAL must not interleave. The lock goes with the process.
@@ -222,16 +295,27 @@ private:
         const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (lockFd < 0) return ERROR_CANTOPEN;
         LockFileRetrying(lockFd, LOCK_EX);
-        const LONG err = OpenLocked(path);
+        const LONG err = OpenWith(path, SQLITE_OPEN_READWRITE);
         close(lockFd);  // releases the flock
         return err;
     }
 
-    LONG OpenLocked(const std::string& path)
+    // Reading a WAL database takes the -shm beside it. While there is a -wal (a writer at
+    // work, or one that was killed), SQLite reads through them; with none, the file alone
+    // holds every setting and is read as immutable, so that nothing is made beside it: a
+    // -wal and -shm made now would be read-only too, and in the way of the next writer.
+    LONG OpenReadOnly(const std::string& path)
     {
-        int rc = sqlite3_open_v2(path.c_str(), &db_,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
-                                 nullptr);
+        struct stat wal {};
+        const bool hasWal = stat((path + "-wal").c_str(), &wal) == 0;
+        return OpenWith(UriFileName(path) + (hasWal ? "?mode=ro" : "?mode=ro&immutable=1"),
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    }
+
+    LONG OpenWith(const std::string& name, int flags)
+    {
+        int rc = sqlite3_open_v2(name.c_str(), &db_,
+                                 flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
         // fork() waits for a call in progress, so that the child's copy of the lock is free.
         static const int atfork = pthread_atfork([] { g_mutex.lock(); }, [] { g_mutex.unlock(); },
@@ -278,13 +362,15 @@ private:
         if (err != ERROR_SUCCESS) return err;
         if (version != kSchemaVersion && !(version == 0 && objects == 0))
             return ERROR_REGISTRY_CORRUPT;
-        // synchronous = NORMAL: a commit is in the WAL, in the kernel's hands, before it
-        // returns, so it survives the death of the process; the WAL is synced at checkpoints.
-        // The size limit gives the disk back after a burst of writes.
-        int rc = sqlite3_exec(db_,
-                              "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
-                              "PRAGMA journal_size_limit = 4194304;",
-                              nullptr, nullptr, nullptr);
+        // An empty store that may only be read has nothing to read and cannot be set up.
+        if (readOnly_) return version == 0 ? ERROR_ACCESS_DENIED : CheckRoot();
+        // synchronous = NORMAL: a commit is written to the WAL, into the kernel's hands,
+        // before it returns, so it survives the death of the process (SIGKILL included); only
+        // a crash of the system may take the last commits back, never the file's consistency.
+        // FULL would add an fsync to every write for that case alone. The WAL is synced at
+        // each checkpoint, and one is made whenever it passes a modest size (kWalPragmas); the
+        // size limit gives the disk back after a burst of writes.
+        int rc = sqlite3_exec(db_, kWalPragmas, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
         if (version == 0) {
             rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
@@ -304,17 +390,42 @@ private:
             if (err != ERROR_SUCCESS) return err;
         }
         if (version != kSchemaVersion) return ERROR_REGISTRY_CORRUPT;
+        return CheckRoot();
+    }
+
+    LONG CheckRoot()
+    {
         sqlite3_int64 roots = 0;
-        err = ReadInt("SELECT count(*) FROM keys WHERE id = 1 AND path = x''", roots);
+        const LONG err = ReadInt("SELECT count(*) FROM keys WHERE id = 1 AND path = x''", roots);
         if (err != ERROR_SUCCESS) return err;
         return roots == 1 ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
     }
 
     sqlite3* db_ = nullptr;
     sqlite3_stmt* stmt_[kStmtCount] = {};
+    bool readOnly_ = false;
+    // The file the connection holds, as found at its path when it was opened.
+    std::string path_;
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
+    mode_t mode_ = 0;
 };
 
 Connection g_conn;
+
+// Closes the connection when the process exits normally or the library is unloaded, so that
+// the store's file alone holds every setting once no program has the store open. Defined
+// after g_conn and g_mutex: destroyed before them.
+struct CloseAtExit {
+    CloseAtExit() = default;
+    CloseAtExit(const CloseAtExit&) = delete;
+    CloseAtExit& operator=(const CloseAtExit&) = delete;
+    ~CloseAtExit()
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_conn.Release();
+    }
+} g_closeAtExit;
 
 // One use of a prepared statement; resetting it at the end also ends an implicit read
 // transaction at once.
@@ -362,6 +473,10 @@ class Transaction {
 public:
     explicit Transaction(bool write)
     {
+        if (write && g_conn.ReadOnly()) {
+            rc_ = ERROR_ACCESS_DENIED;  // the user may only read the store
+            return;
+        }
         Query q(write ? kBeginWrite : kBegin);
         rc_ = Exec(q);
     }
@@ -541,7 +656,7 @@ std::string StorePath()
 void StoreCloseForTesting()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_conn.Close();
+    g_conn.Release();
 }
 
 LONG StoreOpenKey(const KeyRef& base, const std::vector<std::string_view>& elements, KeyRef& out)

@@ -1,0 +1,278 @@
+// Device-independent bitmaps: CreateDIBitmap reads them into bitmaps, GetDIBits writes
+// bitmaps out as them.
+#include "winport/posix/gdi/dib.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "winport/posix/gdi/raster.h"
+#include "winport/posix/kernel/error.h"
+
+namespace winport {
+namespace gdi {
+namespace {
+
+constexpr DWORD kMaxHeaderSize = 124;  // BITMAPV5HEADER
+
+std::size_t DibStride(int width, int bpp)
+{
+    return (static_cast<std::size_t>(width) * static_cast<std::size_t>(bpp) + 31) / 32 * 4;
+}
+
+// The 8-bit value of a colour field: wider fields keep their top 8 bits, narrower ones are
+// repeated into the low bits (5 bits v give v << 3 | v >> 2).
+struct Channel {
+    int shift = 0;
+    int length = 0;
+    std::uint32_t mask = 0;
+};
+
+Channel MakeChannel(std::uint32_t mask)
+{
+    Channel c;
+    c.mask = mask;
+    if (!mask) return c;
+    while (!((mask >> c.shift) & 1)) ++c.shift;
+    std::uint32_t v = mask >> c.shift;
+    while (v) {
+        ++c.length;
+        v >>= 1;
+    }
+    return c;
+}
+
+inline std::uint32_t Expand(const Channel& c, std::uint32_t pixel)
+{
+    if (!c.mask) return 0;
+    const std::uint32_t v = (pixel & c.mask) >> c.shift;
+    if (c.length >= 8) return (v >> (c.length - 8)) & 0xFF;
+    std::uint32_t r = v << (8 - c.length);
+    for (int covered = c.length; covered < 8; covered *= 2) r |= r >> covered;
+    return r & 0xFF;
+}
+
+// One DIB row as 32-bit pixels.
+void DecodeRow(const DibLayout& l, const Channel* ch, const std::uint8_t* in, int n, std::uint32_t* out)
+{
+    switch (l.bpp) {
+    case 1:
+    case 4:
+    case 8: {
+        const int per = 8 / l.bpp;
+        const unsigned mask = (1u << l.bpp) - 1;
+        for (int x = 0; x < n; ++x) {
+            const unsigned shift = static_cast<unsigned>(8 - l.bpp * (x % per + 1));
+            out[x] = l.colors[(in[x / per] >> shift) & mask];
+        }
+        return;
+    }
+    case 24:
+        for (int x = 0; x < n; ++x)
+            out[x] = static_cast<std::uint32_t>(in[3 * x]) | (static_cast<std::uint32_t>(in[3 * x + 1]) << 8) |
+                     (static_cast<std::uint32_t>(in[3 * x + 2]) << 16);
+        return;
+    case 16:
+        for (int x = 0; x < n; ++x) {
+            const std::uint32_t p = static_cast<std::uint32_t>(in[2 * x]) | (static_cast<std::uint32_t>(in[2 * x + 1]) << 8);
+            out[x] = (Expand(ch[0], p) << 16) | (Expand(ch[1], p) << 8) | Expand(ch[2], p);
+        }
+        return;
+    default:
+        if (l.raw32) {
+            std::memcpy(out, in, static_cast<std::size_t>(n) * 4);
+            return;
+        }
+        for (int x = 0; x < n; ++x) {
+            std::uint32_t p;
+            std::memcpy(&p, in + 4 * x, 4);
+            out[x] = (Expand(ch[0], p) << 16) | (Expand(ch[1], p) << 8) | Expand(ch[2], p);
+        }
+        return;
+    }
+}
+
+}  // namespace
+
+DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out)
+{
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    if (h.biSize == 12) return ERROR_NOT_SUPPORTED;  // BITMAPCOREHEADER
+    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biSize > kMaxHeaderSize) return ERROR_INVALID_PARAMETER;
+    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return ERROR_INVALID_PARAMETER;
+    switch (h.biBitCount) {
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    default: return ERROR_INVALID_PARAMETER;
+    }
+    switch (h.biCompression) {
+    case BI_RGB: break;
+    case BI_BITFIELDS:
+        if (h.biBitCount != 16 && h.biBitCount != 32) return ERROR_INVALID_PARAMETER;
+        // The masks follow a 40-byte header or lie inside a longer one, never across its end.
+        if (h.biSize > sizeof(BITMAPINFOHEADER) && h.biSize < sizeof(BITMAPINFOHEADER) + 12)
+            return ERROR_INVALID_PARAMETER;
+        break;
+    case BI_RLE8:
+    case BI_RLE4:
+    case BI_JPEG:
+    case BI_PNG: return ERROR_NOT_SUPPORTED;
+    default: return ERROR_INVALID_PARAMETER;
+    }
+    out.width = h.biWidth;
+    out.topDown = h.biHeight < 0;
+    out.height = out.topDown ? -h.biHeight : h.biHeight;
+    out.bpp = h.biBitCount;
+    out.stride = DibStride(out.width, out.bpp);
+    if (out.stride > SIZE_MAX / static_cast<std::size_t>(out.height)) return ERROR_INVALID_PARAMETER;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(info);
+    if (h.biCompression == BI_BITFIELDS) {
+        // Behind a 40-byte header, or inside the V4/V5 headers at the same place.
+        std::memcpy(out.masks, bytes + sizeof(BITMAPINFOHEADER), sizeof out.masks);
+    } else if (out.bpp == 16) {
+        const std::uint32_t rgb555[3] = {0x7C00, 0x03E0, 0x001F};
+        std::memcpy(out.masks, rgb555, sizeof out.masks);
+    } else if (out.bpp == 32) {
+        out.raw32 = true;
+        const std::uint32_t rgb888[3] = {0xFF0000, 0xFF00, 0xFF};
+        std::memcpy(out.masks, rgb888, sizeof out.masks);
+    }
+    if (out.bpp == 32 && out.masks[0] == 0xFF0000 && out.masks[1] == 0xFF00 && out.masks[2] == 0xFF) out.raw32 = true;
+    if (out.bpp <= 8) {
+        const std::size_t entries = std::size_t(1) << out.bpp;
+        const std::size_t used = h.biClrUsed ? std::min<std::size_t>(h.biClrUsed, entries) : entries;
+        out.colors.assign(entries, 0);  // indices past the table are black
+        const std::uint8_t* table = bytes + h.biSize;
+        for (std::size_t i = 0; i < used; ++i) {
+            std::uint32_t quad;
+            std::memcpy(&quad, table + 4 * i, 4);
+            out.colors[i] = quad & 0xFFFFFF;
+        }
+    }
+    return 0;
+}
+
+void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out)
+{
+    const int n = std::min(layout.width, out.width);
+    const int rows = std::min(layout.height, out.height);
+    const Channel ch[3] = {MakeChannel(layout.masks[0]), MakeChannel(layout.masks[1]), MakeChannel(layout.masks[2])};
+    std::vector<std::uint32_t> line(static_cast<std::size_t>(n));
+    for (int r = 0; r < rows; ++r) {
+        // Row r of the data is the r-th row from the top (top-down) or from the bottom.
+        const int y = layout.topDown ? r : layout.height - 1 - r;
+        if (y >= out.height) continue;
+        const std::uint8_t* in = bits + layout.stride * static_cast<std::size_t>(r);
+        if (out.bpp == 32) {
+            DecodeRow(layout, ch, in, n, out.Row32(y));
+            continue;
+        }
+        DecodeRow(layout, ch, in, n, line.data());
+        for (std::uint32_t& p : line) p = NearestMono(p);
+        PackMono(line.data(), n, out.Row1(y), 0);
+    }
+}
+
+}  // namespace gdi
+}  // namespace winport
+
+using namespace winport;
+using namespace winport::gdi;
+
+extern "C" {
+
+HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit, const void* pjBits,
+                              const BITMAPINFO* pbmi, UINT iUsage)
+{
+    std::lock_guard<std::mutex> lock(Lock());
+    if (!pbmih) return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+    int bpp = 1;  // a bitmap compatible with no context is monochrome
+    if (hdc) {
+        std::shared_ptr<Dc> dc = FindDc(hdc);
+        if (!dc) return Fail<HBITMAP>(ERROR_INVALID_HANDLE, nullptr);
+        bpp = CompatibleBpp(*dc);
+    }
+    if (pbmih->biSize == 12) return Fail<HBITMAP>(ERROR_NOT_SUPPORTED, nullptr);
+    if (pbmih->biSize < sizeof(BITMAPINFOHEADER)) return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+    const LONG width = pbmih->biWidth, height = pbmih->biHeight;
+    if (width < 0 || height == INT32_MIN) return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+    if (width == 0 || height == 0) return reinterpret_cast<HBITMAP>(StockBitmap()->handle);
+    DibLayout layout;
+    if (flInit & CBM_INIT) {
+        if (!pjBits || !pbmi) return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+        if (iUsage != DIB_RGB_COLORS)
+            return Fail<HBITMAP>(iUsage == DIB_PAL_COLORS ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER, nullptr);
+        if (const DWORD error = ReadDibLayout(pbmi, layout)) return Fail<HBITMAP>(error, nullptr);
+    }
+    std::shared_ptr<Bitmap> bitmap = NewBitmap(width, height < 0 ? -height : height, bpp);
+    if (!bitmap) return nullptr;
+    if (flInit & CBM_INIT) DecodeDib(layout, static_cast<const std::uint8_t*>(pjBits), *bitmap);
+    HBITMAP h = static_cast<HBITMAP>(Publish(std::move(bitmap)));
+    return h ? h : Fail<HBITMAP>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
+}
+
+int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi, UINT usage)
+{
+    std::lock_guard<std::mutex> lock(Lock());
+    std::shared_ptr<Bitmap> bitmap = FindBitmap(hbm);
+    if (!FindDc(hdc) || !bitmap) return Fail(ERROR_INVALID_HANDLE, 0);
+    if (!lpbmi || lpbmi->bmiHeader.biSize < sizeof(BITMAPINFOHEADER)) return Fail(ERROR_INVALID_PARAMETER, 0);
+    if (usage != DIB_RGB_COLORS) return Fail(usage == DIB_PAL_COLORS ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER, 0);
+    BITMAPINFOHEADER& h = lpbmi->bmiHeader;
+    Bitmap& b = *bitmap;
+    if (!lpvBits && h.biBitCount == 0) {
+        // A query: the bitmap's own format.
+        h.biWidth = b.width;
+        h.biHeight = b.height;
+        h.biPlanes = 1;
+        h.biBitCount = static_cast<WORD>(b.bpp);
+        h.biCompression = BI_RGB;
+        h.biSizeImage = static_cast<DWORD>(DibStride(b.width, b.bpp) * static_cast<std::size_t>(b.height));
+        h.biClrUsed = h.biClrImportant = 0;
+        return b.height;
+    }
+    const int bpp = h.biBitCount;
+    if ((bpp != 1 && bpp != 24 && bpp != 32) || h.biCompression != BI_RGB) return Fail(ERROR_NOT_SUPPORTED, 0);
+    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return Fail(ERROR_INVALID_PARAMETER, 0);
+    const bool topDown = h.biHeight < 0;
+    const int height = topDown ? -h.biHeight : h.biHeight;
+    const std::size_t stride = DibStride(h.biWidth, bpp);
+    if (stride > UINT32_MAX / static_cast<std::size_t>(height)) return Fail(ERROR_INVALID_PARAMETER, 0);
+    h.biSizeImage = static_cast<DWORD>(stride * static_cast<std::size_t>(height));
+    if (bpp == 1) {
+        const RGBQUAD bw[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+        std::memcpy(lpbmi->bmiColors, bw, sizeof bw);
+    }
+    if (!lpvBits) return height;
+    const int n = std::min<int>(h.biWidth, b.width);
+    std::vector<std::uint32_t> line(static_cast<std::size_t>(n));
+    int copied = 0;
+    auto* out = static_cast<std::uint8_t*>(lpvBits);
+    for (std::size_t scan = start; scan < static_cast<std::size_t>(height) && scan - start < cLines; ++scan) {
+        // Scan line k counts from the bottom of a bottom-up DIB, from the top of a top-down one.
+        const int k = static_cast<int>(scan);
+        const int y = topDown ? k : height - 1 - k;
+        std::uint8_t* dst = out + stride * static_cast<std::size_t>(copied);
+        ++copied;
+        std::memset(dst, 0, stride);  // padding and pixels past the bitmap read as 0
+        if (y >= b.height) continue;
+        if (b.bpp == 1)
+            UnpackMono(b.Row1(y), 0, n, 0, 0xFFFFFF, line.data());
+        else
+            std::memcpy(line.data(), b.Row32(y), static_cast<std::size_t>(n) * 4);
+        if (bpp == 32) {
+            std::memcpy(dst, line.data(), static_cast<std::size_t>(n) * 4);
+        } else if (bpp == 24) {
+            for (int x = 0; x < n; ++x) {
+                dst[3 * x] = static_cast<std::uint8_t>(line[x]);
+                dst[3 * x + 1] = static_cast<std::uint8_t>(line[x] >> 8);
+                dst[3 * x + 2] = static_cast<std::uint8_t>(line[x] >> 16);
+            }
+        } else {
+            for (std::uint32_t& p : line) p = NearestMono(p);
+            PackMono(line.data(), n, dst, 0);
+        }
+    }
+    return copied;
+}
+
+}  // extern "C"

@@ -1,0 +1,36 @@
+// Internal: a packed DIB is read only as far as its header says it reaches, and its header
+// is checked (formats, sizes, overflow) before anything is read or allocated.
+#ifndef WINPORT_POSIX_GDI_DIB_H
+#define WINPORT_POSIX_GDI_DIB_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "winport/posix/gdi/gdi.h"
+
+namespace winport {
+namespace gdi {
+
+struct DibLayout {
+    int width = 0;
+    int height = 0;  // rows, always positive
+    bool topDown = false;
+    int bpp = 0;
+    std::size_t stride = 0;               // bytes per row (rows padded to 32 bits)
+    std::uint32_t masks[3] = {0, 0, 0};   // red, green, blue (16 and 32 bpp)
+    bool raw32 = false;                   // 32 bpp 0x00RRGGBB: rows copy as they are
+    std::vector<std::uint32_t> colors;    // 2^bpp pixels for <= 8 bpp (unused indices black)
+};
+
+// Reads the header (and the masks and colour table behind it) of a DIB in DIB_RGB_COLORS
+// form. Returns 0 or the Win32 error that refuses it.
+DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out);
+
+// Decodes the DIB's rows into the bitmap (32 or 1 bpp), as far as both reach.
+void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out);
+
+}  // namespace gdi
+}  // namespace winport
+
+#endif
