@@ -50,7 +50,9 @@ using namespace ipcbench;
 // Words that never change, named beside a sleeper's own word when the sleeps are modelled
 // as the channel's: its worker waits on three events and its thread's termination word
 // (four words), its host on its message queue's word alone, both with futex_waitv.
-std::atomic<std::uint32_t>* g_idleWords = nullptr;  // three, in the shared mapping
+// Three words, each on a page of its own as the channel's objects are (each event is a
+// mapping of its own); shared with the peer.
+std::atomic<std::uint32_t>* g_idleWords[3] = {};
 std::atomic<int>* g_waitSets = nullptr;              // 1: sleep as the channel's threads do
 
 constexpr int kWorkerWords = 4;
@@ -80,7 +82,7 @@ struct alignas(64) Signal {
             w[0].uaddr = reinterpret_cast<std::uintptr_t>(&value);
             w[0].val = v;
             for (int i = 1; i < words; ++i) {
-                w[i].uaddr = reinterpret_cast<std::uintptr_t>(&g_idleWords[i - 1]);
+                w[i].uaddr = reinterpret_cast<std::uintptr_t>(g_idleWords[i - 1]);
                 w[i].val = 0;
             }
             for (int i = 0; i < words; ++i) w[i].flags = FUTEX_32;
@@ -110,7 +112,6 @@ constexpr int kFrame = 4 + 4095;
 struct Shared {
     std::atomic<int> stop{0};
     std::atomic<int> waitSets{0};
-    std::atomic<std::uint32_t> idleWords[3] = {};
     std::atomic<int> readWakes{0};  // round trip with the two extra wake-ups
     std::atomic<int> notifyHost{0}; // 4095 bytes: worker B wakes host B for each packet
     Signal hostA, workerA, workerB, hostB;
@@ -234,7 +235,11 @@ private:
             socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stream) != 0)
             return;
         m_s = new (p) Shared;
-        g_idleWords = m_s->idleWords;
+        for (auto*& w : g_idleWords) {
+            void* page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+            if (page == MAP_FAILED) return;  // no peer: the benchmarks report it
+            w = new (page) std::atomic<std::uint32_t>(0);
+        }
         g_waitSets = &m_s->waitSets;
         m_pid = fork();
         if (m_pid == 0) {
