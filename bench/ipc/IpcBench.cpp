@@ -228,9 +228,12 @@ void ThroughputChannel(benchmark::State& state)
     };
     // Untimed: the queues, pools and message queues reach their working size. Two bursts at
     // once, while the peer's host pauses, hold more than any timed burst can (one burst and a
-    // few packets) in every queue on the way.
+    // few packets) in every queue on the way; and at least 10,001 packets, so that the peer's
+    // message queue has once held its limit of 10,000 notifications (a host that falls behind
+    // by more than a burst leaves unread notifications that the next burst adds to).
     env.Channel().QueuePacket(kCmdPause, nullptr, 0);
-    for (int i = 0; i < 2 * batch; ++i) env.Channel().QueuePacket(kCmdSink, data.data(), size);
+    const int warm = 2 * batch > 10001 ? 2 * batch : (size <= 64 ? 10001 : 2 * batch);
+    for (int i = 0; i < warm; ++i) env.Channel().QueuePacket(kCmdSink, data.data(), size);
     env.Channel().QueuePacket(kCmdSync, nullptr, 0);
     env.WaitPacket(kCmdSync);
     CostWindow cost(env);
