@@ -2,6 +2,7 @@
 #include "ipc/MapIPC.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "afxtrace.h"
@@ -11,6 +12,7 @@
 using lobbykit::ipc::ClientHalf;
 using lobbykit::ipc::CNamedMutexLock;
 using lobbykit::ipc::ConnectCount;
+using lobbykit::ipc::CPacketQueue;
 using lobbykit::ipc::CRecordHalf;
 using lobbykit::ipc::ServerHalf;
 
@@ -178,8 +180,8 @@ bool CMapIPC::OpenObjects(const ObjectNames* pNames)
     m_hClientBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, pNames ? pNames->szClientMutex : nullptr));
     m_evtConnected.ResetEvent();
 
-    m_pRecvList = new (std::nothrow) CIPCPacketList(10);
-    m_pSendList = new (std::nothrow) CIPCPacketList(10);
+    m_pRecvList = new (std::nothrow) CPacketQueue;
+    m_pSendList = new (std::nothrow) CPacketQueue;
     return m_pRecvList && m_pSendList;
 }
 
@@ -292,21 +294,10 @@ void CMapIPC::CloseIPC()
     FreeQueue(m_pSendList, m_lockSendList);
 }
 
-namespace {
-
-// Removes every packet, freeing its data block.
-void EmptyList(CIPCPacketList& list)
-{
-    while (!list.IsEmpty()) delete[] list.RemoveHead().pData;
-}
-
-}  // namespace
-
-void CMapIPC::FreeQueue(CIPCPacketList*& pList, CCriticalSection& lock)
+void CMapIPC::FreeQueue(CPacketQueue*& pList, CCriticalSection& lock)
 {
     CSingleLock guard(&lock, TRUE);
     if (!pList) return;
-    EmptyList(*pList);
     delete pList;
     pList = nullptr;
 }
@@ -314,5 +305,5 @@ void CMapIPC::FreeQueue(CIPCPacketList*& pList, CCriticalSection& lock)
 void CMapIPC::DiscardSendQueue()
 {
     CSingleLock guard(&m_lockSendList, TRUE);
-    if (m_pSendList) EmptyList(*m_pSendList);
+    if (m_pSendList) m_pSendList->Clear();
 }

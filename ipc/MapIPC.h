@@ -24,10 +24,9 @@
 #include <atomic>
 
 #include "afxmt.h"
-#include "afxtempl.h"
 #include "ipc/MapIPCProtocol.h"
+#include "ipc/PacketQueue.h"
 
-typedef CList<IPC_PACKET, const IPC_PACKET&> CIPCPacketList;
 
 // Thread procedure of a channel end's worker; pipc is the CMapIPC. Returns 0, or 0xFFFFFFFF
 // when pipc is null.
@@ -99,17 +98,19 @@ private:
     void AttachInProcess(IPC_MAP_BUF* pRecord, int nRole, int nConnectStatus);
     DWORD RunWorker();
     int UnpackFrames(const BYTE* pBuf, int n);
+    // Queues the data frames [nFrom, nTo) of an area under one lock of the receive queue, then
+    // announces each; false (after announcing those queued) when the queue had no room.
+    bool QueueReceived(const BYTE* pBuf, int nFrom, int nTo);
     // What the frame walk does after a connect frame: go on with the next frame, end the
     // walk with the worker going on, or stop the worker.
     enum class AfterConnect { ContinueWalk, EndWalk, StopWorker };
     AfterConnect OnConnectFrame();
     void OnExitFrame();
-    bool QueueReceived(BYTE cCmdID, const BYTE* pData, WORD wDataLen);
     // Writes into the own half; the caller holds the own named mutex.
     int WriteOwnHalf(BYTE cCmdID, const char* data, int len);
     void ChangeConnectCount(bool bAccept);  // raise by one, or back to 0
     void Notify(LPARAM lCode);
-    void FreeQueue(CIPCPacketList*& pList, CCriticalSection& lock);
+    void FreeQueue(lobbykit::ipc::CPacketQueue*& pList, CCriticalSection& lock);
     void DiscardSendQueue();
     bool IsServer() const { return m_nIPCStatus.load() == IPC_SERVER; }
     HANDLE OwnMutex() const { return IsServer() ? m_hServerBufMutex : m_hClientBufMutex; }
@@ -137,8 +138,8 @@ private:
     HANDLE m_hMapFile;
     HANDLE m_hServerBufMutex;
     HANDLE m_hClientBufMutex;
-    CIPCPacketList* m_pRecvList;
-    CIPCPacketList* m_pSendList;
+    lobbykit::ipc::CPacketQueue* m_pRecvList;
+    lobbykit::ipc::CPacketQueue* m_pSendList;
     CCriticalSection m_lockRecvList;
     CCriticalSection m_lockSendList;
     CEvent m_evtConnected;

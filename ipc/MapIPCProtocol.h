@@ -91,11 +91,13 @@ static_assert(WM_IPC_NOTIFY == 0x0525, "WM_IPC_NOTIFY is 0x0525");
 
 // --- Packet record (in memory only) ---------------------------------------------------
 
+// A packet as a queue hands it out (ipc/PacketQueue.h): the data stays in the queue's own
+// storage and is gone once the packet is removed.
 struct IPC_PACKET {
     DWORD dwTime;    // tick count when received; 0 for outgoing packets
     BYTE cCmdID;
     WORD wDataLen;
-    char* pData;     // new[] block of wDataLen bytes, null when wDataLen is 0
+    char* pData;     // wDataLen bytes, null when wDataLen is 0
 };
 
 #endif

@@ -25,24 +25,16 @@ int CMapIPC::QueuePacket(BYTE cCmdID, const char* data, int len)
     if (len < 0 || len > IPC_MAX_DATA_LEN || (len > 0 && !data) || cCmdID >= IPC_CMD_APP_LIMIT)
         return 1;
 
-    IPC_PACKET packet = {0, cCmdID, static_cast<WORD>(len), nullptr};
-    if (len > 0) {
-        packet.pData = new (std::nothrow) char[static_cast<size_t>(len)];
-        if (!packet.pData) return 1;
-        std::memcpy(packet.pData, data, static_cast<size_t>(len));
-    }
     {
         CSingleLock lock(&m_lockSendList, TRUE);
-        try {
-            m_pSendList->AddTail(packet);
-        } catch (const std::bad_alloc&) {
-            delete[] packet.pData;
-            return 1;
-        }
+        if (!m_pSendList->Push(0, cCmdID, data, static_cast<WORD>(len))) return 1;  // no memory
     }
+#if defined(LOBBYKIT_TRACE)
+    // Only the trace needs the time: a clock read per packet is not free.
     const DWORD dwNow = ::GetTickCount();
     TRACE("Send interval = %d\n", static_cast<int>(dwNow - m_dwLastQueueTick));
     m_dwLastQueueTick = dwNow;
+#endif
 
     // Wake the own worker only if the own area is free; otherwise the peer's read event
     // wakes it when the peer takes the area (the packet is queued before this test).
@@ -53,16 +45,13 @@ int CMapIPC::QueuePacket(BYTE cCmdID, const char* data, int len)
 int CMapIPC::RecvPacket(BYTE& cCmdID, char* data, int& len)
 {
     if (!IsValid()) return 1;
-    IPC_PACKET packet;
-    {
-        CSingleLock lock(&m_lockRecvList, TRUE);
-        if (!m_pRecvList || m_pRecvList->IsEmpty()) return 2;
-        packet = m_pRecvList->RemoveHead();
-    }
+    CSingleLock lock(&m_lockRecvList, TRUE);
+    if (!m_pRecvList || m_pRecvList->IsEmpty()) return 2;
+    const IPC_PACKET packet = m_pRecvList->Head();
     cCmdID = packet.cCmdID;
     len = packet.wDataLen;
-    if (len > 0 && packet.pData && data) std::memcpy(data, packet.pData, static_cast<size_t>(len));
-    delete[] packet.pData;
+    if (len > 0 && data) std::memcpy(data, packet.pData, static_cast<size_t>(len));
+    m_pRecvList->Pop();
     return 0;
 }
 
@@ -143,12 +132,12 @@ int CMapIPC::SendPacket()
     {
         CSingleLock lock(&m_lockSendList, TRUE);
         while (!m_pSendList->IsEmpty()) {
-            const IPC_PACKET& head = m_pSendList->GetHead();
+            const IPC_PACKET head = m_pSendList->Head();
             // The bound counts frame headers: the area never holds more than a reader takes.
             if (nPending + nBatch + IPC_FRAME_HEADER + head.wDataLen > IPC_BATCH_LIMIT) break;
             nBatch += PutFrame(batch + nBatch, IPC_BATCH_LIMIT - nBatch, head.cCmdID, head.pData,
                                head.wDataLen);
-            delete[] m_pSendList->RemoveHead().pData;
+            m_pSendList->Pop();
         }
     }
     if (nBatch == 0) return 0;  // nothing fitted after the pending data; sent once it is taken
@@ -207,9 +196,20 @@ int CMapIPC::RecvBuf()
 int CMapIPC::UnpackFrames(const BYTE* pBuf, int n)
 {
     CFrameReader reader(pBuf, n);
+    int nRun = 0;  // start of the data frames read but not yet queued
     for (;;) {
+        const int nAt = reader.Position();
         IPC_FRAME frame;
-        switch (reader.Next(frame)) {
+        const CFrameReader::Result result = reader.Next(frame);
+        // A data frame joins the run; the run is queued (under one lock) and announced before
+        // anything else is done: a control frame, a faulty frame, the end of the area.
+        if (result == CFrameReader::FRAME_OK && frame.cCmdID <= IPC_CMD_DATA_MAX) continue;
+        if (!QueueReceived(pBuf, nRun, nAt)) {
+            TRACE("Error : CMapIPC::RecvBuf() : no memory\n");
+            return 0;
+        }
+        nRun = reader.Position();
+        switch (result) {
         case CFrameReader::FRAME_OK:
             break;
         case CFrameReader::FRAME_END:
@@ -234,36 +234,34 @@ int CMapIPC::UnpackFrames(const BYTE* pBuf, int n)
         } else if (frame.cCmdID == IPC_CMD_EXIT) {
             OnExitFrame();
             return 1;  // frames after an exit are dropped
-        } else if (frame.cCmdID > IPC_CMD_DATA_MAX) {
+        } else {
             TRACE("Error : CMapIPC::RecvBuf() : Unknown command = %d.\n", frame.cCmdID);
-            return 0;
-        } else if (!QueueReceived(frame.cCmdID, frame.pData, frame.wDataLen)) {
-            TRACE("Error : CMapIPC::RecvBuf() : no memory\n");
             return 0;
         }
     }
 }
 
-bool CMapIPC::QueueReceived(BYTE cCmdID, const BYTE* pData, WORD wDataLen)
+bool CMapIPC::QueueReceived(const BYTE* pBuf, int nFrom, int nTo)
 {
-    IPC_PACKET packet = {::GetTickCount(), cCmdID, wDataLen, nullptr};
-    if (wDataLen > 0) {
-        packet.pData = new (std::nothrow) char[wDataLen];
-        if (!packet.pData) return false;
-        std::memcpy(packet.pData, pData, wDataLen);
-    }
+    if (nFrom >= nTo) return true;
+    CFrameReader run(pBuf + nFrom, nTo - nFrom);  // frames already checked by the walk
+    int nQueued = 0;
+    bool bRoom = true;
     {
+        const DWORD dwNow = ::GetTickCount();
         CSingleLock lock(&m_lockRecvList, TRUE);
-        try {
-            m_pRecvList->AddTail(packet);
-        } catch (const std::bad_alloc&) {
-            delete[] packet.pData;
-            return false;
+        IPC_FRAME frame;
+        while (run.Next(frame) == CFrameReader::FRAME_OK) {
+            if (!m_pRecvList->Push(dwNow, frame.cCmdID, frame.pData, frame.wDataLen)) {
+                bRoom = false;
+                break;
+            }
+            ++nQueued;
         }
     }
-    // Posted after the packet is queued: the host finds it when the message arrives.
-    Notify(IPC_NOTIFY_DATA);
-    return true;
+    // Posted after the packets are queued: the host finds each when its message arrives.
+    for (int i = 0; i < nQueued; ++i) Notify(IPC_NOTIFY_DATA);
+    return bRoom;
 }
 
 CMapIPC::AfterConnect CMapIPC::OnConnectFrame()

@@ -16,10 +16,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "AllocCounter.h"
 #include "IpcBenchCommon.h"
 #include "ipc/MapIPC.h"
 
@@ -38,7 +40,8 @@ public:
 
     bool Ok() const { return m_ok; }
 
-    // Message loop until the packet with command id `cmd` has been taken.
+    // Message loop until the packet with command id `cmd` has been taken; its data is then
+    // in Data().
     void WaitPacket(unsigned char cmd)
     {
         MSG msg;
@@ -50,12 +53,25 @@ public:
             BYTE got;
             int len;
             bool found = false;
-            while (m_ipc.RecvPacket(got, m_buf, len) == 0) found = found || got == cmd;
+            while (m_ipc.RecvPacket(got, m_buf, len) == 0) {
+                if (got == cmd && !found) std::memcpy(m_data, m_buf, static_cast<size_t>(len));
+                found = found || got == cmd;
+            }
             if (found) return;
         }
     }
 
     CMapIPC& Channel() { return m_ipc; }
+    const char* Data() const { return m_data; }
+
+    // The costs of both processes so far.
+    void Costs(ProcessCost* own, ProcessCost* peer)
+    {
+        m_ipc.QueuePacket(kCmdCost, nullptr, 0);
+        WaitPacket(kCmdCost);
+        std::memcpy(peer, m_data, sizeof *peer);
+        *own = OwnCost(lkbench::Allocations());
+    }
     int PingSocket() const { return m_ping; }
     int StreamSocket() const { return m_stream; }
 
@@ -100,7 +116,13 @@ private:
         if (!m_ipc.ConnectServerMapIPC(channel.c_str(), m_hWnd)) return;
         m_ping = Connect(path, kSockPingPong);
         m_stream = Connect(path, kSockStream);
-        m_ok = m_ping >= 0 && m_stream >= 0;
+        // One exchange on each, so that the peer's threads serving them exist (they allocate
+        // as they start) before any benchmark counts allocations.
+        char msg[kPingSize] = {};
+        const std::uint64_t none = 0;
+        char ack;
+        m_ok = m_ping >= 0 && m_stream >= 0 && WriteAll(m_ping, msg, sizeof msg) && ReadAll(m_ping, msg, sizeof msg) &&
+               WriteAll(m_stream, &none, sizeof none) && ReadAll(m_stream, &ack, 1);
     }
 
     static int Connect(const std::string& path, char mode)
@@ -123,6 +145,38 @@ private:
     int m_stream = -1;
     bool m_ok = false;
     char m_buf[IPC_RECV_BUF_SIZE];
+    char m_data[IPC_RECV_BUF_SIZE];
+};
+
+// Per-packet costs of both processes over a benchmark's timed loop, as counters; a heap
+// allocation in the steady state fails the benchmark (the packet path must not allocate).
+class CostWindow {
+public:
+    explicit CostWindow(Env& env) : m_env(env) { m_env.Costs(&m_own, &m_peer); }
+
+    void Report(benchmark::State& state, std::int64_t packets)
+    {
+        ProcessCost own, peer;
+        m_env.Costs(&own, &peer);
+        // The cost query itself: one packet each way, which allocates nothing either.
+        const ProcessCost a = own - m_own, b = peer - m_peer;
+        const double n = static_cast<double>(packets > 0 ? packets : 1);
+        state.counters["allocs"] = static_cast<double>(a.allocations + b.allocations);
+        state.counters["cpu_ns/pkt"] = static_cast<double>(a.cpuNs + b.cpuNs) / n;
+        state.counters["sleeps/pkt"] = static_cast<double>(a.sleeps + b.sleeps) / n;
+        state.counters["allocs/pkt"] = static_cast<double>(a.allocations + b.allocations) / n;
+        // IPC_BENCH_ALLOW_ALLOC=1 shows the costs of a build that still allocates.
+        if (a.allocations + b.allocations != 0 && !std::getenv("IPC_BENCH_ALLOW_ALLOC")) {
+            std::snprintf(m_error, sizeof m_error, "the packet path allocated (%lld here, %lld in the peer)",
+                          static_cast<long long>(a.allocations), static_cast<long long>(b.allocations));
+            state.SkipWithError(m_error);
+        }
+    }
+
+private:
+    Env& m_env;
+    ProcessCost m_own, m_peer;
+    static char m_error[96];  // outlives the window: the library may keep the pointer
 };
 
 // Packets per iteration of a throughput run.
@@ -136,10 +190,15 @@ void RoundTripChannel(benchmark::State& state)
     Env& env = Env::Get();
     if (!env.Ok()) return state.SkipWithError("no peer");
     char msg[kPingSize + 1] = "ping-pong-16byte";
+    // One untimed round trip first: whatever grows on first use (queues, pools) has grown.
+    env.Channel().QueuePacket(kCmdEcho, msg, kPingSize);
+    env.WaitPacket(kCmdEcho);
+    CostWindow cost(env);
     for (auto _ : state) {
         env.Channel().QueuePacket(kCmdEcho, msg, kPingSize);
         env.WaitPacket(kCmdEcho);
     }
+    cost.Report(state, state.iterations());
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -162,11 +221,24 @@ void ThroughputChannel(benchmark::State& state)
     const int size = static_cast<int>(state.range(0));
     const int batch = BatchFor(size);
     std::vector<char> data(static_cast<size_t>(size), 'd');
-    for (auto _ : state) {
+    auto burst = [&] {
         for (int i = 0; i < batch; ++i) env.Channel().QueuePacket(kCmdSink, data.data(), size);
         env.Channel().QueuePacket(kCmdSync, nullptr, 0);
         env.WaitPacket(kCmdSync);
-    }
+    };
+    // Untimed: the queues, pools and message queues reach their working size. Two bursts at
+    // once, while the peer's host pauses, hold more than any timed burst can (one burst and a
+    // few packets) in every queue on the way; and at least 10,001 packets, so that the peer's
+    // message queue has once held its limit of 10,000 notifications (a host that falls behind
+    // by more than a burst leaves unread notifications that the next burst adds to).
+    env.Channel().QueuePacket(kCmdPause, nullptr, 0);
+    const int warm = 2 * batch > 10001 ? 2 * batch : (size <= 64 ? 10001 : 2 * batch);
+    for (int i = 0; i < warm; ++i) env.Channel().QueuePacket(kCmdSink, data.data(), size);
+    env.Channel().QueuePacket(kCmdSync, nullptr, 0);
+    env.WaitPacket(kCmdSync);
+    CostWindow cost(env);
+    for (auto _ : state) burst();
+    cost.Report(state, state.iterations() * batch);
     state.SetItemsProcessed(state.iterations() * batch);
     state.SetBytesProcessed(state.iterations() * batch * size);
 }
@@ -195,13 +267,22 @@ BENCHMARK(RoundTripSocket)->UseRealTime();
 BENCHMARK(ThroughputChannel)->Arg(16)->Arg(4095)->UseRealTime();
 BENCHMARK(ThroughputSocket)->Arg(16)->Arg(4095)->UseRealTime();
 
-void PrintRatio(const char* what, double ratio, const char* target, bool met)
+[[maybe_unused]] void PrintRatio(const char* what, double ratio, const char* target, bool met)
 {
     std::printf("%-44s %8.2fx   target %s   %s\n", what, ratio, target, met ? "met" : "MISSED");
 }
 
+char CostWindow::m_error[96];
+
 }  // namespace
 
+#if defined(IPC_SPEED_BENCH)
+// ipc_speed_bench runs these benchmarks beside the floor's (IpcSpeedBench.cpp).
+void StopChannelPeer()
+{
+    Env::Get().Shutdown();
+}
+#else
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
@@ -236,3 +317,4 @@ int main(int argc, char** argv)
     }
     return 0;
 }
+#endif

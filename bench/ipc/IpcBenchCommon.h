@@ -2,12 +2,18 @@
 #ifndef LOBBYKIT_BENCH_IPC_IPCBENCHCOMMON_H
 #define LOBBYKIT_BENCH_IPC_IPCBENCHCOMMON_H
 
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
+#include <dirent.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -19,12 +25,72 @@ namespace ipcbench {
 const unsigned char kCmdEcho = 1;  // the peer sends the packet back
 const unsigned char kCmdSink = 2;  // the peer takes it and counts it
 const unsigned char kCmdSync = 3;  // the peer answers once everything before it is taken
+const unsigned char kCmdCost = 4;  // the peer answers with its ProcessCost
+const unsigned char kCmdPause = 5; // the peer's host sleeps 200 ms before it takes more
+
+// What a process has spent so far: heap allocations (operator new, all threads), CPU time and
+// the times its threads went to sleep. Differences over a run, divided by the packets, are
+// the per-packet costs that a loaded machine does not blur as it blurs elapsed time.
+struct ProcessCost {
+    std::int64_t allocations = 0;
+    std::int64_t cpuNs = 0;
+    std::int64_t sleeps = 0;  // voluntary context switches
+
+    ProcessCost operator-(const ProcessCost& o) const
+    {
+        ProcessCost d;
+        d.allocations = allocations - o.allocations;
+        d.cpuNs = cpuNs - o.cpuNs;
+        d.sleeps = sleeps - o.sleeps;
+        return d;
+    }
+};
+
+// The calling process's cost; allocations as counted by the caller's counter.
+inline ProcessCost OwnCost(long allocations)
+{
+    ProcessCost c;
+    c.allocations = allocations;
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    c.cpuNs = static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    c.sleeps = ru.ru_nvcsw;
+    return c;
+}
 
 // First byte of a socket connection: what the peer does with it.
 const char kSockPingPong = 'P';  // echo every 16-byte message
 const char kSockStream = 'S';    // repeatedly: 8-byte byte count, that many bytes, 1-byte ack
 
 const int kPingSize = 16;
+
+// The CPU time and sleeps of another process (one of ours), from the kernel's accounts: the
+// floor's peer has no allocation counter to ask.
+inline ProcessCost CostOfProcess(pid_t pid)
+{
+    ProcessCost c;
+    clockid_t clock;
+    timespec ts;
+    if (clock_getcpuclockid(pid, &clock) == 0 && clock_gettime(clock, &ts) == 0)
+        c.cpuNs = static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            if (FILE* f = std::fopen((dir + "/" + e->d_name + "/status").c_str(), "r")) {
+                char line[128];
+                long long n;
+                while (std::fgets(line, sizeof line, f))
+                    if (std::sscanf(line, "voluntary_ctxt_switches: %lld", &n) == 1) c.sleeps += n;
+                std::fclose(f);
+            }
+        }
+        closedir(d);
+    }
+    return c;
+}
 
 // Whole transfers over a socket (Unix-socket baselines); false on error or end of stream.
 inline bool ReadAll(int fd, void* p, size_t n)

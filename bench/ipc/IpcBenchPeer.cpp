@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "AllocCounter.h"
 #include "IpcBenchCommon.h"
 #include "ipc/MapIPC.h"
 
@@ -28,8 +29,14 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     // Take what is waiting, as a host should (a notification can be refused by a full queue).
     BYTE cmd;
     int len;
-    while (g_ipc->RecvPacket(cmd, g_buf, len) == 0)
+    while (g_ipc->RecvPacket(cmd, g_buf, len) == 0) {
         if (cmd == ipcbench::kCmdEcho || cmd == ipcbench::kCmdSync) g_ipc->QueuePacket(cmd, g_buf, len);
+        if (cmd == ipcbench::kCmdPause) ::Sleep(200);
+        if (cmd == ipcbench::kCmdCost) {
+            const ipcbench::ProcessCost cost = ipcbench::OwnCost(lkbench::Allocations());
+            g_ipc->QueuePacket(cmd, reinterpret_cast<const char*>(&cost), sizeof cost);
+        }
+    }
     return 0;
 }
 

@@ -12,6 +12,10 @@
 //                copies it out and wakes worker A (one area in flight, two hand-offs a packet)
 //   + notify     the same, and worker B also wakes host B for each packet (the channel tells its
 //                host once per packet)
+//   wait sets    the read-wake round trip and the notified 4095-byte model again, each thread
+//                sleeping as the channel's must: a worker with futex_waitv over four words (its
+//                three events and its thread's termination word), a host over its message
+//                queue's word
 //
 // The ratios printed at the end are the best a channel built on these hand-offs can reach here;
 // bench/ipc/ipc_bench gives the channel's own.
@@ -39,8 +43,24 @@ namespace {
 
 using namespace ipcbench;
 
+#ifndef SYS_futex_waitv
+#define SYS_futex_waitv 449
+#endif
+
+// Words that never change, named beside a sleeper's own word when the sleeps are modelled
+// as the channel's: its worker waits on three events and its thread's termination word
+// (four words), its host on its message queue's word alone, both with futex_waitv.
+// Three words, each on a page of its own as the channel's objects are (each event is a
+// mapping of its own); shared with the peer.
+std::atomic<std::uint32_t>* g_idleWords[3] = {};
+std::atomic<int>* g_waitSets = nullptr;              // 1: sleep as the channel's threads do
+
+constexpr int kWorkerWords = 4;
+constexpr int kHostWords = 1;
+
 // A counter one thread sleeps on; Set counts one and wakes it. Wait returns once the counter
-// differs from what the caller saw last.
+// differs from what the caller saw last; `words` is how many words the sleep names when the
+// channel's wait sets are modelled.
 struct alignas(64) Signal {
     std::atomic<std::uint32_t> value{0};
 
@@ -50,11 +70,24 @@ struct alignas(64) Signal {
         syscall(SYS_futex, &value, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
     }
 
-    void Wait(std::uint32_t& seen)
+    void Wait(std::uint32_t& seen, int words)
     {
         std::uint32_t v;
-        while ((v = value.load(std::memory_order_seq_cst)) == seen)
-            syscall(SYS_futex, &value, FUTEX_WAIT, v, nullptr, nullptr, 0);
+        while ((v = value.load(std::memory_order_seq_cst)) == seen) {
+            if (!g_waitSets->load(std::memory_order_relaxed)) {
+                syscall(SYS_futex, &value, FUTEX_WAIT, v, nullptr, nullptr, 0);
+                continue;
+            }
+            futex_waitv w[kWorkerWords] = {};
+            w[0].uaddr = reinterpret_cast<std::uintptr_t>(&value);
+            w[0].val = v;
+            for (int i = 1; i < words; ++i) {
+                w[i].uaddr = reinterpret_cast<std::uintptr_t>(g_idleWords[i - 1]);
+                w[i].val = 0;
+            }
+            for (int i = 0; i < words; ++i) w[i].flags = FUTEX_32;
+            syscall(SYS_futex_waitv, w, static_cast<unsigned>(words), 0u, nullptr, CLOCK_MONOTONIC);
+        }
         seen = v;
     }
 };
@@ -78,6 +111,7 @@ constexpr int kFrame = 4 + 4095;
 // Shared between the two processes (an anonymous shared mapping made before fork).
 struct Shared {
     std::atomic<int> stop{0};
+    std::atomic<int> waitSets{0};
     std::atomic<int> readWakes{0};  // round trip with the two extra wake-ups
     std::atomic<int> notifyHost{0}; // 4095 bytes: worker B wakes host B for each packet
     Signal hostA, workerA, workerB, hostB;
@@ -101,7 +135,7 @@ void Worker(Shared* s, Signal& self, Mailbox& fromHost, Mailbox& toPeer, Signal&
 {
     std::uint32_t seen = 0;
     while (!s->stop.load()) {
-        self.Wait(seen);
+        self.Wait(seen, kWorkerWords);
         while (fromHost.Take()) {
             toPeer.Post();
             peer.Set();
@@ -119,7 +153,7 @@ void AreaReader(Shared* s)
     std::uint32_t seen = 0;
     static char out[kFrame];
     while (!s->stop.load()) {
-        s->areaWritten.Wait(seen);
+        s->areaWritten.Wait(seen, kWorkerWords);
         if (s->areaStatus.load(std::memory_order_acquire) != 1) continue;
         std::memcpy(out, s->area, sizeof out);
         s->areaStatus.store(0, std::memory_order_release);
@@ -141,7 +175,7 @@ void AreaReader(Shared* s)
     std::thread host([s] {
         std::uint32_t seen = 0;
         while (!s->stop.load()) {
-            s->hostB.Wait(seen);
+            s->hostB.Wait(seen, kHostWords);
             while (s->announceB.Take()) {
                 s->answerB.Post();
                 s->workerB.Set();
@@ -166,6 +200,15 @@ public:
         return env;
     }
     Shared* S() { return m_s; }
+    // CPU time and sleeps of both processes so far.
+    ProcessCost Cost() const
+    {
+        const ProcessCost own = OwnCost(0), peer = CostOfProcess(m_pid);
+        ProcessCost sum;
+        sum.cpuNs = own.cpuNs + peer.cpuNs;
+        sum.sleeps = own.sleeps + peer.sleeps;
+        return sum;
+    }
     int PingSocket() const { return m_ping; }
     int StreamSocket() const { return m_stream; }
     bool Ok() const { return m_pid > 0; }
@@ -192,6 +235,12 @@ private:
             socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stream) != 0)
             return;
         m_s = new (p) Shared;
+        for (auto*& w : g_idleWords) {
+            void* page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+            if (page == MAP_FAILED) return;  // no peer: the benchmarks report it
+            w = new (page) std::atomic<std::uint32_t>(0);
+        }
+        g_waitSets = &m_s->waitSets;
         m_pid = fork();
         if (m_pid == 0) {
             close(ping[0]);
@@ -215,22 +264,34 @@ private:
     std::thread m_worker;
 };
 
-void RoundTrip(benchmark::State& state, bool readWakes)
+// The same per-packet counters as the channel benchmark's, to set beside them.
+void ReportCost(benchmark::State& state, const ProcessCost& cost, std::int64_t packets)
+{
+    const double n = static_cast<double>(packets > 0 ? packets : 1);
+    state.counters["cpu_ns/pkt"] = static_cast<double>(cost.cpuNs) / n;
+    state.counters["sleeps/pkt"] = static_cast<double>(cost.sleeps) / n;
+}
+
+void RoundTrip(benchmark::State& state, bool readWakes, bool waitSets = false)
 {
     Env& env = Env::Get();
     if (!env.Ok()) return state.SkipWithError("no peer");
     Shared* s = env.S();
     s->readWakes.store(readWakes ? 1 : 0);
+    s->waitSets.store(waitSets ? 1 : 0);
     std::uint32_t seen = s->hostA.value.load();
+    const ProcessCost before = env.Cost();
     for (auto _ : state) {
         s->queuedA.Post();
         s->workerA.Set();
-        while (!s->announceA.Take()) s->hostA.Wait(seen);
+        while (!s->announceA.Take()) s->hostA.Wait(seen, kHostWords);
     }
+    ReportCost(state, env.Cost() - before, state.iterations());
 }
 
 void RoundTripHandOffs(benchmark::State& state) { RoundTrip(state, false); }
 void RoundTripHandOffsAndReadWakes(benchmark::State& state) { RoundTrip(state, true); }
+void RoundTripHandOffsReadWakesWaitSets(benchmark::State& state) { RoundTrip(state, true, true); }
 
 void RoundTripSocket(benchmark::State& state)
 {
@@ -245,29 +306,33 @@ void RoundTripSocket(benchmark::State& state)
 
 constexpr int kPackets = 400;  // per iteration, as bench/ipc/ipc_bench
 
-void AreaHandOff(benchmark::State& state, bool notifyHost)
+void AreaHandOff(benchmark::State& state, bool notifyHost, bool waitSets = false)
 {
     Env& env = Env::Get();
     if (!env.Ok()) return state.SkipWithError("no peer");
     Shared* s = env.S();
     s->notifyHost.store(notifyHost ? 1 : 0);
+    s->waitSets.store(waitSets ? 1 : 0);
     char frame[kFrame];
     std::memset(frame, 'd', sizeof frame);
     std::uint32_t seen = s->areaTaken.value.load();
+    const ProcessCost before = env.Cost();
     for (auto _ : state) {
         for (int i = 0; i < kPackets; ++i) {
-            while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen);
+            while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen, kWorkerWords);
             std::memcpy(s->area, frame, sizeof frame);
             s->areaStatus.store(1, std::memory_order_release);
             s->areaWritten.Set();
         }
-        while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen);
+        while (s->areaStatus.load(std::memory_order_acquire) != 0) s->areaTaken.Wait(seen, kWorkerWords);
     }
+    ReportCost(state, env.Cost() - before, state.iterations() * kPackets);
     state.SetBytesProcessed(state.iterations() * kPackets * 4095);
 }
 
 void AreaHandOff4095(benchmark::State& state) { AreaHandOff(state, false); }
 void AreaHandOff4095AndNotify(benchmark::State& state) { AreaHandOff(state, true); }
+void AreaHandOff4095NotifyWaitSets(benchmark::State& state) { AreaHandOff(state, true, true); }
 
 void Stream4095Socket(benchmark::State& state)
 {
@@ -288,13 +353,33 @@ void Stream4095Socket(benchmark::State& state)
 
 BENCHMARK(RoundTripHandOffs)->UseRealTime();
 BENCHMARK(RoundTripHandOffsAndReadWakes)->UseRealTime();
-BENCHMARK(RoundTripSocket)->UseRealTime();
+BENCHMARK(RoundTripHandOffsReadWakesWaitSets)->UseRealTime();
 BENCHMARK(AreaHandOff4095)->UseRealTime();
 BENCHMARK(AreaHandOff4095AndNotify)->UseRealTime();
+BENCHMARK(AreaHandOff4095NotifyWaitSets)->UseRealTime();
+#if defined(IPC_SPEED_BENCH)  // beside the channel benchmark's own socket runs
+BENCHMARK(RoundTripSocket)->Name("FloorRoundTripSocket")->UseRealTime();
+BENCHMARK(Stream4095Socket)->Name("FloorStream4095Socket")->UseRealTime();
+#else
+BENCHMARK(RoundTripSocket)->UseRealTime();
 BENCHMARK(Stream4095Socket)->UseRealTime();
+#endif
 
 }  // namespace
 
+#if defined(IPC_SPEED_BENCH)
+// The floor's peer is forked before anything else runs (no other thread, no channel object
+// is copied into it).
+void StartFloorPeer()
+{
+    Env::Get();
+}
+
+void StopFloorPeer()
+{
+    Env::Get().Shutdown();
+}
+#else
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
@@ -305,15 +390,18 @@ int main(int argc, char** argv)
     auto& r = reporter.runs;
     const std::string sock = "RoundTripSocket/real_time", stream = "Stream4095Socket/real_time";
     std::printf("\nfloor of the channel's hand-offs on this machine (same run, same two processes)\n");
-    for (const char* name : {"RoundTripHandOffs/real_time", "RoundTripHandOffsAndReadWakes/real_time"})
+    for (const char* name : {"RoundTripHandOffs/real_time", "RoundTripHandOffsAndReadWakes/real_time",
+                             "RoundTripHandOffsReadWakesWaitSets/real_time"})
         if (r.count(name) && r.count(sock))
             std::printf("%-44s %6.1f us = %5.2fx the socket ping-pong (%.1f us)\n", name,
                         r[name].secondsPerIteration * 1e6, r[name].secondsPerIteration / r[sock].secondsPerIteration,
                         r[sock].secondsPerIteration * 1e6);
-    for (const char* name : {"AreaHandOff4095/real_time", "AreaHandOff4095AndNotify/real_time"})
+    for (const char* name : {"AreaHandOff4095/real_time", "AreaHandOff4095AndNotify/real_time",
+                             "AreaHandOff4095NotifyWaitSets/real_time"})
         if (r.count(name) && r.count(stream) && r[stream].bytesPerSecond > 0)
             std::printf("%-44s %6.1f MB/s = %5.2fx the socket stream (%.1f MB/s)\n", name,
                         r[name].bytesPerSecond / 1e6, r[name].bytesPerSecond / r[stream].bytesPerSecond,
                         r[stream].bytesPerSecond / 1e6);
     return 0;
 }
+#endif

@@ -402,6 +402,96 @@ TEST(ChannelStepTest, ServerAcceptsAConnectRequestAndGoesOnWithTheArea)
     EXPECT_EQ(Drain(ends.server).size(), 1u) << "only the data of the first area";
 }
 
+// A run of data frames is queued at once; control frames between runs keep their place
+// among the notifications.
+struct OrderCase {
+    const char* name;
+    int role;  // the end that takes the area
+    int connectStatus;
+    std::vector<BYTE> area;
+    std::vector<LPARAM> notes;
+    std::vector<int> cmds;  // what RecvPacket hands out, in order
+};
+
+class NotificationOrderTest : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(NotificationOrderTest, RunsOfDataAndControlFramesAreAnnouncedInAreaOrder)
+{
+    const OrderCase& c = GetParam();
+    Ends ends(c.role == IPC_SERVER ? c.connectStatus : IPC_CONNECTED,
+              c.role == IPC_CLIENT ? c.connectStatus : IPC_CONNECTED);
+    CMapIPC& taker = c.role == IPC_SERVER ? ends.server : ends.client;
+    lktest::HostWindow window([](UINT, WPARAM, LPARAM) {});
+    A::SetWindow(taker, window.Handle());
+    BYTE* area = c.role == IPC_SERVER ? ends.rec.bufClientData : ends.rec.bufServerData;
+    std::memcpy(area, c.area.data(), c.area.size());
+    if (c.role == IPC_SERVER) {
+        ends.rec.wClientDataLen = static_cast<WORD>(c.area.size());
+        ends.rec.cbClientWriteStatus = 1;
+    } else {
+        ends.rec.wServerDataLen = static_cast<WORD>(c.area.size());
+        ends.rec.cbServerWriteStatus = 1;
+    }
+    ASSERT_EQ(taker.RecvBuf(), 1);
+    EXPECT_EQ(Notes(window.Handle()), c.notes);
+    std::vector<int> cmds;
+    for (const auto& p : Drain(taker)) cmds.push_back(p.cmd);
+    EXPECT_EQ(cmds, c.cmds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Areas, NotificationOrderTest,
+    ::testing::Values(
+        OrderCase{"data_connect_data_at_server", IPC_SERVER, IPC_NOT_CONNECTED,
+                  Cat({Frame(1, 1), Frame(IPC_CMD_CONNECT, 0), Frame(2, 3), Frame(3, 0)}),
+                  {IPC_NOTIFY_DATA, IPC_NOTIFY_CONNECT, IPC_NOTIFY_DATA, IPC_NOTIFY_DATA}, {1, 2, 3}},
+        OrderCase{"data_then_exit_at_client", IPC_CLIENT, IPC_CONNECTED,
+                  Cat({Frame(4, 2), Frame(5, 2), Frame(IPC_CMD_EXIT, 0), Frame(6, 1)}),
+                  {IPC_NOTIFY_DATA, IPC_NOTIFY_DATA, IPC_NOTIFY_EXIT}, {4, 5}}),
+    [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
+
+// When a queue can take no more (memory ran out), the packet is refused as before: QueuePacket
+// returns 1 and keeps nothing of it; the receiving walk announces what it queued and stops.
+TEST(ChannelStepTest, QueuesWithoutRoomRefuseThePacketAndKeepEarlierOnes)
+{
+    Ends ends;
+    A::BoundQueues(ends.server, 1);
+    std::vector<TestPacket> sent;
+    for (std::uint64_t i = 0; Queue(ends.server, lktest::MakeSizedPacket(6, i, 4095)) == 0; ++i) {
+        sent.push_back(lktest::MakeSizedPacket(6, i, 4095));
+        ASSERT_LT(sent.size(), 100u) << "one chunk must run out";
+    }
+    EXPECT_EQ(A::SendQueueLength(ends.server), static_cast<INT_PTR>(sent.size()));
+    std::vector<TestPacket> got;
+    while (A::SendQueueLength(ends.server) > 0) {
+        ASSERT_EQ(ends.server.SendPacket(), 0);
+        ASSERT_EQ(ends.client.RecvBuf(), 1);
+        for (auto& p : Drain(ends.client)) got.push_back(std::move(p));
+    }
+    ExpectSame(got, sent);
+    EXPECT_EQ(Queue(ends.server, {1, "again"}), 0) << "room again once the queue has drained";
+
+    // The client's receive queue runs out in the middle of an area.
+    A::BoundQueues(ends.client, 1);
+    lktest::HostWindow window([](UINT, WPARAM, LPARAM) {});
+    A::SetWindow(ends.client, window.Handle());
+    int result = 1;
+    int areas = 0;
+    for (; result == 1 && areas < 100; ++areas) {
+        const std::vector<BYTE> area = Cat({Frame(1, 2040), Frame(2, 2040)});
+        std::memcpy(ends.rec.bufServerData, area.data(), area.size());
+        ends.rec.wServerDataLen = static_cast<WORD>(area.size());
+        ends.rec.cbServerWriteStatus = 1;
+        result = ends.client.RecvBuf();
+    }
+    EXPECT_EQ(result, 0) << "no room: the worker stops";
+    const std::vector<TestPacket> kept = Drain(ends.client);
+    EXPECT_EQ(Notes(window.Handle()).size(), kept.size()) << "each queued packet announced, no other";
+    ASSERT_GE(kept.size(), 2u * static_cast<size_t>(areas - 1));
+    EXPECT_LT(kept.size(), 2u * static_cast<size_t>(areas));
+    for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].cmd, i % 2 == 0 ? 1 : 2) << "packet " << i;
+}
+
 TEST(ChannelStepTest, ClientExitResetsTheServerEndForTheNextClient)
 {
     Ends ends;

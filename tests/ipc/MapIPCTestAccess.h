@@ -33,6 +33,17 @@ struct CMapIPCTestAccess {
     static HANDLE ClientMutex(CMapIPC& c) { return c.m_hClientBufMutex; }
     static HANDLE ConnectedEvent(CMapIPC& c) { return c.m_evtConnected; }
 
+    // Gives both queues of an end a bound of nChunks chunks, as if memory ran out there.
+    static void BoundQueues(CMapIPC& c, std::size_t nChunks)
+    {
+        CSingleLock send(&c.m_lockSendList, TRUE);
+        CSingleLock recv(&c.m_lockRecvList, TRUE);
+        delete c.m_pSendList;
+        delete c.m_pRecvList;
+        c.m_pSendList = new lobbykit::ipc::CPacketQueue(nChunks);
+        c.m_pRecvList = new lobbykit::ipc::CPacketQueue(nChunks);
+    }
+
     static INT_PTR SendQueueLength(CMapIPC& c)
     {
         CSingleLock lock(&c.m_lockSendList, TRUE);

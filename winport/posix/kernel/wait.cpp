@@ -22,8 +22,8 @@
 // taken. A waiter killed inside it leaves the objects as if its wait had succeeded.
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
-#include <vector>
 
 #include "winport/posix/kernel/error.h"
 #include "winport/posix/kernel/kernel.h"
@@ -33,7 +33,48 @@
 namespace winport {
 namespace {
 
-using WaitList = std::vector<std::shared_ptr<Waitable>>;
+// Up to N elements on the caller's stack: a wait allocates nothing (the channel's worker and
+// its locks wait once or more per packet). Only the elements in use are constructed, so an
+// empty list costs nothing to make.
+template <class T, std::size_t N>
+class FixedList {
+public:
+    FixedList() = default;
+    FixedList(const FixedList&) = delete;
+    FixedList& operator=(const FixedList&) = delete;
+    ~FixedList() { clear(); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T& operator[](std::size_t i) { return data()[i]; }
+    const T& operator[](std::size_t i) const { return data()[i]; }
+    T* data() { return std::launder(reinterpret_cast<T*>(storage_)); }
+    const T* data() const { return std::launder(reinterpret_cast<const T*>(storage_)); }
+    T* begin() { return data(); }
+    T* end() { return data() + size_; }
+    void push_back(T item)
+    {
+        new (storage_ + size_ * sizeof(T)) T(std::move(item));
+        ++size_;
+    }
+    void clear()
+    {
+        while (size_ > 0) data()[--size_].~T();
+    }
+    void resize(std::size_t n)  // n <= N
+    {
+        while (size_ > n) data()[--size_].~T();
+        while (size_ < n) push_back(T());
+    }
+
+private:
+    alignas(T) unsigned char storage_[sizeof(T) * N];
+    std::size_t size_ = 0;
+};
+
+using WaitList = FixedList<std::shared_ptr<Waitable>, MAXIMUM_WAIT_OBJECTS>;
+using WaitStates = FixedList<WaitState, MAXIMUM_WAIT_OBJECTS>;
+using WordList = FixedList<FutexWord, kMaxFutexWords>;
 
 thread_local void (*t_takeHook)(void*) = nullptr;
 thread_local void* t_takeHookContext = nullptr;
@@ -68,7 +109,6 @@ const std::shared_ptr<Waitable>& CurrentProcessObject()
 // that is not a waitable object is not a handle for the purpose (ERROR_INVALID_HANDLE).
 DWORD ResolveHandles(DWORD count, const HANDLE* handles, WaitList* objects)
 {
-    objects->reserve(count);
     for (DWORD i = 0; i < count; ++i) {
         if (handles[i] == CurrentProcessHandle()) {
             objects->push_back(CurrentProcessObject());
@@ -104,7 +144,7 @@ void ExitIfTerminated(const WaitList& objects, bool slept)
 }
 
 // Nothing when no object is ready, else the WAIT_* result (WAIT_FAILED with the error set).
-std::optional<DWORD> ScanOnce(const WaitList& objects, std::vector<WaitState>& states, std::size_t* index)
+std::optional<DWORD> ScanOnce(const WaitList& objects, WaitStates& states, std::size_t* index)
 {
     for (std::size_t i = 0; i < objects.size(); ++i) {
         switch (objects[i]->TryAcquire(states[i])) {
@@ -123,8 +163,7 @@ constexpr std::uint32_t kWatchSliceMs = 100;
 // Fills the words to sleep on: each object's word, the termination word, then the watch
 // words that still fit (*cut tells whether one did not). False when an object may have
 // become ready meanwhile.
-bool PrepareWords(const WaitList& objects, const std::vector<WaitState>& states, std::vector<FutexWord>* words,
-                  bool* cut)
+bool PrepareWords(const WaitList& objects, const WaitStates& states, WordList* words, bool* cut)
 {
     FutexWord watches[MAXIMUM_WAIT_OBJECTS];
     std::size_t watchCount = 0;
@@ -138,7 +177,7 @@ bool PrepareWords(const WaitList& objects, const std::vector<WaitState>& states,
     if (std::uint32_t* termination = CurrentTerminationWord()) words->push_back(FutexWord{termination, 0});
     const std::size_t room = kMaxFutexWords - words->size();
     *cut = watchCount > room;
-    words->insert(words->end(), watches, watches + (*cut ? room : watchCount));
+    for (std::size_t i = 0; i < (*cut ? room : watchCount); ++i) words->push_back(watches[i]);
     return true;
 }
 
@@ -151,8 +190,9 @@ Deadline DeadlineFor(DWORD milliseconds)
 DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
 {
     const Deadline deadline = DeadlineFor(milliseconds);
-    std::vector<FutexWord> words;
-    std::vector<WaitState> states(objects.size());
+    WordList words;
+    WaitStates states;
+    states.resize(objects.size());
     bool slept = false;
     for (;;) {
         ExitIfTerminated(objects, slept);
@@ -175,14 +215,15 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
 
 // The order in which a wait-all takes its objects: those it consumes first, each group by
 // identity. False (ERROR_INVALID_PARAMETER) when an object occurs twice.
-bool WaitAllOrder(const WaitList& objects, std::vector<std::size_t>* order)
+using WaitOrder = FixedList<std::size_t, MAXIMUM_WAIT_OBJECTS>;
+
+bool WaitAllOrder(const WaitList& objects, WaitOrder* order)
 {
     order->resize(objects.size());
-    std::vector<std::pair<bool, ObjectIdentity>> keys;
-    keys.reserve(objects.size());
+    std::array<std::pair<bool, ObjectIdentity>, MAXIMUM_WAIT_OBJECTS> keys;
     for (std::size_t i = 0; i < objects.size(); ++i) {
         (*order)[i] = i;
-        keys.emplace_back(!objects[i]->Consumable(), objects[i]->Identity());
+        keys[i] = {!objects[i]->Consumable(), objects[i]->Identity()};
     }
     std::sort(order->begin(), order->end(), [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; });
     for (std::size_t k = 1; k < order->size(); ++k)
@@ -193,7 +234,7 @@ bool WaitAllOrder(const WaitList& objects, std::vector<std::size_t>* order)
 // Takes every object in `order`. Nothing when one was not ready after all (everything given
 // back), else WAIT_OBJECT_0, WAIT_ABANDONED_0 (a mutex among them was abandoned; the index
 // is always 0, as Windows reports it for a wait-all) or WAIT_FAILED.
-std::optional<DWORD> TakeAll(const WaitList& objects, const std::vector<std::size_t>& order, std::vector<WaitState>& states)
+std::optional<DWORD> TakeAll(const WaitList& objects, const WaitOrder& order, WaitStates& states)
 {
     std::array<AcquireResult, MAXIMUM_WAIT_OBJECTS> taken;
     bool abandoned = false;
@@ -216,10 +257,11 @@ std::optional<DWORD> TakeAll(const WaitList& objects, const std::vector<std::siz
 
 DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
 {
-    std::vector<std::size_t> order;
+    WaitOrder order;
     if (!WaitAllOrder(objects, &order)) return Fail<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
     const Deadline deadline = DeadlineFor(milliseconds);
-    std::vector<WaitState> states(objects.size());
+    WaitStates states;
+    states.resize(objects.size());
     bool slept = false;
     for (;;) {
         ExitIfTerminated(objects, slept);

@@ -1,4 +1,5 @@
 // Posted-message queues: one per thread, made when the thread first needs it.
+#include <new>
 #include <unordered_map>
 
 #include "winport/posix/kernel/error.h"
@@ -24,6 +25,34 @@ bool MessageFilter::TakesQuit() const
     return (first == 0 && last == 0) || (WM_QUIT >= first && WM_QUIT <= last);
 }
 
+bool PostedRing::push_back(const MSG& msg)
+{
+    if (count_ == slots_.size()) {
+        std::vector<MSG> bigger;
+        try {
+            bigger.resize(slots_.empty() ? 64 : slots_.size() * 2);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        for (std::size_t i = 0; i < count_; ++i) bigger[i] = at(i);
+        slots_.swap(bigger);
+        head_ = 0;
+    }
+    slots_[(head_ + count_) & (slots_.size() - 1)] = msg;
+    ++count_;
+    return true;
+}
+
+void PostedRing::erase(std::size_t i)
+{
+    if (i == 0) {
+        head_ = (head_ + 1) & (slots_.size() - 1);
+    } else {
+        for (std::size_t k = i; k + 1 < count_; ++k) at(k) = at(k + 1);
+    }
+    --count_;
+}
+
 DWORD MessageQueue::Post(const MSG& msg, WindowObject* window)
 {
     {
@@ -31,7 +60,7 @@ DWORD MessageQueue::Post(const MSG& msg, WindowObject* window)
         if (closed_ || (window && window->destroyed))
             return window ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_THREAD_ID;
         if (posted_.size() >= kMaxPosted) return ERROR_NOT_ENOUGH_QUOTA;
-        posted_.push_back(msg);
+        if (!posted_.push_back(msg)) return ERROR_NOT_ENOUGH_MEMORY;
     }
     NoteChange();
     return ERROR_SUCCESS;
@@ -45,10 +74,10 @@ void MessageQueue::NoteChange()
 bool MessageQueue::Take(const MessageFilter& filter, bool remove, MSG* out)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = posted_.begin(); it != posted_.end(); ++it) {
-        if (!filter.Matches(*it)) continue;
-        *out = *it;
-        if (remove) posted_.erase(it);
+    for (std::size_t i = 0; i < posted_.size(); ++i) {
+        if (!filter.Matches(posted_.at(i))) continue;
+        *out = posted_.at(i);
+        if (remove) posted_.erase(i);
         return true;
     }
     // WM_QUIT comes once the posted messages are gone, whatever the window filter.
@@ -72,7 +101,10 @@ void MessageQueue::DropWindow(HWND hwnd, WindowObject* window)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     window->destroyed = true;
-    for (auto it = posted_.begin(); it != posted_.end();) it = it->hwnd == hwnd ? posted_.erase(it) : it + 1;
+    for (std::size_t i = 0; i < posted_.size();) {
+        if (posted_.at(i).hwnd == hwnd) posted_.erase(i);
+        else ++i;
+    }
 }
 
 void MessageQueue::Close()

@@ -4,9 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include <windows.h>
 
@@ -20,6 +20,22 @@ struct MessageFilter {
     UINT last;  // both 0: every message
     bool Matches(const MSG& msg) const;
     bool TakesQuit() const;
+};
+
+// Posted messages in order: a ring that grows by doubling and keeps its room, so that a
+// queue in steady use (a message per channel packet) allocates nothing.
+class PostedRing {
+public:
+    std::size_t size() const { return count_; }
+    MSG& at(std::size_t i) { return slots_[(head_ + i) & (slots_.size() - 1)]; }
+    bool push_back(const MSG& msg);  // false when the room cannot grow
+    void erase(std::size_t i);       // keeps the order of the rest
+    void clear() { head_ = count_ = 0; }
+
+private:
+    std::vector<MSG> slots_;  // a power of two in size
+    std::size_t head_ = 0;
+    std::size_t count_ = 0;
 };
 
 class MessageQueue {
@@ -46,7 +62,7 @@ private:
 
     const DWORD threadId_;
     std::mutex mutex_;
-    std::deque<MSG> posted_;
+    PostedRing posted_;
     bool quit_ = false;
     int quitCode_ = 0;
     bool closed_ = false;
