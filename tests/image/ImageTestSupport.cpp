@@ -106,7 +106,9 @@ std::string WriteTemp(const std::string& name, const std::vector<BYTE>& bytes)
 
 std::string TraceOf(const std::function<void()>& call)
 {
-    const std::string path = ::testing::TempDir() + "lobbykit_image_trace";
+    // One file per process: ctest runs the tests of this binary side by side.
+    const std::string path =
+        ::testing::TempDir() + "lobbykit_image_trace_" + std::to_string(GetCurrentProcessId());
     std::fflush(stderr);
     FILE* f = std::fopen(path.c_str(), "w+b");
     const int saved = dup(2);

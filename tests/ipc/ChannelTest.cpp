@@ -79,6 +79,10 @@ protected:
 
     bool Pump(const std::function<bool()>& done, DWORD ms = kPeerTimeout) { return window.PumpUntil(done, ms); }
 
+    // n packets taken and their n notifications dispatched: the first notification may take
+    // every packet while the worker is still posting the others.
+    bool AllIn(size_t n) const { return received.size() >= n && static_cast<size_t>(Count(IPC_NOTIFY_DATA)) >= n; }
+
     // Starts a peer and waits for its first report. The fixture keeps it until this end has
     // closed, so that the peer can still take the exit frame.
     ChildProcess* StartPeer(std::vector<std::string> args, const char* expect)
@@ -254,7 +258,7 @@ TEST_F(ChannelTest, PacketsTravelBothWaysInOrderWithOneNotificationEach)
         ::Sleep(20);  // let the worker wake and wait for the mutex
         ::ReleaseMutex(A::ServerMutex(ipc));
     }
-    ASSERT_TRUE(Pump([&] { return received.size() >= sent.size(); })) << received.size();
+    ASSERT_TRUE(Pump([&] { return AllIn(sent.size()); })) << received.size();
     ExpectReceived(sent);
     EXPECT_EQ(notQueued, 0);
     EXPECT_EQ(Count(IPC_NOTIFY_DATA), static_cast<int>(sent.size()));
@@ -270,7 +274,7 @@ TEST_F(ChannelTest, PeerBurstsOfEmptyAndLargestPacketsArriveWhole)
     peer->Send("sendsized 21 12 0");
     peer->Send("sendsized 22 12 4095");
     peer->Send("send 23 300 50");
-    ASSERT_TRUE(Pump([&] { return received.size() >= want.size(); })) << received.size() << "\n" << peer->Transcript();
+    ASSERT_TRUE(Pump([&] { return AllIn(want.size()); })) << received.size() << "\n" << peer->Transcript();
     ExpectReceived(want);
     EXPECT_EQ(notQueued, 0);
     EXPECT_EQ(Count(IPC_NOTIFY_DATA), static_cast<int>(want.size()));
