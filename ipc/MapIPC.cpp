@@ -54,6 +54,12 @@ CMapIPC::CMapIPC()
       m_hMapFile(nullptr),
       m_hServerBufMutex(nullptr),
       m_hClientBufMutex(nullptr),
+      m_hServerAlive(nullptr),
+      m_hClientAlive(nullptr),
+      m_bHoldsOwnAlive(false),
+      m_bWatchPeer(false),
+      m_bWorkerStarted(false),
+      m_bAliveMutexes(true),
       m_pRecvList(nullptr),
       m_pSendList(nullptr),
       m_evtConnected(FALSE, FALSE),
@@ -165,6 +171,8 @@ CMapIPC::ObjectNames CMapIPC::NameObjects(const char* name)
     ::wsprintfA(names.szClientRead, "%s_ClientRead", name);
     ::wsprintfA(names.szServerMutex, "%s_ServerBufMutex", name);
     ::wsprintfA(names.szClientMutex, "%s_ClientBufMutex", name);
+    ::wsprintfA(names.szServerAlive, "%s_ServerAlive", name);
+    ::wsprintfA(names.szClientAlive, "%s_ClientAlive", name);
     return names;
 }
 
@@ -178,15 +186,23 @@ bool CMapIPC::OpenObjects(const ObjectNames* pNames)
     if (m_hExitEvent) ::ResetEvent(m_hExitEvent);
     m_hServerBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, pNames ? pNames->szServerMutex : nullptr));
     m_hClientBufMutex = CheckedObject(::CreateMutexA(nullptr, FALSE, pNames ? pNames->szClientMutex : nullptr));
+    if (pNames && m_bAliveMutexes) {
+        // Not one of the channel's own objects: without them the end works as before, so a
+        // failure here says nothing.
+        m_hServerAlive = ::CreateMutexA(nullptr, FALSE, pNames->szServerAlive);
+        m_hClientAlive = ::CreateMutexA(nullptr, FALSE, pNames->szClientAlive);
+    }
+    m_bWatchPeer = !IsServer();  // a server watches each client from its connect frame on
     m_evtConnected.ResetEvent();
 
     m_pRecvList = new (std::nothrow) CPacketQueue;
-    m_pSendList = new (std::nothrow) CPacketQueue;
+    m_pSendList = new (std::nothrow) CPacketQueue(kSendQueueBytes / CPacketQueue::kChunkBytes);
     return m_pRecvList && m_pSendList;
 }
 
 bool CMapIPC::StartWorker()
 {
+    m_bWorkerStarted.store(false);
     m_hThread.store(WorkerStartingMark());
     HANDLE hThread = ::CreateThread(nullptr, 0, IPCThreadProc, this, 0, nullptr);
     if (!hThread) {
@@ -197,6 +213,11 @@ bool CMapIPC::StartWorker()
     if (!m_hThread.compare_exchange_strong(hExpected, hThread)) {
         ::CloseHandle(hThread);  // the worker has already ended
     }
+    // A client's peer starts watching with the connect request: the worker must hold the
+    // alive mutex by then. Its wait for it is bounded, so this one is too.
+    const DWORD dwStart = ::GetTickCount();
+    while (!m_bWorkerStarted.load() && m_hThread.load() && ::GetTickCount() - dwStart < 2 * kAliveTakeTimeout)
+        ::Sleep(0);
     return true;
 }
 
@@ -219,6 +240,7 @@ int CMapIPC::Handshake()
         if (!lock.Held()) return 0;
     }
     m_nConnectStatus.store(IPC_CONNECTED);
+    ::SetEvent(WorkerWakeEvent());  // the worker's next wait includes the server's alive mutex
     return 1;
 }
 
@@ -283,6 +305,8 @@ void CMapIPC::CloseIPC()
     CloseAndClear(m_hExitEvent);
     CloseAndClear(m_hServerBufMutex);
     CloseAndClear(m_hClientBufMutex);
+    CloseAndClear(m_hServerAlive);
+    CloseAndClear(m_hClientAlive);
     if (m_pMapView) ::UnmapViewOfFile(m_pMapView);
     m_pMapView = nullptr;
     m_pMapBuf = nullptr;

@@ -14,6 +14,18 @@
 //   packet QueuePacket accepts (4095 data bytes, a 4099-byte frame) can be sent.
 // - The message box "Error : InitIPc() : error occur 0" is shown with no caption of its own
 //   (null), so the system's default caption appears.
+// - The send queue is bounded: QueuePacket refuses (1, as when memory runs out) while the
+//   unsent packets fill kSendQueueBytes (8 MiB) of queue storage, that is about 1,900 packets
+//   of 4095 bytes or a million empty ones, so that a stalled peer cannot take the host's
+//   memory. The receive queue is not bounded: the host drains it at its own pace.
+// - A peer process that ends without its exit frame (killed, crashed) is noticed as if the
+//   frame had come: each end's worker holds a named mutex of its own, "<name>_ServerAlive" or
+//   "<name>_ClientAlive", while it may be connected (a server for its whole life, a client
+//   from before its connect request until it leaves), and the other end's worker waits on it
+//   after its three events while connected. The owner's death abandons it (WAIT_ABANDONED).
+//   Found free instead, it belongs to a peer without the mechanism (an older build) or to
+//   one that is leaving as usual: the end stops watching and relies on the exit frame. The
+//   record and the frames are unchanged.
 //
 // Not exported from the shared library: a lobby builds it in by linking lobbykit_static.
 #ifndef LOBBYKIT_IPC_MAPIPC_H
@@ -22,6 +34,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 
 #include "afxmt.h"
 #include "ipc/MapIPCProtocol.h"
@@ -67,6 +80,12 @@ private:
     friend DWORD WINAPI IPCThreadProc(void* pipc);
     friend struct CMapIPCTestAccess;  // white-box access for tests and the fuzzer
 
+    static constexpr std::size_t kSendQueueBytes = 8 * 1024 * 1024;
+    // How long a worker waits for its own alive mutex at start (held only for a moment by a
+    // peer's worker that has just found it free or abandoned); past it the end goes on
+    // without, as an older peer would.
+    static constexpr DWORD kAliveTakeTimeout = 1000;
+
     // m_hThread while InitIPc starts the worker: a worker that ends before InitIPc has stored
     // its handle finds this mark instead, and InitIPc then closes the handle itself.
     static HANDLE WorkerStartingMark() { return INVALID_HANDLE_VALUE; }
@@ -82,6 +101,8 @@ private:
         char szClientRead[IPC_NAME_BUF];
         char szServerMutex[IPC_NAME_BUF];
         char szClientMutex[IPC_NAME_BUF];
+        char szServerAlive[IPC_NAME_BUF];
+        char szClientAlive[IPC_NAME_BUF];
     };
     static ObjectNames NameObjects(const char* name);
     // Creates or opens the events and mutexes (unnamed in-process ones when pNames is null)
@@ -106,6 +127,16 @@ private:
     enum class AfterConnect { ContinueWalk, EndWalk, StopWorker };
     AfterConnect OnConnectFrame();
     void OnExitFrame();
+    // The worker's wait found the peer's alive mutex free (bDied false) or abandoned.
+    void OnPeerAliveSignalled(bool bDied);
+    // The worker's own alive mutex: taken as it starts, released when it can no longer be
+    // connected. Worker thread only.
+    void TakeOwnAlive();
+    void ReleaseOwnAlive();
+    bool WatchesPeer() const
+    {
+        return PeerAlive() && m_bWatchPeer && m_nConnectStatus.load() == IPC_CONNECTED;
+    }
     // Writes into the own half; the caller holds the own named mutex.
     int WriteOwnHalf(BYTE cCmdID, const char* data, int len);
     void ChangeConnectCount(bool bAccept);  // raise by one, or back to 0
@@ -120,6 +151,8 @@ private:
     // The peer's read event, which the own worker waits on; the host sets it to wake the worker.
     HANDLE WorkerWakeEvent() const { return IsServer() ? m_hClientReadEvent : m_hServerReadEvent; }
     HANDLE PeerWriteEvent() const { return IsServer() ? m_hClientWriteEvent : m_hServerWriteEvent; }
+    HANDLE OwnAlive() const { return IsServer() ? m_hServerAlive : m_hClientAlive; }
+    HANDLE PeerAlive() const { return IsServer() ? m_hClientAlive : m_hServerAlive; }
 
     char m_szServerName[MAX_PATH];
     std::atomic<HWND> m_hWnd;  // read by the worker, cleared by the destructor
@@ -138,6 +171,12 @@ private:
     HANDLE m_hMapFile;
     HANDLE m_hServerBufMutex;
     HANDLE m_hClientBufMutex;
+    HANDLE m_hServerAlive;
+    HANDLE m_hClientAlive;
+    bool m_bHoldsOwnAlive;  // worker only
+    bool m_bWatchPeer;      // worker only (set before it starts): the peer's mutex is worth a wait
+    std::atomic<bool> m_bWorkerStarted;  // the worker has tried for its alive mutex
+    bool m_bAliveMutexes;  // false: an end built without them, as an older peer (for tests)
     lobbykit::ipc::CPacketQueue* m_pRecvList;
     lobbykit::ipc::CPacketQueue* m_pSendList;
     CCriticalSection m_lockRecvList;

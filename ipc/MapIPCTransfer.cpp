@@ -279,6 +279,7 @@ CMapIPC::AfterConnect CMapIPC::OnConnectFrame()
         // Whatever is still queued was meant for an earlier client.
         DiscardSendQueue();
         m_nConnectStatus.store(IPC_CONNECTED);
+        m_bWatchPeer = true;
         ChangeConnectCount(true);
         m_evtConnected.SetEvent();
         ::SetEvent(m_hServerReadEvent);
@@ -309,6 +310,8 @@ void CMapIPC::OnExitFrame()
         DiscardSendQueue();
     } else {
         if (lobbykit::ipc::ServerHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(CLIENT) : last data exist?\r\n");
+        // A client that has left no longer stands for a live game.
+        ReleaseOwnAlive();
     }
     Notify(IPC_NOTIFY_EXIT);
 }

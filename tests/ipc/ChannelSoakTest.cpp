@@ -4,13 +4,6 @@
 // and under Wine.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <cstring>
 #include <string>
 
@@ -18,6 +11,7 @@
 #include "IpcTestData.h"
 #include "MapIPCTestAccess.h"
 #include "ChildProcess.h"
+#include "QuietStderr.h"
 
 namespace {
 
@@ -29,33 +23,6 @@ const unsigned long long kPackets = 100000;
 
 const unsigned long long kToPeerSeed = 1001;
 const unsigned long long kFromPeerSeed = 2002;
-
-// Debug builds trace every packet; the soak keeps its own stderr quiet meanwhile.
-class QuietStderr {
-public:
-    QuietStderr() : m_saved(dup(2))
-    {
-#ifdef _WIN32
-        const int devnull = open("NUL", O_WRONLY);
-#else
-        const int devnull = open("/dev/null", O_WRONLY);
-#endif
-        if (devnull >= 0) {
-            dup2(devnull, 2);
-            close(devnull);
-        }
-    }
-    ~QuietStderr()
-    {
-        if (m_saved >= 0) {
-            dup2(m_saved, 2);
-            close(m_saved);
-        }
-    }
-
-private:
-    int m_saved;
-};
 
 TEST(ChannelSoakTest, StreamsEachWayArriveCompleteAndInOrder)
 {
@@ -83,7 +50,7 @@ TEST(ChannelSoakTest, StreamsEachWayArriveCompleteAndInOrder)
     ASSERT_TRUE(peer.WaitFor("connected", 10000));
     ASSERT_EQ(ipc.ServerWaitForClient(10000), 1);
 
-    QuietStderr quiet;
+    lktest::QuietStderr quiet;
     peer.Send("soak " + std::to_string(kPackets) + " " + std::to_string(kFromPeerSeed) + " " +
               std::to_string(kToPeerSeed));
     ASSERT_TRUE(peer.WaitFor("soak-started", 10000)) << "the peer knows what to expect before it gets any";
@@ -93,10 +60,13 @@ TEST(ChannelSoakTest, StreamsEachWayArriveCompleteAndInOrder)
     std::string line;
     while (::GetTickCount() - start < 120000) {
         // Queue a chunk, then serve what has arrived.
+        // A refusal is the send queue's bound (the packet is queued again later); the end
+        // must still be connected.
         for (int k = 0; k < 32 && sent < kPackets; ++k, ++sent) {
             const lktest::TestPacket p = lktest::MakePacket(kToPeerSeed, sent);
-            ASSERT_EQ(ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())), 0);
+            if (ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())) != 0) break;
         }
+        ASSERT_EQ(ipc.IsConnected(), 1);
         window.PumpPending();
         while (peer.ReadLine(line, 0)) {
             ASSERT_EQ(line.find("error"), std::string::npos) << line;

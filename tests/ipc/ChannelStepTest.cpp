@@ -11,6 +11,7 @@
 #include "HostWindow.h"
 #include "IpcTestData.h"
 #include "MapIPCTestAccess.h"
+#include "QuietStderr.h"
 #include "ChildProcess.h"
 #include "ipc/FrameParser.h"
 
@@ -490,6 +491,37 @@ TEST(ChannelStepTest, QueuesWithoutRoomRefuseThePacketAndKeepEarlierOnes)
     ASSERT_GE(kept.size(), 2u * static_cast<size_t>(areas - 1));
     EXPECT_LT(kept.size(), 2u * static_cast<size_t>(areas));
     for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].cmd, i % 2 == 0 ? 1 : 2) << "packet " << i;
+}
+
+// The send queue's documented bound: 8 MiB of queue storage, about 1,900 of the largest
+// packets or a million empty ones. Past it QueuePacket refuses, the end stays connected and
+// keeps what it took, and takes packets again once some have gone.
+TEST(ChannelStepTest, TheSendQueueRefusesPastItsBound)
+{
+    const struct {
+        int len;
+        INT_PTR atLeast, atMost;
+    } cases[] = {{IPC_MAX_DATA_LEN, 1800, 8 * 1024 * 1024 / IPC_MAX_DATA_LEN}, {0, 1000000, 8 * 1024 * 1024 / 8}};
+    lktest::QuietStderr quiet;  // a trace line per packet in Debug builds
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.len);
+        Ends ends;
+        const TestPacket p = lktest::MakeSizedPacket(6, 0, c.len);
+        INT_PTR n = 0;
+        while (Queue(ends.server, p) == 0 && n <= c.atMost) ++n;
+        EXPECT_GE(n, c.atLeast);
+        EXPECT_LE(n, c.atMost);
+        EXPECT_EQ(A::SendQueueLength(ends.server), n);
+        EXPECT_EQ(ends.server.IsConnected(), 1);
+        // Storage comes back a chunk (64 KiB) at a time: within sixteen areas.
+        int areas = 0;
+        for (; areas < 16 && Queue(ends.server, p) != 0; ++areas) {
+            ASSERT_EQ(ends.server.SendPacket(), 0);
+            ASSERT_EQ(ends.client.RecvBuf(), 1);
+        }
+        EXPECT_LT(areas, 16) << "room again once packets have gone";
+        EXPECT_EQ(Drain(ends.client).size() + size_t(A::SendQueueLength(ends.server)), size_t(n) + 1);
+    }
 }
 
 TEST(ChannelStepTest, ClientExitResetsTheServerEndForTheNextClient)

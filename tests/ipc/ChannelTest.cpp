@@ -448,7 +448,8 @@ TEST_F(ChannelTest, ServerKilledHoldingItsMutexDoesNotHangTheClient)
     EXPECT_GE(server->Wait(5000), 0);
     ASSERT_TRUE(Pump([&] { return received.size() == 1; }));
     EXPECT_EQ(received[0].cmd, 45);
-    ASSERT_EQ(ipc.QueuePacket(6, "to nobody", 9), 0) << "still connected as far as this end knows";
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; })) << "the server's death is an exit";
+    EXPECT_EQ(ipc.QueuePacket(6, "to nobody", 9), 1);
     const DWORD start = ::GetTickCount();
     ipc.CloseIPC();
     EXPECT_LT(::GetTickCount() - start, 4000u);
@@ -459,5 +460,67 @@ TEST_F(ChannelTest, ServerKilledHoldingItsMutexDoesNotHangTheClient)
     EXPECT_EQ(A::ConnectCount(server2), 0u);
     EXPECT_EQ(A::Record(server2)->cbServerWriteStatus, 0);
 }
+
+// --- A peer process that dies -----------------------------------------------------------
+
+struct DeathCase {
+    const char* name;
+    const char* peerRole;  // the end that is killed: "client" (a game) or "server" (a lobby)
+    bool oldPeer;          // the peer is built without the alive mutexes
+};
+
+class PeerDeathTest : public ChannelTest, public ::testing::WithParamInterface<DeathCase> {};
+
+TEST_P(PeerDeathTest, IsAnExitWithinASecondAndTheNameServesAgain)
+{
+    const DeathCase& c = GetParam();
+    const bool peerIsClient = std::string(c.peerRole) == "client";
+    std::vector<std::string> args = {c.peerRole, name, "echo"};
+    if (c.oldPeer) args.push_back("old");
+    ChildProcess* peer;
+    if (peerIsClient) {
+        ASSERT_NE(ipc.CreateServerMapIPC(name.c_str(), window.Handle()), nullptr);
+        peer = StartPeer(args, "connected");
+        ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 1; }));
+    } else {
+        peer = StartPeer(args, "ready");
+        ASSERT_NE(ipc.ConnectServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    }
+    ASSERT_EQ(ipc.QueuePacket(7, "ping", 4), 0);
+    ASSERT_TRUE(Pump([&] { return received.size() == 1; })) << "the ends work before the kill";
+
+    peer->Kill();
+    const DWORD start = ::GetTickCount();
+    const bool seen = Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }, c.oldPeer ? 1500 : 1000);
+    if (c.oldPeer) {
+        EXPECT_FALSE(seen) << "a peer without the mechanism is not watched";
+        EXPECT_EQ(ipc.IsConnected(), 1);
+        return;
+    }
+    ASSERT_TRUE(seen) << "not seen within 1000 ms";
+    std::printf("the %s's death seen after %u ms\n", c.peerRole, static_cast<unsigned>(::GetTickCount() - start));
+    EXPECT_EQ(ipc.IsConnected(), 0);
+    EXPECT_EQ(ipc.QueuePacket(8, "to nobody", 9), 1);
+    if (peerIsClient) {
+        EXPECT_EQ(A::ConnectCount(ipc), 0u);
+        EXPECT_EQ(A::SendQueueLength(ipc), 0);
+        StartPeer({"client", name, "echo"}, "connected");
+        ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 2; })) << "the same end takes the next game";
+        ASSERT_EQ(ipc.QueuePacket(9, "again", 5), 0);
+        ASSERT_TRUE(Pump([&] { return received.size() == 2; }));
+        EXPECT_EQ(received[1].data, "again");
+    } else {
+        const DWORD closing = ::GetTickCount();
+        ipc.CloseIPC();
+        EXPECT_LT(::GetTickCount() - closing, 500u) << "nothing left to drain";
+        StartPeer({"server", name, "echo"}, "ready");  // a new lobby takes the name at once
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, PeerDeathTest,
+                         ::testing::Values(DeathCase{"game", "client", false}, DeathCase{"lobby", "server", false},
+                                           DeathCase{"old_game", "client", true},
+                                           DeathCase{"old_lobby", "server", true}),
+                         [](const ::testing::TestParamInfo<DeathCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

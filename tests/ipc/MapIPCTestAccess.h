@@ -12,6 +12,8 @@ struct CMapIPCTestAccess {
         c.AttachInProcess(pRecord, nRole, nConnectStatus);
     }
 
+    // Before opening: an end without the alive mutexes, as an older build of the channel.
+    static void WithoutAliveMutexes(CMapIPC& c) { c.m_bAliveMutexes = false; }
     static void SetWindow(CMapIPC& c, HWND hWnd) { c.m_hWnd.store(hWnd); }
     static IPC_MAP_BUF* Record(CMapIPC& c) { return c.m_pMapBuf; }
     // The record's connect count, read as the worker writes it (interlocked).
