@@ -6,22 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
 
-#ifndef _WIN32
-#include <dirent.h>
-#include <unistd.h>
-#endif
-
 #include "ChildProcess.h"
 #include "HostWindow.h"
 #include "IpcTestData.h"
 #include "MapIPCTestAccess.h"
+#include "OwnNamespace.h"
 #include "QuietStderr.h"
 
 namespace {
@@ -33,51 +28,12 @@ const int kTrials = 400;
 #endif
 const int kMaxLen = 2000;
 
-#ifndef _WIN32
-// Runs the test in a namespace directory of its own (children inherit it), so that what is
-// left there afterwards can be listed.
-class OwnNamespace {
-public:
-    OwnNamespace()
-    {
-        char dir[] = "/tmp/lkt_killsoak_XXXXXX";
-        if (mkdtemp(dir)) m_root = dir;
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        m_hadOld = old != nullptr;
-        if (old) m_old = old;
-        setenv("XDG_RUNTIME_DIR", m_root.c_str(), 1);
-    }
-    ~OwnNamespace()
-    {
-        if (m_hadOld) setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
-        else unsetenv("XDG_RUNTIME_DIR");
-        for (const std::string& f : Files()) std::remove((Dir() + "/" + f).c_str());
-        rmdir(Dir().c_str());
-        rmdir(m_root.c_str());
-    }
-    bool Ok() const { return !m_root.empty(); }
-    std::string Dir() const { return m_root + "/lobbykit"; }
-    std::vector<std::string> Files() const
-    {
-        std::vector<std::string> out;
-        if (DIR* d = opendir(Dir().c_str())) {
-            while (dirent* e = readdir(d))
-                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) out.push_back(e->d_name);
-            closedir(d);
-        }
-        return out;
-    }
-
-private:
-    std::string m_root, m_old;
-    bool m_hadOld = false;
-};
-#endif
 
 TEST(ChannelKillSoak, EveryDeathIsAnExitAndWhatArrivedIsWhole)
 {
 #ifndef _WIN32
-    OwnNamespace ns;
+    // Children inherit it: what is left there afterwards can be listed.
+    lktest::OwnNamespace ns("killsoak");
     ASSERT_TRUE(ns.Ok());
 #endif
     const unsigned seed = std::random_device{}();

@@ -13,6 +13,7 @@
 #include "GameLink.h"
 #include "HostWindow.h"
 #include "IpcTestData.h"
+#include "OwnNamespace.h"
 
 namespace {
 
@@ -248,20 +249,14 @@ TEST_F(GameLinkTest, TheConfigurationIsSharedBetweenProcesses)
 // Windows the section starts afresh only once no process has the library loaded.
 TEST_F(GameLinkTest, TheFirstProcessOfANamespaceStartsFromTheInitialContent)
 {
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    const std::string saved = old ? old : "";
-    char dir[] = "/tmp/lkt-link-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    setenv("XDG_RUNTIME_DIR", dir, 1);
     std::string line;
     {
+        lktest::OwnNamespace ns("link");
+        ASSERT_TRUE(ns.Ok());
         ChildProcess reader("link_peer", {"read"});
         EXPECT_TRUE(reader.WaitFor("config", line, 5000));
     }
-    if (old) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(line, "config 1 0613 ");
-    std::string cleanup = std::string("rm -rf ") + dir;
-    EXPECT_EQ(std::system(cleanup.c_str()), 0);
 }
 #endif
 

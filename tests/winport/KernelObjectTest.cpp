@@ -2,18 +2,19 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "LiveObjectsTest.h"
+#include "OwnNamespace.h"
 #include "PeerProcess.h"
 #include "winport/posix/kernel/futex.h"
 #include "winport/posix/kernel/mapping.h"
@@ -164,24 +165,18 @@ protected:
     void SetUp() override
     {
         KernelTest::SetUp();
-        char tmpl[] = "/tmp/lktest-ns-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        root_ = tmpl;
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        hadOld_ = old != nullptr;
-        if (old) old_ = old;
-        setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
-        dir_ = root_ + "/lobbykit";
+        ns_ = std::make_unique<lktest::OwnNamespace>("ns");
+        ASSERT_TRUE(ns_->Ok());
+        root_ = ns_->Root();
+        dir_ = ns_->Dir();
     }
     void TearDown() override
     {
-        if (hadOld_) setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
-        else unsetenv("XDG_RUNTIME_DIR");
-        std::system(("rm -rf '" + root_ + "'").c_str());
+        ns_.reset();
         KernelTest::TearDown();
     }
-    std::string root_, dir_, old_;
-    bool hadOld_ = false;
+    std::unique_ptr<lktest::OwnNamespace> ns_;
+    std::string root_, dir_;
 };
 
 TEST_F(NamespaceDirectoryTest, DirectoryAndFilesAreOwnerOnlyUnderAnyUmask)
