@@ -22,6 +22,37 @@ struct Mask {
     SelectedBitmap mem;
 };
 
+// What the mask and the transfers read: the picture's source rectangle, or, when the drawn
+// size differs from it, a copy stretched to the drawn size (then read from (0, 0)). The key
+// is taken from the picture first (the automatic key is its top-left pixel) and becomes the
+// source's background colour, which makes key pixels 1 in the mask.
+struct KeySource {
+    // nStretchMode: the mode for the stretch, or 0 to leave the context's own.
+    KeySource(CDC* pCompatible, HBITMAP hPicture, DWORD& crKey, int nWidth, int nHeight, int& xSrc,
+              int& ySrc, int nSrcWidth, int nSrcHeight, int nStretchMode)
+        : picture(pCompatible, hPicture)
+    {
+        if (crKey == kAutoKey) crKey = picture.dc.GetPixel(0, 0);
+        if (nWidth != nSrcWidth || nHeight != nSrcHeight) {
+            stretchBitmap.Reset(::CreateCompatibleBitmap(pCompatible->m_hDC, nWidth, nHeight));
+            stretched.Open(pCompatible, stretchBitmap.get());
+            const int nOldMode = nStretchMode ? stretched.dc.SetStretchBltMode(nStretchMode) : 0;
+            stretched.dc.StretchBlt(0, 0, nWidth, nHeight, &picture.dc, xSrc, ySrc, nSrcWidth, nSrcHeight,
+                                    SRCCOPY);
+            if (nStretchMode) stretched.dc.SetStretchBltMode(nOldMode);
+            picture.Restore();
+            src = &stretched;
+            xSrc = ySrc = 0;
+        }
+        src->dc.SetBkMode(TRANSPARENT);
+        src->dc.SetBkColor(crKey);
+    }
+    SelectedBitmap picture;
+    TempBitmap stretchBitmap{nullptr};
+    SelectedBitmap stretched;
+    SelectedBitmap* src = &picture;
+};
+
 }  // namespace
 
 int CImage::TransDraw(CDC* pDC, DWORD crTransparent, int x, int y, int xSrc, int ySrc, int nWidth,
@@ -68,25 +99,8 @@ int CImage::TransBitBlt(CDC* pDC, DWORD crTransparent, int x, int y, int nWidth,
     }
     ApplySizeDefaults(m_nWidth, m_nHeight, nWidth, nHeight, xSrc, ySrc, nSrcWidth, nSrcHeight);
 
-    SelectedBitmap picture(pDC, m_hBitmap);
-    if (crTransparent == kAutoKey) crTransparent = picture.dc.GetPixel(0, 0);
-
-    TempBitmap stretchBitmap(nullptr);
-    SelectedBitmap* src = &picture;
-    SelectedBitmap stretched;
-    if (nWidth != nSrcWidth || nHeight != nSrcHeight) {
-        stretchBitmap.Reset(::CreateCompatibleBitmap(pDC->m_hDC, nWidth, nHeight));
-        stretched.Open(pDC, stretchBitmap.get());
-        stretched.dc.StretchBlt(0, 0, nWidth, nHeight, &picture.dc, xSrc, ySrc, nSrcWidth,
-                                nSrcHeight, SRCCOPY);
-        picture.Restore();
-        src = &stretched;
-        xSrc = ySrc = 0;
-        nSrcWidth = nWidth;
-        nSrcHeight = nHeight;
-    }
-    src->dc.SetBkMode(TRANSPARENT);
-    src->dc.SetBkColor(crTransparent);
+    KeySource key(pDC, m_hBitmap, crTransparent, nWidth, nHeight, xSrc, ySrc, nSrcWidth, nSrcHeight, 0);
+    SelectedBitmap* src = key.src;
 
     Mask mask(pDC, nWidth, nHeight);
     if (!mask.mem.dc.BitBlt(0, 0, nWidth, nHeight, &src->dc, xSrc, ySrc, SRCCOPY))
@@ -123,27 +137,9 @@ int CImage::TransCopyImage(CImage& dest, DWORD crTransparent, int x, int y, int 
     SelectedBitmap target(nullptr, dest.m_hBitmap);
     ApplySizeDefaults(m_nWidth, m_nHeight, nWidth, nHeight, xSrc, ySrc, nSrcWidth, nSrcHeight);
 
-    SelectedBitmap picture(&target.dc, m_hBitmap);
-    if (crTransparent == kAutoKey) crTransparent = picture.dc.GetPixel(0, 0);
-
-    TempBitmap stretchBitmap(nullptr);
-    SelectedBitmap* src = &picture;
-    SelectedBitmap stretched;
-    if (nWidth != nSrcWidth || nHeight != nSrcHeight) {
-        stretchBitmap.Reset(::CreateCompatibleBitmap(target.dc.m_hDC, nWidth, nHeight));
-        stretched.Open(&target.dc, stretchBitmap.get());
-        const int nOldMode = stretched.dc.SetStretchBltMode(COLORONCOLOR);
-        stretched.dc.StretchBlt(0, 0, nWidth, nHeight, &picture.dc, xSrc, ySrc, nSrcWidth,
-                                nSrcHeight, SRCCOPY);
-        stretched.dc.SetStretchBltMode(nOldMode);
-        picture.Restore();
-        src = &stretched;
-        xSrc = ySrc = 0;
-        nSrcWidth = nWidth;
-        nSrcHeight = nHeight;
-    }
-    src->dc.SetBkMode(TRANSPARENT);
-    src->dc.SetBkColor(crTransparent);
+    KeySource key(&target.dc, m_hBitmap, crTransparent, nWidth, nHeight, xSrc, ySrc, nSrcWidth, nSrcHeight,
+                  COLORONCOLOR);
+    SelectedBitmap* src = key.src;
 
     Mask mask(&target.dc, nWidth, nHeight);
     if (!mask.mem.dc.BitBlt(0, 0, nWidth, nHeight, &src->dc, xSrc, ySrc, SRCCOPY))

@@ -275,6 +275,33 @@ std::size_t LiveGdiObjectCount()
 using namespace winport;
 using namespace winport::gdi;
 
+namespace {
+
+// The DC state that a Set call replaces and a Get call reads: the Set returns the old value,
+// both fail with `failed` (ERROR_INVALID_HANDLE) for a handle that is not a DC, and a Set
+// whose value `valid` refuses fails with `failed` (ERROR_INVALID_PARAMETER).
+template <typename T>
+T SetDcState(HDC hdc, T Dc::*state, T value, T failed, bool valid = true)
+{
+    std::lock_guard<std::mutex> lock(Lock());
+    std::shared_ptr<Dc> dc = FindDc(hdc);
+    if (!dc) return Fail<T>(ERROR_INVALID_HANDLE, failed);
+    if (!valid) return Fail<T>(ERROR_INVALID_PARAMETER, failed);
+    const T old = (*dc).*state;
+    (*dc).*state = value;
+    return old;
+}
+
+template <typename T>
+T GetDcState(HDC hdc, T Dc::*state, T failed)
+{
+    std::lock_guard<std::mutex> lock(Lock());
+    std::shared_ptr<Dc> dc = FindDc(hdc);
+    return dc ? (*dc).*state : Fail<T>(ERROR_INVALID_HANDLE, failed);
+}
+
+}  // namespace
+
 extern "C" {
 
 HDC WINAPI GetDC(HWND hWnd)
@@ -359,73 +386,28 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type)
 
 int WINAPI SetBkMode(HDC hdc, int mode)
 {
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    if (!dc) return Fail(ERROR_INVALID_HANDLE, 0);
-    if (mode != TRANSPARENT && mode != OPAQUE) return Fail(ERROR_INVALID_PARAMETER, 0);
-    const int old = dc->bkMode;
-    dc->bkMode = mode;
-    return old;
+    return SetDcState(hdc, &Dc::bkMode, mode, 0, mode == TRANSPARENT || mode == OPAQUE);
 }
 
-int WINAPI GetBkMode(HDC hdc)
-{
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    return dc ? dc->bkMode : Fail(ERROR_INVALID_HANDLE, 0);
-}
+int WINAPI GetBkMode(HDC hdc) { return GetDcState(hdc, &Dc::bkMode, 0); }
 
-COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color)
-{
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    if (!dc) return Fail<COLORREF>(ERROR_INVALID_HANDLE, CLR_INVALID);
-    const COLORREF old = dc->bkColor;
-    dc->bkColor = color;
-    return old;
-}
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) { return SetDcState(hdc, &Dc::bkColor, color, CLR_INVALID); }
 
-COLORREF WINAPI GetBkColor(HDC hdc)
-{
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    return dc ? dc->bkColor : Fail<COLORREF>(ERROR_INVALID_HANDLE, CLR_INVALID);
-}
+COLORREF WINAPI GetBkColor(HDC hdc) { return GetDcState(hdc, &Dc::bkColor, CLR_INVALID); }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color)
 {
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    if (!dc) return Fail<COLORREF>(ERROR_INVALID_HANDLE, CLR_INVALID);
-    const COLORREF old = dc->textColor;
-    dc->textColor = color;
-    return old;
+    return SetDcState(hdc, &Dc::textColor, color, CLR_INVALID);
 }
 
-COLORREF WINAPI GetTextColor(HDC hdc)
-{
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    return dc ? dc->textColor : Fail<COLORREF>(ERROR_INVALID_HANDLE, CLR_INVALID);
-}
+COLORREF WINAPI GetTextColor(HDC hdc) { return GetDcState(hdc, &Dc::textColor, CLR_INVALID); }
 
 int WINAPI SetStretchBltMode(HDC hdc, int mode)
 {
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    if (!dc) return Fail(ERROR_INVALID_HANDLE, 0);
-    if (mode < BLACKONWHITE || mode > HALFTONE) return Fail(ERROR_INVALID_PARAMETER, 0);
-    const int old = dc->stretchMode;
-    dc->stretchMode = mode;
-    return old;
+    return SetDcState(hdc, &Dc::stretchMode, mode, 0, mode >= BLACKONWHITE && mode <= HALFTONE);
 }
 
-int WINAPI GetStretchBltMode(HDC hdc)
-{
-    std::lock_guard<std::mutex> lock(Lock());
-    std::shared_ptr<Dc> dc = FindDc(hdc);
-    return dc ? dc->stretchMode : Fail(ERROR_INVALID_HANDLE, 0);
-}
+int WINAPI GetStretchBltMode(HDC hdc) { return GetDcState(hdc, &Dc::stretchMode, 0); }
 
 BOOL WINAPI SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT lppt)
 {

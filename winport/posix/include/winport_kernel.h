@@ -321,7 +321,6 @@ WINPORT_API LONG WINAPI InterlockedCompareExchange(LONG volatile* lpDestination,
 WINPORT_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                         DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
                                         va_list* Arguments);
-WINPORT_API HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 
 WINPORT_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                       LPSECURITY_ATTRIBUTES lpSecurityAttributes,
