@@ -42,24 +42,7 @@ public:
 
     // Message loop until the packet with command id `cmd` has been taken; its data is then
     // in Data().
-    void WaitPacket(unsigned char cmd)
-    {
-        MSG msg;
-        while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            if (msg.message != WM_IPC_NOTIFY || msg.lParam != IPC_NOTIFY_DATA) {
-                ::DispatchMessageA(&msg);
-                continue;
-            }
-            BYTE got;
-            int len;
-            bool found = false;
-            while (m_ipc.RecvPacket(got, m_buf, len) == 0) {
-                if (got == cmd && !found) std::memcpy(m_data, m_buf, static_cast<size_t>(len));
-                found = found || got == cmd;
-            }
-            if (found) return;
-        }
-    }
+    void WaitPacket(unsigned char cmd) { ipcbench::WaitPacket(m_ipc, cmd, m_buf, m_data); }
 
     CMapIPC& Channel() { return m_ipc; }
     const char* Data() const { return m_data; }

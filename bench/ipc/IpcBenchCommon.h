@@ -19,14 +19,9 @@
 #include <string>
 #include <vector>
 
-namespace ipcbench {
+#include "IpcBenchChannel.h"
 
-// Channel command ids.
-const unsigned char kCmdEcho = 1;  // the peer sends the packet back
-const unsigned char kCmdSink = 2;  // the peer takes it and counts it
-const unsigned char kCmdSync = 3;  // the peer answers once everything before it is taken
-const unsigned char kCmdCost = 4;  // the peer answers with its ProcessCost
-const unsigned char kCmdPause = 5; // the peer's host sleeps 200 ms before it takes more
+namespace ipcbench {
 
 // What a process has spent so far: heap allocations (operator new, all threads), CPU time and
 // the times its threads went to sleep. Differences over a run, divided by the packets, are

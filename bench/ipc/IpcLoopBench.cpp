@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "ipc/MapIPC.h"
+#include "IpcBenchChannel.h"
 
 namespace {
 
-const BYTE kCmdEcho = 1;  // the peer sends the packet back
-const BYTE kCmdSink = 2;  // the peer takes it
-const BYTE kCmdSync = 3;  // the peer answers once everything before it is taken
+using ipcbench::kCmdEcho;
+using ipcbench::kCmdSink;
+using ipcbench::kCmdSync;
 
 CMapIPC* g_ipc = nullptr;
 char g_buf[IPC_RECV_BUF_SIZE];
@@ -85,22 +85,7 @@ public:
     }
     void Close() { m_ipc.CloseIPC(); }
 
-    // Message loop until the packet with command id `cmd` has been taken.
-    void WaitPacket(BYTE cmd)
-    {
-        MSG msg;
-        while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            if (msg.message != WM_IPC_NOTIFY || msg.lParam != IPC_NOTIFY_DATA) {
-                ::DispatchMessageA(&msg);
-                continue;
-            }
-            BYTE got;
-            int len;
-            bool found = false;
-            while (m_ipc.RecvPacket(got, m_buf, len) == 0) found = found || got == cmd;
-            if (found) return;
-        }
-    }
+    void WaitPacket(BYTE cmd) { ipcbench::WaitPacket(m_ipc, cmd, m_buf); }
 
     // Seconds per round trip of a 16-byte command and its answer.
     double RoundTrip(int n)
