@@ -57,8 +57,10 @@ CMapIPC::CMapIPC()
       m_hServerAlive(nullptr),
       m_hClientAlive(nullptr),
       m_bHoldsOwnAlive(false),
-      m_bWatchPeer(false),
       m_bWorkerStarted(false),
+      m_hWatcher(nullptr),
+      m_hWatchEvent(nullptr),
+      m_bPeerDied(false),
       m_bAliveMutexes(true),
       m_pRecvList(nullptr),
       m_pSendList(nullptr),
@@ -191,8 +193,9 @@ bool CMapIPC::OpenObjects(const ObjectNames* pNames)
         // failure here says nothing.
         m_hServerAlive = ::CreateMutexA(nullptr, FALSE, pNames->szServerAlive);
         m_hClientAlive = ::CreateMutexA(nullptr, FALSE, pNames->szClientAlive);
+        if (PeerAlive()) m_hWatchEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
     }
-    m_bWatchPeer = !IsServer();  // a server watches each client from its connect frame on
+    m_bPeerDied.store(false);
     m_evtConnected.ResetEvent();
 
     m_pRecvList = new (std::nothrow) CPacketQueue;
@@ -218,6 +221,8 @@ bool CMapIPC::StartWorker()
     const DWORD dwStart = ::GetTickCount();
     while (!m_bWorkerStarted.load() && m_hThread.load() && ::GetTickCount() - dwStart < 2 * kAliveTakeTimeout)
         ::Sleep(0);
+    // Without its watcher the end works as before: peer deaths go unnoticed.
+    if (m_hWatchEvent) m_hWatcher = ::CreateThread(nullptr, 0, WatcherProc, this, 0, nullptr);
     return true;
 }
 
@@ -240,7 +245,7 @@ int CMapIPC::Handshake()
         if (!lock.Held()) return 0;
     }
     m_nConnectStatus.store(IPC_CONNECTED);
-    ::SetEvent(WorkerWakeEvent());  // the worker's next wait includes the server's alive mutex
+    if (m_hWatchEvent) ::SetEvent(m_hWatchEvent);
     return 1;
 }
 
@@ -297,6 +302,7 @@ void CMapIPC::CloseIPC()
             ::CloseHandle(hThread);
         }
     }
+    StopWatcher();
 
     CloseAndClear(m_hServerWriteEvent);
     CloseAndClear(m_hServerReadEvent);
@@ -307,6 +313,7 @@ void CMapIPC::CloseIPC()
     CloseAndClear(m_hClientBufMutex);
     CloseAndClear(m_hServerAlive);
     CloseAndClear(m_hClientAlive);
+    CloseAndClear(m_hWatchEvent);
     if (m_pMapView) ::UnmapViewOfFile(m_pMapView);
     m_pMapView = nullptr;
     m_pMapBuf = nullptr;

@@ -21,11 +21,13 @@
 // - A peer process that ends without its exit frame (killed, crashed) is noticed as if the
 //   frame had come: each end's worker holds a named mutex of its own, "<name>_ServerAlive" or
 //   "<name>_ClientAlive", while it may be connected (a server for its whole life, a client
-//   from before its connect request until it leaves), and the other end's worker waits on it
-//   after its three events while connected. The owner's death abandons it (WAIT_ABANDONED).
-//   Found free instead, it belongs to a peer without the mechanism (an older build) or to
-//   one that is leaving as usual: the end stops watching and relies on the exit frame. The
-//   record and the frames are unchanged.
+//   from before its connect request until it leaves), and a watcher thread of the other end
+//   waits on it while connected. The owner's death abandons it (WAIT_ABANDONED); the watcher
+//   then marks the death and wakes the worker, which handles it as an exit frame. Found free
+//   instead, the mutex belongs to a peer without the mechanism (an older build) or to one
+//   that is leaving as usual: the watcher stops watching and the exit frame tells. The wait
+//   is the watcher's, not the worker's, so that the worker's wait stays on its three events
+//   and a packet costs nothing more; the record and the frames are unchanged.
 //
 // Not exported from the shared library: a lobby builds it in by linking lobbykit_static.
 #ifndef LOBBYKIT_IPC_MAPIPC_H
@@ -127,16 +129,16 @@ private:
     enum class AfterConnect { ContinueWalk, EndWalk, StopWorker };
     AfterConnect OnConnectFrame();
     void OnExitFrame();
-    // The worker's wait found the peer's alive mutex free (bDied false) or abandoned.
-    void OnPeerAliveSignalled(bool bDied);
     // The worker's own alive mutex: taken as it starts, released when it can no longer be
     // connected. Worker thread only.
     void TakeOwnAlive();
     void ReleaseOwnAlive();
-    bool WatchesPeer() const
-    {
-        return PeerAlive() && m_bWatchPeer && m_nConnectStatus.load() == IPC_CONNECTED;
-    }
+    // The watcher thread: from each connect on, waits for the peer's alive mutex.
+    static DWORD WINAPI WatcherProc(void* pipc);
+    DWORD RunWatcher();
+    void StopWatcher();
+    // On the worker: the watcher found the peer dead.
+    void OnPeerDied();
     // Writes into the own half; the caller holds the own named mutex.
     int WriteOwnHalf(BYTE cCmdID, const char* data, int len);
     void ChangeConnectCount(bool bAccept);  // raise by one, or back to 0
@@ -174,8 +176,10 @@ private:
     HANDLE m_hServerAlive;
     HANDLE m_hClientAlive;
     bool m_bHoldsOwnAlive;  // worker only
-    bool m_bWatchPeer;      // worker only (set before it starts): the peer's mutex is worth a wait
     std::atomic<bool> m_bWorkerStarted;  // the worker has tried for its alive mutex
+    HANDLE m_hWatcher;
+    HANDLE m_hWatchEvent;  // set at each connect: the watcher starts watching the peer
+    std::atomic<bool> m_bPeerDied;  // set by the watcher, taken by the worker
     bool m_bAliveMutexes;  // false: an end built without them, as an older peer (for tests)
     lobbykit::ipc::CPacketQueue* m_pRecvList;
     lobbykit::ipc::CPacketQueue* m_pSendList;

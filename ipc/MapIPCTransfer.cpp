@@ -279,7 +279,7 @@ CMapIPC::AfterConnect CMapIPC::OnConnectFrame()
         // Whatever is still queued was meant for an earlier client.
         DiscardSendQueue();
         m_nConnectStatus.store(IPC_CONNECTED);
-        m_bWatchPeer = true;
+        if (m_hWatchEvent) ::SetEvent(m_hWatchEvent);
         ChangeConnectCount(true);
         m_evtConnected.SetEvent();
         ::SetEvent(m_hServerReadEvent);

@@ -1,6 +1,6 @@
-// The worker thread of a channel end: one blocking wait on three events (and, while
-// connected, the peer's alive mutex), then take the peer's write, push the send queue, notice
-// a peer that died, or stop.
+// The worker thread of a channel end: one blocking wait on three events, then take the peer's
+// write, push the send queue, or stop; and the watcher thread, which waits for the peer's
+// death while connected.
 #include "afxtrace.h"
 #include "ipc/MapIPC.h"
 #include "ipc/SharedRecord.h"
@@ -19,13 +19,12 @@ DWORD CMapIPC::RunWorker()
     const bool bServer = IsServer();
     TakeOwnAlive();
     m_bWorkerStarted.store(true);
-    // The order is the priority: an exit is served before a peer write set at the same time,
-    // and the peer's alive mutex comes last, after anything the peer wrote before it died.
-    const HANDLE hEvents[4] = {m_hExitEvent, PeerWriteEvent(), WorkerWakeEvent(), PeerAlive()};
+    // The order is the priority: an exit is served before a peer write set at the same time.
+    const HANDLE hEvents[3] = {m_hExitEvent, PeerWriteEvent(), WorkerWakeEvent()};
     const lobbykit::ipc::CRecordHalf own = lobbykit::ipc::OwnHalf(m_pMapBuf, bServer);
 
     for (;;) {
-        const DWORD dwEvent = ::WaitForMultipleObjectsEx(WatchesPeer() ? 4 : 3, hEvents, FALSE, INFINITE, FALSE);
+        const DWORD dwEvent = ::WaitForMultipleObjectsEx(3, hEvents, FALSE, INFINITE, FALSE);
         if (dwEvent == WAIT_OBJECT_0) {
             if (m_nConnectStatus.load() > IPC_NOT_CONNECTED) {
                 // Let the peer take the last write (normally the exit frame).
@@ -41,12 +40,12 @@ DWORD CMapIPC::RunWorker()
             TRACE("\nicp interval = %d\n", static_cast<int>(dwNow - m_dwLastRecvTick));
             m_dwLastRecvTick = dwNow;
             if (!RecvBuf()) break;
-        } else if (dwEvent == WAIT_OBJECT_0 + 3 || dwEvent == WAIT_ABANDONED_0 + 3) {
-            OnPeerAliveSignalled(dwEvent == WAIT_ABANDONED_0 + 3);
         } else if (dwEvent != WAIT_OBJECT_0 + 2) {
             TRACE("Error : ICPThreadProc() : dwEvent = %d\n", static_cast<int>(dwEvent));
             if (dwEvent == WAIT_FAILED) break;
         }
+        // After the peer's last write, which its write event has brought in first.
+        if (m_bPeerDied.exchange(false)) OnPeerDied();
         if (SendPacket() == 1) break;
     }
 
@@ -73,14 +72,44 @@ void CMapIPC::ReleaseOwnAlive()
     m_bHoldsOwnAlive = false;
 }
 
-void CMapIPC::OnPeerAliveSignalled(bool bDied)
+DWORD WINAPI CMapIPC::WatcherProc(void* pipc)
 {
-    // The wait has taken the mutex: give it back at once, for the peer's successor.
-    ::ReleaseMutex(PeerAlive());
-    m_bWatchPeer = false;
-    // Found free: the peer never held it (an older build) or is leaving as usual, and its
-    // exit frame says so; nothing to do.
-    if (!bDied) return;
+    return static_cast<CMapIPC*>(pipc)->RunWatcher();
+}
+
+DWORD CMapIPC::RunWatcher()
+{
+    // The end's exit event (manual reset) stops the watcher as it stops the worker.
+    const HANDLE hConnect[2] = {m_hExitEvent, m_hWatchEvent};
+    const HANDLE hPeer[2] = {m_hExitEvent, PeerAlive()};
+    for (;;) {
+        if (::WaitForMultipleObjects(2, hConnect, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) break;
+        const DWORD r = ::WaitForMultipleObjects(2, hPeer, FALSE, INFINITE);
+        if (r != WAIT_OBJECT_0 + 1 && r != WAIT_ABANDONED_0 + 1) break;
+        // The wait has taken the mutex: give it back at once, for the peer's successor.
+        ::ReleaseMutex(PeerAlive());
+        // Found free: the peer never held it (an older build) or is leaving as usual, and its
+        // exit frame says so.
+        if (r != WAIT_ABANDONED_0 + 1) continue;
+        m_bPeerDied.store(true);
+        ::SetEvent(WorkerWakeEvent());
+    }
+    return 0;
+}
+
+void CMapIPC::StopWatcher()
+{
+    if (!m_hWatcher) return;
+    ::SetEvent(m_hExitEvent);  // set already unless the worker had stopped on its own
+    if (::WaitForSingleObject(m_hWatcher, IPC_STOP_TIMEOUT) != WAIT_OBJECT_0)
+        ::TerminateThread(m_hWatcher, IPC_TERMINATED_EXIT_CODE);
+    ::CloseHandle(m_hWatcher);
+    m_hWatcher = nullptr;
+}
+
+void CMapIPC::OnPeerDied()
+{
+    if (m_nConnectStatus.load() != IPC_CONNECTED) return;  // it had left as usual meanwhile
     if (IsServer()) TRACE("Event : IPC Server(%s) : the client has ended without exit\r\n", m_szServerName);
     else TRACE("Event : IPC Client(%s) : the server has ended without exit\r\n", m_szServerName);
     OnExitFrame();
