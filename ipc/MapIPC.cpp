@@ -60,7 +60,8 @@ CMapIPC::CMapIPC()
       m_bWorkerStarted(false),
       m_hWatcher(nullptr),
       m_hWatchEvent(nullptr),
-      m_bPeerDied(false),
+      m_nSession(0),
+      m_nDeadSession(0),
       m_bAliveMutexes(true),
       m_pRecvList(nullptr),
       m_pSendList(nullptr),
@@ -195,7 +196,7 @@ bool CMapIPC::OpenObjects(const ObjectNames* pNames)
         m_hClientAlive = ::CreateMutexA(nullptr, FALSE, pNames->szClientAlive);
         if (PeerAlive()) m_hWatchEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
     }
-    m_bPeerDied.store(false);
+    m_nDeadSession.store(0);
     m_evtConnected.ResetEvent();
 
     m_pRecvList = new (std::nothrow) CPacketQueue;
@@ -244,6 +245,7 @@ int CMapIPC::Handshake()
         }
         if (!lock.Held()) return 0;
     }
+    m_nSession.fetch_add(1);
     m_nConnectStatus.store(IPC_CONNECTED);
     if (m_hWatchEvent) ::SetEvent(m_hWatchEvent);
     return 1;

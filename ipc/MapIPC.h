@@ -179,7 +179,10 @@ private:
     std::atomic<bool> m_bWorkerStarted;  // the worker has tried for its alive mutex
     HANDLE m_hWatcher;
     HANDLE m_hWatchEvent;  // set at each connect: the watcher starts watching the peer
-    std::atomic<bool> m_bPeerDied;  // set by the watcher, taken by the worker
+    // Sessions: raised at each connect. The watcher stamps a death with the session it ended,
+    // so that a death found late never ends the next peer's session.
+    std::atomic<unsigned> m_nSession;
+    std::atomic<unsigned> m_nDeadSession;  // 0: none; set by the watcher, taken by the worker
     bool m_bAliveMutexes;  // false: an end built without them, as an older peer (for tests)
     lobbykit::ipc::CPacketQueue* m_pRecvList;
     lobbykit::ipc::CPacketQueue* m_pSendList;

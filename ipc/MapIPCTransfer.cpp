@@ -278,6 +278,7 @@ CMapIPC::AfterConnect CMapIPC::OnConnectFrame()
                   static_cast<int>(::GetTickCount()), bOwn);
         // Whatever is still queued was meant for an earlier client.
         DiscardSendQueue();
+        m_nSession.fetch_add(1);
         m_nConnectStatus.store(IPC_CONNECTED);
         if (m_hWatchEvent) ::SetEvent(m_hWatchEvent);
         ChangeConnectCount(true);

@@ -45,7 +45,8 @@ DWORD CMapIPC::RunWorker()
             if (dwEvent == WAIT_FAILED) break;
         }
         // After the peer's last write, which its write event has brought in first.
-        if (m_bPeerDied.exchange(false)) OnPeerDied();
+        const unsigned nDead = m_nDeadSession.exchange(0);
+        if (nDead != 0 && nDead == m_nSession.load()) OnPeerDied();
         if (SendPacket() == 1) break;
     }
 
@@ -86,13 +87,14 @@ DWORD CMapIPC::RunWatcher()
         if (::WaitForMultipleObjects(2, hConnect, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) break;
         const DWORD r = ::WaitForMultipleObjects(2, hPeer, FALSE, INFINITE);
         if (r != WAIT_OBJECT_0 + 1 && r != WAIT_ABANDONED_0 + 1) break;
-        // The wait has taken the mutex: give it back at once, for the peer's successor.
+        // Found free, the mutex belongs to a peer without it (an older build) or to one that
+        // is leaving as usual, and its exit frame says so. Abandoned, the peer has died: the
+        // death is stamped while the mutex is still taken, so before any successor can have
+        // connected, and the mutex goes back at once for that successor.
+        const bool bDied = r == WAIT_ABANDONED_0 + 1;
+        if (bDied) m_nDeadSession.store(m_nSession.load());
         ::ReleaseMutex(PeerAlive());
-        // Found free: the peer never held it (an older build) or is leaving as usual, and its
-        // exit frame says so.
-        if (r != WAIT_ABANDONED_0 + 1) continue;
-        m_bPeerDied.store(true);
-        ::SetEvent(WorkerWakeEvent());
+        if (bDied) ::SetEvent(WorkerWakeEvent());
     }
     return 0;
 }
