@@ -5,6 +5,7 @@
 //
 // Host thread: the open operations, ServerWaitForClient, QueuePacket, RecvPacket, CloseIPC.
 // Worker thread: SendPacket, RecvBuf (and SendBuf for replies inside the handshake).
+// Watcher thread (while an alive mutex of the peer can be had): RunWatcher.
 //
 // Choices made where the protocol leaves room:
 // - A channel name longer than IPC_MAX_NAME_LEN (248) bytes, or a null name, is refused by
@@ -84,7 +85,7 @@ private:
 
     static constexpr std::size_t kSendQueueBytes = 8 * 1024 * 1024;
     // How long a worker waits for its own alive mutex at start (held only for a moment by a
-    // peer's worker that has just found it free or abandoned); past it the end goes on
+    // peer's watcher that has just found it free or abandoned); past it the end goes on
     // without, as an older peer would.
     static constexpr DWORD kAliveTakeTimeout = 1000;
 
