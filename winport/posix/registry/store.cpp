@@ -816,46 +816,53 @@ LONG StoreDeleteValue(const KeyRef& key, std::string_view name)
     return t.Finish(err);
 }
 
-LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
-                  NameBuffer keyClass, PFILETIME lpftLastWriteTime)
+namespace {
+
+// One row of an enumeration: the store locked, a read transaction, the key checked and the
+// row at dwIndex fetched; `read` copies the row out and its result is the call's.
+template <typename Read>
+LONG EnumRow(const KeyRef& key, DWORD dwIndex, EnumHint& hint, StmtId first, StmtId after, Read read)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
     Transaction t(false);
     if (t.Begun() != ERROR_SUCCESS) return t.Begun();
     if (LONG err = KeyExists(key.id); err != ERROR_SUCCESS) return err;
-    Query q(StartEnumId(hint, dwIndex, kEnumKey, kEnumKeyAfter));
+    Query q(StartEnumId(hint, dwIndex, first, after));
     BindEnum(q, hint, dwIndex, key.id);
     const int rc = q.Step();
     if (const LONG err = EndEnum(q, rc, 3, dwIndex, hint); err != ERROR_SUCCESS) return err;
-    LONG err = CopyName(q.Get(), 0, name);
-    if (err == ERROR_SUCCESS) err = CopyName(q.Get(), 1, keyClass);
-    if (err == ERROR_SUCCESS && lpftLastWriteTime) {
-        const auto ft = std::uint64_t(sqlite3_column_int64(q.Get(), 2));
-        lpftLastWriteTime->dwLowDateTime = DWORD(ft);
-        lpftLastWriteTime->dwHighDateTime = DWORD(ft >> 32);
-    }
-    return err;
+    return read(q.Get());
+}
+
+}  // namespace
+
+LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
+                  NameBuffer keyClass, PFILETIME lpftLastWriteTime)
+{
+    return EnumRow(key, dwIndex, hint, kEnumKey, kEnumKeyAfter, [&](sqlite3_stmt* row) {
+        LONG err = CopyName(row, 0, name);
+        if (err == ERROR_SUCCESS) err = CopyName(row, 1, keyClass);
+        if (err == ERROR_SUCCESS && lpftLastWriteTime) {
+            const auto ft = std::uint64_t(sqlite3_column_int64(row, 2));
+            lpftLastWriteTime->dwLowDateTime = DWORD(ft);
+            lpftLastWriteTime->dwHighDateTime = DWORD(ft >> 32);
+        }
+        return err;
+    });
 }
 
 LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
                     LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (LONG err = g_conn.Ensure(); err != ERROR_SUCCESS) return err;
-    Transaction t(false);
-    if (t.Begun() != ERROR_SUCCESS) return t.Begun();
-    if (LONG err = KeyExists(key.id); err != ERROR_SUCCESS) return err;
-    Query q(StartEnumId(hint, dwIndex, kEnumValue, kEnumValueAfter));
-    BindEnum(q, hint, dwIndex, key.id);
-    const int rc = q.Step();
-    if (const LONG err = EndEnum(q, rc, 3, dwIndex, hint); err != ERROR_SUCCESS) return err;
-    DWORD type = 0;
-    LONG err = ColumnType(q.Get(), 1, type);
-    if (err == ERROR_SUCCESS) err = CopyName(q.Get(), 0, name);
-    if (err != ERROR_SUCCESS) return err;
-    if (lpType) *lpType = type;
-    return CopyData(q.Get(), 2, lpData, lpcbData);
+    return EnumRow(key, dwIndex, hint, kEnumValue, kEnumValueAfter, [&](sqlite3_stmt* row) {
+        DWORD type = 0;
+        LONG err = ColumnType(row, 1, type);
+        if (err == ERROR_SUCCESS) err = CopyName(row, 0, name);
+        if (err != ERROR_SUCCESS) return err;
+        if (lpType) *lpType = type;
+        return CopyData(row, 2, lpData, lpcbData);
+    });
 }
 
 }  // namespace winport::reg
