@@ -40,6 +40,23 @@ inline void WaitPacket(CMapIPC& ipc, unsigned char cmd, char* buf, char* data = 
     }
 }
 
+// The peer's window procedure: an exit ends its message loop; each data notification takes
+// every waiting packet, sends echo and sync packets back and hands the others to `other`.
+template <typename Other>
+LRESULT PeerMessage(CMapIPC& ipc, char* buf, HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, Other other)
+{
+    if (uMsg != WM_IPC_NOTIFY) return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    if (lParam == IPC_NOTIFY_EXIT) ::PostQuitMessage(0);
+    if (lParam != IPC_NOTIFY_DATA) return 0;
+    BYTE cmd;
+    int len;
+    while (ipc.RecvPacket(cmd, buf, len) == 0) {
+        if (cmd == kCmdEcho || cmd == kCmdSync) ipc.QueuePacket(cmd, buf, len);
+        else other(cmd);
+    }
+    return 0;
+}
+
 }  // namespace ipcbench
 
 #endif

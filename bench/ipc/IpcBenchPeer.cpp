@@ -23,21 +23,14 @@ char g_buf[IPC_RECV_BUF_SIZE];
 
 LRESULT CALLBACK WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    if (uMsg != WM_IPC_NOTIFY) return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
-    if (lParam == IPC_NOTIFY_EXIT) ::PostQuitMessage(0);
-    if (lParam != IPC_NOTIFY_DATA) return 0;
-    // Take what is waiting, as a host should (a notification can be refused by a full queue).
-    BYTE cmd;
-    int len;
-    while (g_ipc->RecvPacket(cmd, g_buf, len) == 0) {
-        if (cmd == ipcbench::kCmdEcho || cmd == ipcbench::kCmdSync) g_ipc->QueuePacket(cmd, g_buf, len);
+    // Takes what is waiting, as a host should (a notification can be refused by a full queue).
+    return ipcbench::PeerMessage(*g_ipc, g_buf, hWnd, uMsg, wParam, lParam, [](BYTE cmd) {
         if (cmd == ipcbench::kCmdPause) ::Sleep(200);
         if (cmd == ipcbench::kCmdCost) {
             const ipcbench::ProcessCost cost = ipcbench::OwnCost(lkbench::Allocations());
             g_ipc->QueuePacket(cmd, reinterpret_cast<const char*>(&cost), sizeof cost);
         }
-    }
-    return 0;
+    });
 }
 
 }  // namespace

@@ -25,14 +25,7 @@ char g_buf[IPC_RECV_BUF_SIZE];
 
 LRESULT CALLBACK PeerProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    if (uMsg != WM_IPC_NOTIFY) return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
-    if (lParam == IPC_NOTIFY_EXIT) ::PostQuitMessage(0);
-    if (lParam != IPC_NOTIFY_DATA) return 0;
-    BYTE cmd;
-    int len;
-    while (g_ipc->RecvPacket(cmd, g_buf, len) == 0)
-        if (cmd == kCmdEcho || cmd == kCmdSync) g_ipc->QueuePacket(cmd, g_buf, len);
-    return 0;
+    return ipcbench::PeerMessage(*g_ipc, g_buf, hWnd, uMsg, wParam, lParam, [](BYTE) {});
 }
 
 HWND MakeWindow(const char* cls, WNDPROC proc)
