@@ -17,9 +17,22 @@ inline int ClampToInt(std::int64_t v)
 
 inline int Sub(int a, int b) { return ClampToInt(std::int64_t{a} - b); }
 
+// A source size within a picture of w x h read from (xSrc, ySrc): a zero size is the rest of
+// the picture from there, and the size is clamped to that rest.
+inline void RestOfPicture(int w, int h, int xSrc, int ySrc, int& nWidth, int& nHeight)
+{
+    const int restW = Sub(w, xSrc), restH = Sub(h, ySrc);
+    if (nWidth == 0 || nHeight == 0) {
+        nWidth = restW;
+        nHeight = restH;
+    }
+    if (nWidth > restW) nWidth = restW;
+    if (nHeight > restH) nHeight = restH;
+}
+
 // The defaults of DrawImage, CopyImage, TransBitBlt and TransCopyImage, for a picture of
-// w x h: a zero destination size is the whole picture; a zero source size is the rest of
-// the picture from the source origin; the source size is clamped to that rest.
+// w x h: a zero destination size is the whole picture; the source size is the rest of the
+// picture (RestOfPicture).
 inline void ApplySizeDefaults(int w, int h, int& nWidth, int& nHeight, int xSrc, int ySrc,
                               int& nSrcWidth, int& nSrcHeight)
 {
@@ -27,13 +40,7 @@ inline void ApplySizeDefaults(int w, int h, int& nWidth, int& nHeight, int xSrc,
         nWidth = w;
         nHeight = h;
     }
-    const int restW = Sub(w, xSrc), restH = Sub(h, ySrc);
-    if (nSrcWidth == 0 || nSrcHeight == 0) {
-        nSrcWidth = restW;
-        nSrcHeight = restH;
-    }
-    if (nSrcWidth > restW) nSrcWidth = restW;
-    if (nSrcHeight > restH) nSrcHeight = restH;
+    RestOfPicture(w, h, xSrc, ySrc, nSrcWidth, nSrcHeight);
 }
 
 // A memory context with one bitmap selected; the previous bitmap goes back, and the context

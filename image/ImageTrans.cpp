@@ -63,13 +63,7 @@ int CImage::TransDraw(CDC* pDC, DWORD crTransparent, int x, int y, int xSrc, int
         TRACE("Warning : CImage::TransBitBlt() : no bitmap loaded\n");
         return 0;
     }
-    const int restW = Sub(m_nWidth, xSrc), restH = Sub(m_nHeight, ySrc);
-    if (nWidth == 0 || nHeight == 0) {
-        nWidth = restW;
-        nHeight = restH;
-    }
-    if (nWidth > restW) nWidth = restW;
-    if (nHeight > restH) nHeight = restH;
+    RestOfPicture(m_nWidth, m_nHeight, xSrc, ySrc, nWidth, nHeight);
 
     SelectedBitmap src(pDC, m_hBitmap);
     src.dc.SetBkMode(TRANSPARENT);
