@@ -16,6 +16,8 @@
 //                sleeping as the channel's must: a worker with futex_waitv over four words (its
 //                three events and its thread's termination word), a host over its message
 //                queue's word
+//   + watch      the same, and a worker first watches its word as winport's waits on several
+//                objects do (kSpinBeforeSleepNs)
 //
 // The ratios printed at the end are the best a channel built on these hand-offs can reach here;
 // bench/ipc/ipc_bench gives the channel's own.
@@ -29,6 +31,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +41,7 @@
 #include <thread>
 
 #include "IpcBenchCommon.h"
+#include "winport/posix/kernel/futex.h"
 
 namespace {
 
@@ -53,7 +57,8 @@ using namespace ipcbench;
 // Three words, each on a page of its own as the channel's objects are (each event is a
 // mapping of its own); shared with the peer.
 std::atomic<std::uint32_t>* g_idleWords[3] = {};
-std::atomic<int>* g_waitSets = nullptr;              // 1: sleep as the channel's threads do
+// 0: bare sleeps; 1: sleep as the channel's threads do; 2: and watch first, as they do.
+std::atomic<int>* g_waitSets = nullptr;
 
 constexpr int kWorkerWords = 4;
 constexpr int kHostWords = 1;
@@ -74,10 +79,12 @@ struct alignas(64) Signal {
     {
         std::uint32_t v;
         while ((v = value.load(std::memory_order_seq_cst)) == seen) {
-            if (!g_waitSets->load(std::memory_order_relaxed)) {
+            const int mode = g_waitSets->load(std::memory_order_relaxed);
+            if (mode == 0) {
                 syscall(SYS_futex, &value, FUTEX_WAIT, v, nullptr, nullptr, 0);
                 continue;
             }
+            if (mode == 2 && words > 1 && Watch(v)) continue;
             futex_waitv w[kWorkerWords] = {};
             w[0].uaddr = reinterpret_cast<std::uintptr_t>(&value);
             w[0].val = v;
@@ -89,6 +96,19 @@ struct alignas(64) Signal {
             syscall(SYS_futex_waitv, w, static_cast<unsigned>(words), 0u, nullptr, CLOCK_MONOTONIC);
         }
         seen = v;
+    }
+
+    // True when the value changed within the watch.
+    bool Watch(std::uint32_t v) const
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::nanoseconds(winport::kSpinBeforeSleepNs);
+        do {
+            for (int round = 0; round < 16; ++round) {
+                if (value.load(std::memory_order_acquire) != v) return true;
+                winport::CpuRelax();
+            }
+        } while (std::chrono::steady_clock::now() < end);
+        return false;
     }
 };
 
@@ -272,13 +292,13 @@ void ReportCost(benchmark::State& state, const ProcessCost& cost, std::int64_t p
     state.counters["sleeps/pkt"] = static_cast<double>(cost.sleeps) / n;
 }
 
-void RoundTrip(benchmark::State& state, bool readWakes, bool waitSets = false)
+void RoundTrip(benchmark::State& state, bool readWakes, int waitSets = 0)
 {
     Env& env = Env::Get();
     if (!env.Ok()) return state.SkipWithError("no peer");
     Shared* s = env.S();
     s->readWakes.store(readWakes ? 1 : 0);
-    s->waitSets.store(waitSets ? 1 : 0);
+    s->waitSets.store(waitSets);
     std::uint32_t seen = s->hostA.value.load();
     const ProcessCost before = env.Cost();
     for (auto _ : state) {
@@ -291,7 +311,8 @@ void RoundTrip(benchmark::State& state, bool readWakes, bool waitSets = false)
 
 void RoundTripHandOffs(benchmark::State& state) { RoundTrip(state, false); }
 void RoundTripHandOffsAndReadWakes(benchmark::State& state) { RoundTrip(state, true); }
-void RoundTripHandOffsReadWakesWaitSets(benchmark::State& state) { RoundTrip(state, true, true); }
+void RoundTripHandOffsReadWakesWaitSets(benchmark::State& state) { RoundTrip(state, true, 1); }
+void RoundTripHandOffsReadWakesWaitSetsWatch(benchmark::State& state) { RoundTrip(state, true, 2); }
 
 void RoundTripSocket(benchmark::State& state)
 {
@@ -306,13 +327,13 @@ void RoundTripSocket(benchmark::State& state)
 
 constexpr int kPackets = 400;  // per iteration, as bench/ipc/ipc_bench
 
-void AreaHandOff(benchmark::State& state, bool notifyHost, bool waitSets = false)
+void AreaHandOff(benchmark::State& state, bool notifyHost, int waitSets = 0)
 {
     Env& env = Env::Get();
     if (!env.Ok()) return state.SkipWithError("no peer");
     Shared* s = env.S();
     s->notifyHost.store(notifyHost ? 1 : 0);
-    s->waitSets.store(waitSets ? 1 : 0);
+    s->waitSets.store(waitSets);
     char frame[kFrame];
     std::memset(frame, 'd', sizeof frame);
     std::uint32_t seen = s->areaTaken.value.load();
@@ -332,7 +353,8 @@ void AreaHandOff(benchmark::State& state, bool notifyHost, bool waitSets = false
 
 void AreaHandOff4095(benchmark::State& state) { AreaHandOff(state, false); }
 void AreaHandOff4095AndNotify(benchmark::State& state) { AreaHandOff(state, true); }
-void AreaHandOff4095NotifyWaitSets(benchmark::State& state) { AreaHandOff(state, true, true); }
+void AreaHandOff4095NotifyWaitSets(benchmark::State& state) { AreaHandOff(state, true, 1); }
+void AreaHandOff4095NotifyWaitSetsWatch(benchmark::State& state) { AreaHandOff(state, true, 2); }
 
 void Stream4095Socket(benchmark::State& state)
 {
@@ -354,9 +376,11 @@ void Stream4095Socket(benchmark::State& state)
 BENCHMARK(RoundTripHandOffs)->UseRealTime();
 BENCHMARK(RoundTripHandOffsAndReadWakes)->UseRealTime();
 BENCHMARK(RoundTripHandOffsReadWakesWaitSets)->UseRealTime();
+BENCHMARK(RoundTripHandOffsReadWakesWaitSetsWatch)->UseRealTime();
 BENCHMARK(AreaHandOff4095)->UseRealTime();
 BENCHMARK(AreaHandOff4095AndNotify)->UseRealTime();
 BENCHMARK(AreaHandOff4095NotifyWaitSets)->UseRealTime();
+BENCHMARK(AreaHandOff4095NotifyWaitSetsWatch)->UseRealTime();
 #if defined(IPC_SPEED_BENCH)  // beside the channel benchmark's own socket runs
 BENCHMARK(RoundTripSocket)->Name("FloorRoundTripSocket")->UseRealTime();
 BENCHMARK(Stream4095Socket)->Name("FloorStream4095Socket")->UseRealTime();
@@ -391,13 +415,15 @@ int main(int argc, char** argv)
     const std::string sock = "RoundTripSocket/real_time", stream = "Stream4095Socket/real_time";
     std::printf("\nfloor of the channel's hand-offs on this machine (same run, same two processes)\n");
     for (const char* name : {"RoundTripHandOffs/real_time", "RoundTripHandOffsAndReadWakes/real_time",
-                             "RoundTripHandOffsReadWakesWaitSets/real_time"})
+                             "RoundTripHandOffsReadWakesWaitSets/real_time",
+                             "RoundTripHandOffsReadWakesWaitSetsWatch/real_time"})
         if (r.count(name) && r.count(sock))
             std::printf("%-44s %6.1f us = %5.2fx the socket ping-pong (%.1f us)\n", name,
                         r[name].secondsPerIteration * 1e6, r[name].secondsPerIteration / r[sock].secondsPerIteration,
                         r[sock].secondsPerIteration * 1e6);
     for (const char* name : {"AreaHandOff4095/real_time", "AreaHandOff4095AndNotify/real_time",
-                             "AreaHandOff4095NotifyWaitSets/real_time"})
+                             "AreaHandOff4095NotifyWaitSets/real_time",
+                             "AreaHandOff4095NotifyWaitSetsWatch/real_time"})
         if (r.count(name) && r.count(stream) && r[stream].bytesPerSecond > 0)
             std::printf("%-44s %6.1f MB/s = %5.2fx the socket stream (%.1f MB/s)\n", name,
                         r[name].bytesPerSecond / 1e6, r[name].bytesPerSecond / r[stream].bytesPerSecond,

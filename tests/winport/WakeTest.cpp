@@ -320,7 +320,8 @@ INSTANTIATE_TEST_SUITE_P(Objects, LeavingWaiter, ::testing::ValuesIn(kSignalCase
 struct PingPongCase {
     const char* name;
     bool named;
-    bool withDecoy;  // wait-any over an event that is never set and the real one
+    bool withDecoy;       // wait-any over an event that is never set and the real one
+    std::int64_t watchNs;  // the watch before a sleep on several objects; -1 the default
 };
 
 class ThreadPingPong : public WakeTest, public ::testing::WithParamInterface<PingPongCase> {};
@@ -329,6 +330,7 @@ TEST_P(ThreadPingPong, LosesNoRound)
 {
     constexpr int kRounds = 5000;
     const PingPongCase& c = GetParam();
+    const std::int64_t oldWatch = winport::SetWatchNanoseconds(c.watchNs);
     HANDLE ping = CreateEventA(nullptr, FALSE, FALSE, c.named ? UniqueName("ping").c_str() : nullptr);
     HANDLE pong = CreateEventA(nullptr, FALSE, FALSE, c.named ? UniqueName("pong").c_str() : nullptr);
     HANDLE decoy = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -356,16 +358,32 @@ TEST_P(ThreadPingPong, LosesNoRound)
     partner.join();
     EXPECT_EQ(-1, lost);
     EXPECT_EQ(-1, partnerLost.load());
+    winport::SetWatchNanoseconds(oldWatch);
     for (HANDLE h : {ping, pong, decoy}) CloseHandle(h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Events, ThreadPingPong,
-                         ::testing::Values(PingPongCase{"Unnamed", false, false},
-                                           PingPongCase{"Named", true, false},
-                                           PingPongCase{"WaitAny", false, true}),
+                         ::testing::Values(PingPongCase{"Unnamed", false, false, -1},
+                                           PingPongCase{"Named", true, false, -1},
+                                           PingPongCase{"WaitAny", false, true, -1},
+                                           // Every sleep, or nearly every wake-up caught by the watch.
+                                           PingPongCase{"WaitAnyNoWatch", false, true, 0},
+                                           PingPongCase{"WaitAnyLongWatch", true, true, 1000 * 1000}),
                          [](const ::testing::TestParamInfo<PingPongCase>& info) {
                              return std::string(info.param.name);
                          });
+
+TEST_F(WakeTest, AWatchLongerThanTheTimeoutEndsWithIt)
+{
+    const std::int64_t oldWatch = winport::SetWatchNanoseconds(std::int64_t{5} * 1000 * 1000 * 1000);
+    HANDLE never[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    ASSERT_TRUE(never[0] && never[1]);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitForMultipleObjects(2, never, FALSE, 50));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    winport::SetWatchNanoseconds(oldWatch);
+    for (HANDLE h : never) CloseHandle(h);
+}
 
 class ContendedMutex : public WakeTest, public ::testing::WithParamInterface<bool> {};
 

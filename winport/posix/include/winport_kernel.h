@@ -38,7 +38,10 @@
 //   (ERROR_ACCESS_DENIED); other values fail with ERROR_INVALID_HANDLE; in a list, the first
 //   unusable handle in index order gives the error, even after a signalled one. Alertable
 //   waits behave as plain waits (there are no APCs). Kernels without futex_waitv (before
-//   Linux 5.16) get a fallback that re-checks the objects every 5 ms while it waits.
+//   Linux 5.16) get a fallback that re-checks the objects every 5 ms while it waits. A
+//   wait on several handles that finds none signalled looks again for up to 20 us before
+//   it sleeps, on machines with more than one processor (a spin that spares a sleep and a
+//   wake-up when another thread is about to signal, as the channel's peers are).
 // - Wait-any: the lowest signalled index is returned and only that object is consumed. An
 //   auto-reset event releases exactly one waiter per set; a manual-reset event releases
 //   every thread waiting when it is set, even if it is reset again at once.

@@ -21,6 +21,7 @@ namespace {
 std::atomic<bool> g_waitvDisabled{false};
 thread_local std::uint64_t t_wakeCalls = 0;
 std::atomic<bool> g_waitvMissing{false};
+std::atomic<std::int64_t> g_watchNs{-1};
 
 constexpr std::int64_t kNanosPerSecond = 1000000000;
 // Longest sleep of the fallback path before it rescans all words.
@@ -153,6 +154,19 @@ std::uint64_t FutexWakeCalls()
 bool SetFutexWaitvDisabled(bool disabled)
 {
     return g_waitvDisabled.exchange(disabled);
+}
+
+std::int64_t WatchNanoseconds()
+{
+    const std::int64_t set = g_watchNs.load(std::memory_order_relaxed);
+    if (set >= 0) return set;
+    static const bool multiCore = sysconf(_SC_NPROCESSORS_ONLN) > 1;
+    return multiCore ? kSpinBeforeSleepNs : 0;
+}
+
+std::int64_t SetWatchNanoseconds(std::int64_t ns)
+{
+    return g_watchNs.exchange(ns);
 }
 
 }  // namespace winport
