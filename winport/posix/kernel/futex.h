@@ -57,11 +57,11 @@ bool FutexWaitAny(const FutexWord* words, std::size_t count, const Deadline& dea
 
 // A wait on several objects (a channel's worker waits on three for every packet) looks at
 // them again and again for up to kSpinBeforeSleepNs, or until its deadline, before it
-// sleeps. On the 2-core virtual machines this runs on, a sleep on several words and its
-// wake-up cost 20-50 us of CPU, twice a sleep on one word, while the thread that sets an
-// object is often running on the other core and does so within microseconds
-// (bench/ipc/ipc_speed_bench: the channel's round trip and 4095-byte throughput gained
-// several times, at less CPU per packet). Waits on one object (locks, message queues) do not
+// sleeps. On the 2-core virtual machines this runs on, a sleep and its wake-up cost 10-20 us
+// of CPU, and sleeps on several words come more often than on one (the floor benchmark spends
+// twice the CPU per packet), while the thread that sets an object is often running on the
+// other core and does so within microseconds (bench/ipc/ipc_speed_bench: the channel's round
+// trip and 4095-byte throughput gained several times, at less CPU per 4095-byte packet). Waits on one object (locks, message queues) do not
 // watch: spinning there was measured to hurt. WatchNanoseconds is 0 on a machine with one
 // processor online, where nothing can change while the waiter spins.
 constexpr std::int64_t kSpinBeforeSleepNs = 20 * 1000;
