@@ -42,11 +42,6 @@ const std::vector<KnownDifference>& KnownDifferences()
          "Wine fills all 1024 with text, writes no terminator and returns 1024; winport/posix writes "
          "1023 bytes and the terminator and returns 1023, so that the result is always a string "
          "within the 1024 bytes"},
-        {"wsprintf-wide-beyond-gbk", "winport-limit",
-         "wsprintfA's %ls / %lc convert with the system's GBK table (iconv), which has no characters in "
-         "the private use area (Windows' code page 936 maps its user-defined areas and a few other GBK "
-         "codes there, and 0xFF to U+F8F5) and no best-fit approximations (Windows writes U+0100 as "
-         "the GBK a-macron); winport/posix writes '?' for these, as for any other character GBK lacks"},
         // --- GDI ---
         {"wine-pattern-with-source", "wine-departs",
          "a raster operation that combines a pattern brush with a source (0xFC PSo, 0xD5, MERGECOPY...) "
