@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -34,32 +35,6 @@ TEST(CodePageTest, EveryDoubleByteCodeRoundTrips)
         }
     }
     EXPECT_EQ(126 * 190, codes);
-}
-
-// Best fit goes one way only: the bytes written for such a character read back as another,
-// and WC_NO_BEST_FIT_CHARS writes the default character instead.
-TEST(CodePageTest, BestFitCharactersDoNotRoundTrip)
-{
-    int bestFit = 0;
-    for (unsigned u = 0x80; u < 0x10000; ++u) {
-        if (u >= 0xD800 && u <= 0xDFFF) continue;
-        const WCHAR unit = static_cast<WCHAR>(u);
-        char bytes[2];
-        BOOL used = TRUE;
-        const int n = WideCharToMultiByte(936, 0, &unit, 1, bytes, 2, nullptr, &used);
-        ASSERT_GE(n, 1);
-        if (used) continue;
-        WCHAR back = 0;
-        ASSERT_EQ(1, MultiByteToWideChar(936, 0, bytes, n, &back, 1));
-        if (back == unit) continue;
-        ++bestFit;
-        BOOL strictUsed = FALSE;
-        char strict[2];
-        EXPECT_EQ(1, WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, &unit, 1, strict, 2, nullptr, &strictUsed));
-        EXPECT_TRUE(strictUsed) << std::hex << u;
-        EXPECT_EQ('?', strict[0]);
-    }
-    EXPECT_EQ(412, bestFit);
 }
 
 // Every Unicode scalar value goes through UTF-8 and back unchanged, at the length UTF-8 gives it.
@@ -97,11 +72,36 @@ struct WideCase {
     Wide text;
 };
 
-// Into every buffer smaller than the text needs: failure with ERROR_INSUFFICIENT_BUFFER,
-// nothing written past the buffer, and what was written is the start of the whole result.
-TEST(CodePageTest, ShortBuffersToWideFailWithoutOverrun)
+// Converts into every buffer size up to one past what the text needs: a buffer too small
+// fails with ERROR_INSUFFICIENT_BUFFER, nothing is written past a buffer, and what was
+// written is the start of the whole result. convert(buffer, size) is one call.
+template <class Unit, class Convert>
+void ExpectShortBuffersRefused(Convert convert, Unit fill)
 {
-    const NarrowCase cases[] = {
+    const int need = convert(nullptr, 0);
+    ASSERT_GT(need, 0);
+    std::vector<Unit> full(static_cast<std::size_t>(need));
+    ASSERT_EQ(need, convert(full.data(), need));
+    for (int room = 1; room <= need + 1; ++room) {
+        std::vector<Unit> buf(static_cast<std::size_t>(need) + 4, fill);
+        SetLastError(0);
+        const int n = convert(buf.data(), room);
+        if (room >= need) {
+            EXPECT_EQ(need, n);
+        } else {
+            EXPECT_EQ(0, n) << room;
+            EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+        }
+        for (std::size_t i = static_cast<std::size_t>(room); i < buf.size(); ++i)
+            ASSERT_EQ(fill, buf[i]) << "written past a buffer of " << room;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(std::min(room, need)) && buf[i] != fill; ++i)
+            EXPECT_EQ(full[i], buf[i]);
+    }
+}
+
+TEST(CodePageTest, ShortBuffersAreRefusedWithoutOverrun)
+{
+    const NarrowCase narrow[] = {
         {936, "a\xD6\xD0\xCE\xC4z\x80\xFF\x81"},
         {936, "\xD6\xD0"},
         {CP_UTF8, "a\xE4\xB8\xADz\x80\xE4"},
@@ -111,57 +111,25 @@ TEST(CodePageTest, ShortBuffersToWideFailWithoutOverrun)
         {CP_UTF8, "a\xF0\x9F\x98\x80z"},
 #endif
     };
-    for (const NarrowCase& c : cases) {
-        const int len = static_cast<int>(c.text.size());
-        const int need = MultiByteToWideChar(c.codePage, 0, c.text.data(), len, nullptr, 0);
-        ASSERT_GT(need, 0);
-        Wide full(static_cast<std::size_t>(need), 0);
-        ASSERT_EQ(need, MultiByteToWideChar(c.codePage, 0, c.text.data(), len, &full[0], need));
-        for (int room = 1; room <= need + 1; ++room) {
-            std::vector<WCHAR> buf(static_cast<std::size_t>(need) + 4, 0xAAAA);
-            SetLastError(0);
-            const int n = MultiByteToWideChar(c.codePage, 0, c.text.data(), len, buf.data(), room);
-            if (room >= need) {
-                EXPECT_EQ(need, n);
-            } else {
-                EXPECT_EQ(0, n) << room;
-                EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-            }
-            for (std::size_t i = static_cast<std::size_t>(room); i < buf.size(); ++i)
-                ASSERT_EQ(0xAAAA, buf[i]) << "written past a buffer of " << room;
-            for (int i = 0; i < room && i < need && buf[static_cast<std::size_t>(i)] != 0xAAAA; ++i)
-                EXPECT_EQ(full[static_cast<std::size_t>(i)], buf[static_cast<std::size_t>(i)]);
-        }
+    for (const NarrowCase& c : narrow) {
+        SCOPED_TRACE(c.text);
+        ExpectShortBuffersRefused<WCHAR>(
+            [&](WCHAR* out, int room) {
+                return MultiByteToWideChar(c.codePage, 0, c.text.data(), static_cast<int>(c.text.size()), out, room);
+            },
+            0xAAAA);
     }
-}
-
-TEST(CodePageTest, ShortBuffersToBytesFailWithoutOverrun)
-{
-    const WideCase cases[] = {
+    const WideCase wide[] = {
         {936, Wide{'a', 0x4E2D, 0x2603, 'z', 0x00B2, 0xD83D}},
         {CP_UTF8, Wide{'a', 0x00E9, 0x4E2D, 0xD83D, 0xDE00, 0xDC00, 'z'}},
     };
-    for (const WideCase& c : cases) {
-        const int len = static_cast<int>(c.text.size());
-        const int need = WideCharToMultiByte(c.codePage, 0, c.text.data(), len, nullptr, 0, nullptr, nullptr);
-        ASSERT_GT(need, 0);
-        std::string full(static_cast<std::size_t>(need), '\0');
-        ASSERT_EQ(need, WideCharToMultiByte(c.codePage, 0, c.text.data(), len, &full[0], need, nullptr, nullptr));
-        for (int room = 1; room <= need + 1; ++room) {
-            std::string buf(static_cast<std::size_t>(need) + 4, '#');
-            SetLastError(0);
-            const int n = WideCharToMultiByte(c.codePage, 0, c.text.data(), len, &buf[0], room, nullptr, nullptr);
-            if (room >= need) {
-                EXPECT_EQ(need, n);
-            } else {
-                EXPECT_EQ(0, n) << room;
-                EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-            }
-            for (std::size_t i = static_cast<std::size_t>(room); i < buf.size(); ++i)
-                ASSERT_EQ('#', buf[i]) << "written past a buffer of " << room;
-            const std::size_t written = buf.find('#');
-            EXPECT_EQ(full.substr(0, written), buf.substr(0, written));
-        }
+    for (const WideCase& c : wide) {
+        ExpectShortBuffersRefused<char>(
+            [&](char* out, int room) {
+                return WideCharToMultiByte(c.codePage, 0, c.text.data(), static_cast<int>(c.text.size()), out, room,
+                                           nullptr, nullptr);
+            },
+            '#');
     }
 }
 

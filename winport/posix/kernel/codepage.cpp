@@ -3,6 +3,7 @@
 // Tables only: nothing here depends on the C library's locale or iconv.
 #include "winport/posix/kernel/codepage.h"
 
+#include <climits>
 #include <cstring>
 
 #include "winport/posix/kernel/error.h"
@@ -57,9 +58,11 @@ template <class Unit>
 class Output {
 public:
     Output(Unit* buffer, int room) : buffer_(buffer), room_(room) {}
-    // Writes n units at once, or nothing when they do not all fit.
+    // Writes n units at once, or nothing when they do not all fit (nor does a count past
+    // INT_MAX, which a size-only call of a long text could reach).
     bool Put(const Unit* units, int n)
     {
+        if (n > INT_MAX - count_) return false;
         if (buffer_) {
             if (room_ - count_ < n) return false;
             std::memcpy(buffer_ + count_, units, sizeof(Unit) * static_cast<std::size_t>(n));
