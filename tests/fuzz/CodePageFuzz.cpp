@@ -26,7 +26,7 @@ void BytesToWide(UINT cp, DWORD flags, const char* s, int n, int room)
     }
     auto full = Exact<WCHAR>(need);
     if (MultiByteToWideChar(cp, flags, s, n, full.get(), need) != need) __builtin_trap();
-    if (room < need) {
+    if (room > 0 && room < need) {  // 0 asks for the size
         auto shorter = Exact<WCHAR>(room);
         if (MultiByteToWideChar(cp, flags, s, n, shorter.get(), room) != 0) __builtin_trap();
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) __builtin_trap();
@@ -54,7 +54,7 @@ void WideToBytes(UINT cp, DWORD flags, const WCHAR* s, int n, int room)
     }
     auto full = Exact<char>(need);
     if (WideCharToMultiByte(cp, flags, s, n, full.get(), need, nullptr, usedPtr) != need) __builtin_trap();
-    if (room < need) {
+    if (room > 0 && room < need) {  // 0 asks for the size
         auto shorter = Exact<char>(room);
         if (WideCharToMultiByte(cp, flags, s, n, shorter.get(), room, nullptr, usedPtr) != 0) __builtin_trap();
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) __builtin_trap();
