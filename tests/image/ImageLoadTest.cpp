@@ -70,7 +70,7 @@ TEST_F(ImageLoad, MalformedFilesAreRefusedAndThePreviousPictureKept)
     const std::vector<BYTE> good = BmpFile(8, 3, 2, {0, 1, 2, 3, 4, 5}, Gray(256));
     auto with = [&](size_t at, std::uint32_t v, int n = 4) {
         std::vector<BYTE> f = good;
-        for (int i = 0; i < n; ++i) f[at + i] = BYTE(v >> (8 * i));
+        for (int i = 0; i < n; ++i) f.at(at + i) = BYTE(v >> (8 * i));
         return f;
     };
     auto cut = [&](size_t n) { return std::vector<BYTE>(good.begin(), good.begin() + n); };
