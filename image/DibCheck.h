@@ -1,6 +1,6 @@
-// Internal: validation of packed bitmaps (an info header, a colour table, pixel rows) from
-// files and resources, before anything is allocated for them or any GDI call reads them.
-// A layout that passes lies wholly inside the bytes given.
+// Internal: validation of packed bitmaps (an info header, masks, a colour table, pixel rows
+// or RLE data) from files and resources, before anything is allocated for them or any GDI
+// call reads them. A layout that passes lies wholly inside the bytes given.
 #ifndef LOBBYKIT_IMAGE_DIBCHECK_H
 #define LOBBYKIT_IMAGE_DIBCHECK_H
 
@@ -16,12 +16,13 @@ constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
 constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{1} << 30) + (std::uint64_t{1} << 20);
 constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::size_t kInfoHeaderBytes = 40;
+constexpr std::size_t kMaskBytes = 12;  // the three masks of BI_BITFIELDS
 
 struct DibLayout {
     BITMAPINFOHEADER header;  // a copy (the bytes may be unaligned)
     std::uint64_t nColors;    // the colour count as the loader computes it
     std::uint64_t pixelOffset;  // from the start of the packed bitmap
-    std::uint64_t pixelBytes;   // what the rows need: stride x |height|
+    std::uint64_t pixelBytes;   // what the rows need (stride x |height|), or the RLE data
 };
 
 // Bytes per row of a DIB (rows are padded to 4 bytes).
@@ -34,13 +35,17 @@ std::uint64_t DibStride(std::int64_t width, unsigned bitCount);
 bool CheckFileDib(const BYTE* p, std::uint64_t cb, DibLayout& out);
 
 // A packed bitmap resource of cb bytes: biSize 40, 108 or 124; the colour count is
-// 2^bitCount up to 8 bits (else 0), replaced by a non-zero biClrUsed; the pixels start at
-// biSize + 4 x count.
+// 2^bitCount up to 8 bits (else 0), replaced by a non-zero biClrUsed; the pixels start
+// behind the header, the masks that GDI reads behind a 40-byte BI_BITFIELDS header, and
+// 4 x count bytes of colour table. Everything before the pixels is what GDI reads.
 bool CheckResourceDib(const BYTE* p, std::uint64_t cb, DibLayout& out);
 
-// How many colour-table entries CreateDIBPalette reads for a header: at most 2^bitCount
-// (256 for deeper pictures). nColors receives the full count.
-std::uint64_t PaletteColorCount(const BITMAPINFOHEADER& h, std::uint64_t& nColors);
+// The palette that CreateDIBPalette makes of a packed bitmap, from no more than cbInfo bytes
+// at lpbi (the header, masks and colour table): the colour count (as LoadBitmapA computes
+// it) goes to *pnColors; the entries are read where GDI has the colour table (behind the
+// header and the masks of a 40-byte BI_BITFIELDS header), at most 2^bitCount of them up to
+// 8 bits, at most 65535 (palNumEntries is a WORD), and only as many as lie inside cbInfo.
+HPALETTE DibPalette(const BITMAPINFO* lpbi, std::uint64_t cbInfo, int* pnColors);
 
 // What the file loader makes of a checked block (the packed bitmap of a file): its palette
 // (NULL above 256 colours) and its bitmap, compatible with hdc. The bitmap is made with
@@ -48,8 +53,8 @@ std::uint64_t PaletteColorCount(const BITMAPINFOHEADER& h, std::uint64_t& nColor
 HPALETTE CreateFilePalette(const BYTE* block, const DibLayout& layout);
 HBITMAP CreateFileBitmap(HDC hdc, BYTE* block, const DibLayout& layout);
 
-// A LOGPALETTE of n entries from a colour table of RGBQUADs; with noCollapseEnds, entries
-// 0 to 10 and from 246 up get PC_NOCOLLAPSE.
+// A LOGPALETTE of n entries (n < 65536) from a colour table of RGBQUADs; with
+// noCollapseEnds, entries 0 to 10 and from 246 up get PC_NOCOLLAPSE. NULL for n = 0.
 HPALETTE PaletteFromTable(const BYTE* table, std::uint64_t n, bool noCollapseEnds);
 
 }  // namespace lobbykit::image

@@ -6,6 +6,7 @@ namespace lobbykit::image {
 
 HPALETTE PaletteFromTable(const BYTE* table, std::uint64_t n, bool noCollapseEnds)
 {
+    if (n == 0) return nullptr;
     std::vector<BYTE> block(sizeof(LOGPALETTE) + n * sizeof(PALETTEENTRY));
     LOGPALETTE* lp = reinterpret_cast<LOGPALETTE*>(block.data());
     lp->palVersion = 0x300;

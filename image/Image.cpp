@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DibCheck.h"
-#include "ImageOwner.h"
+#include "ImageHandles.h"
 #include "afxfile.h"
 
 using namespace lobbykit::image;
@@ -24,25 +24,23 @@ CImage::~CImage()
     DeleteBitmap();
 }
 
-// A copy shares the handles without owning them (see Image.h).
+// A copy shares the handles; each handle counts the images that hold it (ImageHandles.h).
 CImage::CImage(const CImage& src)
     : m_hPalette(src.m_hPalette), m_hBitmap(src.m_hBitmap), m_nWidth(src.m_nWidth),
       m_nHeight(src.m_nHeight), m_pMemDC(src.m_pMemDC), m_pOldBitmap(src.m_pOldBitmap)
 {
+    HoldAlso(m_hPalette, true);
+    HoldAlso(m_hBitmap, true);
 }
 
 CImage& CImage::operator=(const CImage& src)
 {
     if (this == &src) return *this;
-    // What this image owns goes, unless the source holds the same handle: then this image
-    // stays its owner.
-    if (m_hBitmap != src.m_hBitmap && Owns(this, m_hBitmap)) {
-        const HPALETTE hKeep = m_hPalette;
-        m_hPalette = nullptr;
-        DeleteBitmap();
-        m_hPalette = hKeep;
-    }
-    if (m_hPalette != src.m_hPalette && Disown(this, m_hPalette)) ::DeleteObject(m_hPalette);
+    // The source's handles gain a holder before this image lets its own go: they may be
+    // the same.
+    HoldAlso(src.m_hPalette, true);
+    HoldAlso(src.m_hBitmap, true);
+    DeleteBitmap();
     m_hPalette = src.m_hPalette;
     m_hBitmap = src.m_hBitmap;
     m_nWidth = src.m_nWidth;
@@ -54,16 +52,10 @@ CImage& CImage::operator=(const CImage& src)
 
 void CImage::DeleteBitmap()
 {
-    if (m_hPalette && Disown(this, m_hPalette)) ::DeleteObject(m_hPalette);
-    if (m_hBitmap && Disown(this, m_hBitmap)) {
-        // A pairing of BeginMemDC may still hold the bitmap: give its context back the bitmap
-        // it had, or GDI would keep ours alive and the context would hold a deleted handle.
-        if (m_pMemDC && m_pOldBitmap && m_pMemDC->m_hDC && m_pOldBitmap->m_hObject) {
-            HGDIOBJ hHeld = ::SelectObject(m_pMemDC->m_hDC, m_pOldBitmap->m_hObject);
-            if (hHeld && hHeld != m_hBitmap) ::SelectObject(m_pMemDC->m_hDC, hHeld);
-        }
-        ::DeleteObject(m_hBitmap);
-    }
+    // The last image that holds a handle deletes it (LetGo also takes a bitmap out of the
+    // context BeginMemDC put it in, by handles: m_pMemDC may be gone).
+    if (LetGo(m_hPalette)) ::DeleteObject(m_hPalette);
+    if (LetGo(m_hBitmap)) ::DeleteObject(m_hBitmap);
     m_hPalette = nullptr;
     m_hBitmap = nullptr;
     m_nWidth = 0;
@@ -76,7 +68,7 @@ int CImage::CreateBitmap(int nWidth, int nHeight)
     HDC hScreen = ::GetDC(nullptr);
     m_hBitmap = ::CreateCompatibleBitmap(hScreen, nWidth, nHeight);
     if (hScreen) ::ReleaseDC(nullptr, hScreen);
-    Own(this, m_hBitmap);
+    HoldNew(m_hBitmap);
     m_nWidth = nWidth;
     m_nHeight = nHeight;
     return m_hBitmap != nullptr;
@@ -116,12 +108,12 @@ int CImage::LoadImageA(const char* lpszFileName)
     m_nWidth = layout.header.biWidth;
     m_nHeight = layout.header.biHeight;
     m_hPalette = CreateFilePalette(block.get(), layout);
-    Own(this, m_hPalette);
+    HoldNew(m_hPalette);
 
     CClientDC screen(nullptr);
     RealizePalette(&screen);
     m_hBitmap = CreateFileBitmap(screen.m_hDC, block.get(), layout);
-    Own(this, m_hBitmap);
+    HoldNew(m_hBitmap);
     block.reset();
     if (!m_hBitmap) DeleteBitmap();
     return m_hBitmap != nullptr;
@@ -153,7 +145,8 @@ int CImage::LoadBitmapA(UINT bmpID, HINSTANCE hInstance)
         ::FreeResource(hRes);
         return 0;
     }
-    // The header and colour table, aligned for GDI (the resource bytes may not be).
+    // Everything GDI reads before the pixels (header, masks, colour table), aligned (the
+    // resource bytes may not be); the pixels stay where they are.
     std::vector<std::uint32_t> info((layout.pixelOffset + 3) / 4);
     std::memcpy(info.data(), p, layout.pixelOffset);
     BITMAPINFO* bmi = reinterpret_cast<BITMAPINFO*>(info.data());
@@ -162,8 +155,8 @@ int CImage::LoadBitmapA(UINT bmpID, HINSTANCE hInstance)
     DeleteBitmap();
     HDC hScreen = ::GetDC(nullptr);
     int nColors = 0;
-    m_hPalette = CreateDIBPalette(bmi, &nColors);
-    Own(this, m_hPalette);
+    m_hPalette = DibPalette(bmi, layout.pixelOffset, &nColors);
+    HoldNew(m_hPalette);
     if (hScreen) {
         CDC screen;
         screen.Attach(hScreen);
@@ -172,7 +165,7 @@ int CImage::LoadBitmapA(UINT bmpID, HINSTANCE hInstance)
     }
     m_hBitmap = ::CreateDIBitmap(hScreen, &bmi->bmiHeader, CBM_INIT, p + layout.pixelOffset, bmi,
                                  DIB_RGB_COLORS);
-    Own(this, m_hBitmap);
+    HoldNew(m_hBitmap);
     if (hScreen) ::ReleaseDC(nullptr, hScreen);
     ::FreeResource(hRes);
     if (m_hBitmap) {
@@ -189,16 +182,9 @@ int CImage::LoadBitmapA(UINT bmpID, HINSTANCE hInstance)
 
 HPALETTE CImage::CreateDIBPalette(BITMAPINFO* lpbi, int* pnColors)
 {
-    if (!lpbi) {
-        if (pnColors) *pnColors = 0;
-        return nullptr;
-    }
-    std::uint64_t nColors = 0;
-    const std::uint64_t nRead = PaletteColorCount(lpbi->bmiHeader, nColors);
-    if (pnColors) *pnColors = static_cast<int>(nColors);
-    if (nColors == 0) return nullptr;
-    // The table follows the 40-byte header.
-    return PaletteFromTable(reinterpret_cast<const BYTE*>(lpbi) + kInfoHeaderBytes, nRead, true);
+    // This operation does not touch the object; the caller owns the palette. Nothing says
+    // how long the table is but the header.
+    return DibPalette(lpbi, UINT64_MAX, pnColors);
 }
 
 void CImage::RealizePalette(CDC* pDC)
@@ -222,14 +208,14 @@ int CImage::Attach(HBITMAP hBitmap)
         return 0;
     }
     if (hBitmap == m_hBitmap) {
-        // Already held: this image becomes (or stays) its owner; the palette goes.
-        if (m_hPalette && Disown(this, m_hPalette)) ::DeleteObject(m_hPalette);
+        // Already held: letting it go first could delete it; only the palette goes.
+        if (LetGo(m_hPalette)) ::DeleteObject(m_hPalette);
         m_hPalette = nullptr;
     } else {
         DeleteBitmap();
         m_hBitmap = hBitmap;
+        HoldAlso(m_hBitmap, false);  // other images may hold it too
     }
-    Own(this, m_hBitmap);
     m_nWidth = bm.bmWidth;
     m_nHeight = bm.bmHeight;
     return 1;
@@ -238,8 +224,8 @@ int CImage::Attach(HBITMAP hBitmap)
 int CImage::Detach()
 {
     if (!m_hBitmap) return 0;
-    Disown(this, m_hBitmap);
-    Disown(this, m_hPalette);
+    GiveUp(m_hBitmap);
+    GiveUp(m_hPalette);
     m_hBitmap = nullptr;
     m_hPalette = nullptr;
     return 1;

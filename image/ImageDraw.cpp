@@ -2,7 +2,7 @@
 #include "Image.h"
 
 #include "ImageInternal.h"
-#include "ImageOwner.h"
+#include "ImageHandles.h"
 
 using namespace lobbykit::image;
 
@@ -78,12 +78,15 @@ int CImage::BeginMemDC(CDC& memDC, CDC* pDC)
     picture.m_hObject = m_hBitmap;
     m_pOldBitmap = memDC.SelectObject(&picture);
     picture.Detach();  // the picture stays this image's
+    // Remembered by handles, so that releasing the picture later needs neither CDC.
+    if (m_pOldBitmap) PairWith(m_hBitmap, memDC.m_hDC, m_pOldBitmap->m_hObject);
     return 1;
 }
 
 void CImage::EndMemDC()
 {
     if (!m_pMemDC) return;
+    Unpair(m_hBitmap, m_pMemDC->m_hDC);
     if (m_pOldBitmap) m_pMemDC->SelectObject(m_pOldBitmap);
     m_pMemDC = nullptr;
     m_pOldBitmap = nullptr;

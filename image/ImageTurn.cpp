@@ -123,7 +123,8 @@ int CImage::TitleBitmap(CDC* pDC, RECT* lpRect)
         TRACE("Error : CImage::TitleBitmap() : bitmap is not loaded.\n");
         return 0;
     }
-    if (!pDC || !pDC->m_hDC || !lpRect) return 0;
+    // A CDC that holds no context gets the brush all the same; its FillRect fails.
+    if (!pDC || !lpRect) return 0;
     LOGBRUSH lb = {};
     lb.lbStyle = BS_PATTERN;
     lb.lbHatch = reinterpret_cast<ULONG_PTR>(m_hBitmap);

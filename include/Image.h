@@ -13,39 +13,48 @@
 // pass out of LoadImageA to the caller, who calls Delete() on them.
 //
 // Choices of this implementation, and what it mends:
-// - Handles have exactly one owner. The object that filled itself (CreateBitmap, LoadImageA,
-//   LoadBitmapA, Attach, CreateRotateBitmap, FillRect on an empty image) owns its bitmap
-//   and palette; a copy (copy construction or assignment) shares the same handle values
-//   but does not own them, so destroying, refilling or DeleteBitmap on a copy only drops
-//   its references and never deletes a handle twice. The owner deletes them; copies of it
-//   then hold stale handles and must not be drawn with. Detach on the owner gives the
-//   handles up (nobody deletes them); Attach of a handle another image owns moves the
-//   ownership to the attaching image. Assignment first releases what the target owns,
-//   unless the source holds the same handle. Handles written into the members by hand are
-//   never deleted by the object. Owners are recorded per handle in one process-wide table
-//   (locked inside), so images on different threads may be filled and released at once.
+// - Copies share handles, and the last image that holds a handle deletes it. A
+//   process-wide count of the images that hold each bitmap and palette handle (locked
+//   inside): a copy (construction or assignment) adds one, Detach drops one without
+//   deleting, DeleteBitmap, a refill and the destructor drop one and delete the handle when
+//   none is left. So the hand-over "only one deletes, the other gives its handles up with
+//   Detach" works whichever image gives up, and images that never give up delete each
+//   handle once between them. Attach of a handle another image holds adds one as well. The
+//   count is kept per handle, not per object: an image moved bit-wise (as an array class
+//   moves its elements) keeps what it holds. A handle stored in m_hBitmap or m_hPalette by
+//   hand, which the count has never seen, is held by that image alone: it deletes it.
 // - Replacing or destroying a picture while BeginMemDC has its bitmap selected: before the
-//   owner deletes the bitmap, the bitmap that BeginMemDC displaced is selected back into the
-//   paired context (if that context still holds this bitmap), so the bitmap is really
-//   deleted and the caller's context never holds a deleted handle. m_pMemDC and
-//   m_pOldBitmap stay as they are; a later EndMemDC selects the same bitmap once more,
-//   which changes nothing. As for the pairing itself, the context passed to BeginMemDC must
-//   live until EndMemDC, the next BeginMemDC, or the release of the picture. A memDC that
-//   already holds a context keeps it (the bitmap is selected into that one).
+//   last holder deletes the bitmap, the bitmap that BeginMemDC displaced is selected back
+//   into the paired context if GDI says that context still holds this bitmap. The context
+//   and the displaced bitmap are remembered as handles at BeginMemDC, so the release never
+//   reads m_pMemDC or m_pOldBitmap (the caller's CDC may be gone by then); a context that is
+//   gone is simply not found. m_pMemDC and m_pOldBitmap stay as they are; EndMemDC still
+//   uses them, so the CDC passed to BeginMemDC must live until EndMemDC or the next
+//   BeginMemDC. A memDC that already holds a context keeps it (the bitmap is selected into
+//   that one).
 // - Files and resources are untrusted and never read beyond the bytes actually there:
 //   . LoadImageA takes the info header as 40 bytes (its biSize is not used, and GDI is
 //     given biSize 40); the colour table, the pixel offset and the rows that width, height
-//     and depth need must lie inside the file; RLE and other compressions are refused
-//     (BI_RGB, and BI_BITFIELDS with 16 or 32 bits, are accepted); a width of 0 or less, a
-//     height of 0, more than 2^28 pixels, a depth other than 1, 4, 8, 16, 24, 32, or a file
-//     of more than 1 GiB + 1 MiB are refused before the pixel block is allocated. Refused:
-//     result 0, no trace beyond those of the fixed failure paths, the previous picture,
-//     palette and sizes kept. The file is opened for reading with writers shut out.
+//     and depth need must lie inside the file. Accepted: BI_RGB, BI_BITFIELDS with 16 or 32
+//     bits, and RLE8 (8 bits) and RLE4 (4 bits) bottom-up with biSizeImage bytes of runs
+//     inside the file; other compressions are refused. A width of 0 or less, a height of 0,
+//     more than 2^28 pixels (also for RLE, whose runs can cover any size), a depth other
+//     than 1, 4, 8, 16, 24, 32, or a file of more than 1 GiB + 1 MiB are refused before the
+//     pixel block is allocated. Refused: result 0, no trace beyond those of the fixed
+//     failure paths, the previous picture, palette and sizes kept. The file is opened for
+//     reading with writers shut out.
 //   . LoadBitmapA checks the resource the same way against SizeofResource, with biSize 40,
-//     108 or 124; a refused resource gives "Error : CImage::LoadBitmap() : bmpID = %d\n",
-//     result 0, and the previous picture kept.
-//   . CreateDIBPalette reads at most 2^biBitCount entries (256 for deeper pictures), so a
-//     palette holds at most that many; *pnColors still receives the full colour count. A
+//     108 or 124. GDI is given everything it reads before the pixels, copied from inside
+//     the resource: the header, the three masks that follow a 40-byte BI_BITFIELDS header,
+//     and the colour table; the pixels are read from behind all of them (behind the masks
+//     too, where a bit-field bitmap has them). A refused resource gives "Error :
+//     CImage::LoadBitmap() : bmpID = %d\n", result 0, and the previous picture kept.
+//   . CreateDIBPalette reads the colour table where GDI has it: behind the header (108 or
+//     124 bytes for those headers, else 40) and behind the masks of a 40-byte BI_BITFIELDS
+//     header. Up to 8 bits it reads at most 2^biBitCount entries; deeper pictures get all
+//     biClrUsed entries, up to 65535 (palNumEntries is a WORD), with PC_NOCOLLAPSE on 0 to 10
+//     and from 246 up. *pnColors receives the full colour count. The table must be there,
+//     as GDI requires of a BITMAPINFO; LoadBitmapA reads no more than its resource holds. A
 //     NULL lpbi gives NULL and a count of 0.
 // - CreateRotateBitmap with src being this object, or holding the same bitmap handle, is
 //   refused with 0 and the trace "Error : CImage::CreateRotateBitmap() : source and dest
@@ -56,8 +65,9 @@
 // - Tiling never divides by zero nor draws with a missing context: TitleDrawImage draws
 //   nothing (and returns 1) when pDC is NULL, no bitmap is loaded, the tile's width or
 //   height is 0 or less, or nWidth or nHeight is 0 or less; TitleBitmap returns 0 when pDC
-//   or lpRect is NULL (after its bitmap check); TitleCopyImage also returns 0 for a tile of
-//   height 0 (no trace).
+//   or lpRect is NULL (after its bitmap check), while a CDC that holds no context gets the
+//   brush, a failing FillRect and 1; TitleCopyImage also returns 0 for a tile of height 0
+//   (no trace).
 // - Size arithmetic (the defaults, W - xSrc and the like) cannot overflow: results beyond
 //   int are held at the nearest int.
 #ifndef LOBBYKIT_IMAGE_H

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds lobbykit and runs every test: the debug build, a release build with the demo, the
-# ASan+UBSan build, the channel's tests under TSan, the fuzzers for a bounded time, the Windows
-# build under Wine (scripts/test-windows.sh), and a host built against the installed tree.
+# Builds lobbykit and runs every test: the debug build, a release build with its tests, the
+# benchmarks and the demo, the ASan+UBSan build, the channel's tests under TSan, the fuzzers
+# for a bounded time, the Windows build under Wine (scripts/test-windows.sh), and a host built
+# against the installed tree.
 #   FUZZ_SECONDS=N   seconds per fuzz target (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,8 +23,9 @@ step "debug build, -Werror"
 build build/debug -DCMAKE_BUILD_TYPE=Debug
 (cd build/debug && ctest --output-on-failure -j "$jobs")
 
-step "release build (benchmarks, demo), -Werror, and the demo"
-build build/bench -DCMAKE_BUILD_TYPE=Release -DLOBBYKIT_TESTS=OFF
+step "release build (tests, benchmarks, demo), -Werror, its tests and the demo"
+build build/bench -DCMAKE_BUILD_TYPE=Release -DLOBBYKIT_TESTS=ON
+(cd build/bench && ctest --output-on-failure -j "$jobs")
 # In a namespace of its own: other lobbykit programs of this user may be running.
 mkdir -p build/bench/runtime
 XDG_RUNTIME_DIR=$root/build/bench/runtime build/bench/demo/lobbykit_lobby >build/bench/demo.log 2>&1 ||

@@ -447,7 +447,7 @@ PROBE_SCENARIO(gdi_dib_formats)
         bm = CreateDIBitmap(g.screen(), &rle.h, CBM_INIT, data, reinterpret_cast<BITMAPINFO*>(&rle), DIB_RGB_COLORS);
         const DWORD error = GetLastError();
         t.Call("CreateDIBitmap(screen, RLE8 4x2, CBM_INIT)", probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm),
-               error, "gdi-rle-refused");
+               error);
         if (bm) DeleteObject(bm);
     }
     PROBE_CALL(probe::AsHandle, bm = CreateDIBitmap(g.screen(), reserved.header(), 0, nullptr, nullptr, 0));
@@ -457,6 +457,122 @@ PROBE_SCENARIO(gdi_dib_formats)
                              Str(info.bmWidthBytes) + " planes " + Str(info.bmPlanes) + " bpp " +
                              Str(info.bmBitsPixel) + " bits " + probe::AsPointer(info.bmBits));
     DeleteObject(bm);
+}
+
+// --- RLE8 and RLE4 ------------------------------------------------------------------------
+
+namespace {
+
+// A random RLE stream for a w x h picture: runs that stay inside their row or run past it,
+// absolute runs (odd lengths among them), ends of row, moves (some past the right edge or
+// the top), indices past the colour table, and an end of picture or none. Malformed ones
+// are cut anywhere (inside a run, an escape, a move) or have random bytes in between.
+std::vector<uint8_t> RandomRle(Rng& rng, int bpp, int w, int h, int colours, bool malformed)
+{
+    std::vector<uint8_t> s;
+    // A byte of indices: mostly inside the table, sometimes any.
+    auto indices = [&] {
+        if (rng.OneIn(4)) return static_cast<uint8_t>(rng.Next());
+        if (bpp == 8) return static_cast<uint8_t>(rng.In(0, colours - 1));
+        return static_cast<uint8_t>(rng.In(0, colours - 1) << 4 | rng.In(0, colours - 1));
+    };
+    const int items = rng.In(1, 3 * h + 6);
+    for (int i = 0; i < items; ++i) {
+        const int kind = rng.In(0, 9);
+        if (kind <= 3) {  // an encoded run
+            s.push_back(static_cast<uint8_t>(rng.OneIn(6) ? rng.In(1, 255) : rng.In(1, w + 2)));
+            s.push_back(indices());
+        } else if (kind <= 5) {  // an absolute run
+            const int n = rng.OneIn(6) ? rng.In(3, 255) : rng.In(3, w + 3);
+            s.push_back(0);
+            s.push_back(static_cast<uint8_t>(n));
+            const int bytes = (n * bpp + 7) / 8;
+            for (int k = 0; k < bytes + (bytes & 1); ++k) s.push_back(indices());
+        } else if (kind <= 7) {  // the end of a row
+            s.push_back(0);
+            s.push_back(0);
+        } else {  // a move
+            s.push_back(0);
+            s.push_back(2);
+            s.push_back(static_cast<uint8_t>(rng.OneIn(5) ? rng.In(0, 255) : rng.In(0, w + 1)));
+            s.push_back(static_cast<uint8_t>(rng.OneIn(5) ? rng.In(0, 255) : rng.In(0, 2)));
+        }
+        if (malformed && rng.OneIn(8)) s.push_back(static_cast<uint8_t>(rng.Next()));
+    }
+    if (!rng.OneIn(4)) {
+        s.push_back(0);
+        s.push_back(1);
+    }
+    if (malformed && !s.empty()) s.resize(static_cast<size_t>(rng.In(1, static_cast<int>(s.size()))));
+    return s;
+}
+
+}  // namespace
+
+PROBE_SCENARIO(gdi_rle_streams)
+{
+    GdiScope g(t);
+    Rng rng(0x6D1B0010);
+    for (int round = 0; round < 240; ++round) {
+        const int bpp = round % 2 ? 4 : 8;
+        const int w = rng.In(1, 24), h = rng.In(1, 9);
+        const bool malformed = round % 3 == 2;
+        const bool mono = round % 11 == 5;
+        struct {
+            BITMAPINFOHEADER h;
+            RGBQUAD colours[256];
+        } bi = {};
+        const int colours = rng.In(1, 1 << bpp);
+        bi.h.biSize = sizeof bi.h;
+        bi.h.biWidth = w;
+        bi.h.biHeight = h;
+        bi.h.biPlanes = 1;
+        bi.h.biBitCount = static_cast<WORD>(bpp);
+        bi.h.biCompression = bpp == 8 ? BI_RLE8 : BI_RLE4;
+        bi.h.biClrUsed = static_cast<DWORD>(colours);
+        for (int i = 0; i < colours; ++i) {
+            const uint32_t c = rng.Next();
+            bi.colours[i] = {static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16), 0};
+        }
+        std::vector<uint8_t> data = RandomRle(rng, bpp, w, h, colours, malformed);
+        bi.h.biSizeImage = static_cast<DWORD>(data.size());
+        // Bytes behind the data that must never be read: a stream that runs on would take
+        // them for runs.
+        for (int k = 0; k < 8; ++k) data.push_back(k % 2 ? 0x22 : 0x07);
+        SetLastError(probe::Transcript::kUntouched);
+        HBITMAP bm = CreateDIBitmap(mono ? nullptr : g.screen(), &bi.h, CBM_INIT, data.data(),
+                                    reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+        const DWORD error = GetLastError();
+        const std::string call = std::string("CreateDIBitmap(") + (mono ? "NULL, " : "screen, ") +
+                                 (bpp == 8 ? "RLE8 " : "RLE4 ") + Str(w) + "x" + Str(h) + ", " + Str(colours) +
+                                 " colours, " + Str(static_cast<int>(bi.h.biSizeImage)) + " bytes" +
+                                 (malformed ? ", malformed" : "") + ")";
+        t.Call(call.c_str(), probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm), error);
+        if (bm) DeleteObject(bm);
+    }
+    // Refused: no size, top-down, the compression of the other depth.
+    const struct {
+        const char* name;
+        int bpp, height;
+        DWORD compression, size;
+    } refused[] = {{"RLE8 without biSizeImage", 8, 2, BI_RLE8, 0}, {"RLE8 top-down", 8, -2, BI_RLE8, 4},
+                   {"RLE8 on 4 bits", 4, 2, BI_RLE8, 4}, {"RLE4 on 8 bits", 8, 2, BI_RLE4, 4},
+                   {"RLE4 on 1 bit", 1, 2, BI_RLE4, 4}};
+    for (const auto& r : refused) {
+        struct {
+            BITMAPINFOHEADER h;
+            RGBQUAD colours[256];
+        } bi = {};
+        bi.h = {sizeof bi.h, 3, r.height, 1, static_cast<WORD>(r.bpp), r.compression, r.size, 0, 0, 0, 0};
+        const uint8_t data[] = {2, 1, 0, 1, 0, 0, 0, 0};
+        SetLastError(probe::Transcript::kUntouched);
+        HBITMAP bm = CreateDIBitmap(g.screen(), &bi.h, CBM_INIT, data, reinterpret_cast<BITMAPINFO*>(&bi),
+                                    DIB_RGB_COLORS);
+        const DWORD error = GetLastError();
+        t.Call((std::string("CreateDIBitmap(screen, ") + r.name + ")").c_str(),
+               probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm), error);
+        if (bm) DeleteObject(bm);
+    }
 }
 
 // --- raster operations -------------------------------------------------------------------

@@ -81,10 +81,6 @@ const std::vector<KnownDifference>& KnownDifferences()
          "DeleteObject and GetObjectA of a GDI handle already deleted: both fail, and winport/posix sets "
          "ERROR_INVALID_HANDLE, as it does for every stale handle (and as Wine's DeleteDC does); Wine's "
          "object calls leave the last error alone. Windows documents only the failure"},
-        {"gdi-rle-refused", "winport-limit",
-         "CreateDIBitmap of an RLE8 or RLE4 DIB: Wine decodes it, winport/posix refuses it with "
-         "ERROR_NOT_SUPPORTED (documented in winport_gdi.h); lobbykit's pictures and resources are "
-         "uncompressed, and a refusal can never misread one"},
         {"halftone-clipped", "undocumented",
          "StretchBlt in HALFTONE mode whose destination rectangle reaches outside the destination "
          "bitmap: Wine clips both rectangles first (the source in proportion, rounded) and stretches "

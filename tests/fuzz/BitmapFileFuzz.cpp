@@ -1,63 +1,86 @@
-// Bitmap files and bitmap resources come from outside: the checks must hold for any bytes, and
-// what they accept must be turned into a palette and a bitmap without reading past the data.
-// The input is taken both as a whole bitmap file and as a packed bitmap resource.
+// Bitmap files and bitmap resources come from outside. The input goes through what a host
+// calls: LoadImageA on it as a bitmap file, and LoadBitmapA on it as the one bitmap resource
+// of a module (a PE file made around it, opened as a data file, as a host's resources are).
+// Nothing may be read out of bounds, a picture that loads must be whole, and every GDI
+// object must be released with the image.
+#include <windows.h>
+
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "Image.h"
-#include "image/DibCheck.h"
-
-using namespace lobbykit::image;
+#include "ResourceModule.h"
 
 namespace {
 
-// Kept small so that each run stays fast; the checks themselves allow 2^28 pixels.
+// Kept small so that each run stays fast (the loaders allow 2^28 pixels, which RLE data of a
+// few bytes can claim); inputs whose header says more are not loaded.
 constexpr std::uint64_t kMaxFuzzPixels = 1u << 16;
 
-// An accepted layout lies inside the data; true if it is small enough to be made here.
-bool Check(const DibLayout& l, std::uint64_t cb)
+bool SmallEnough(const std::uint8_t* header, std::size_t size)
 {
-    if (l.pixelOffset > cb || l.pixelBytes > cb - l.pixelOffset || l.header.biWidth <= 0) __builtin_trap();
-    const std::int64_t rows = l.header.biHeight < 0 ? -std::int64_t{l.header.biHeight} : l.header.biHeight;
-    return std::uint64_t(l.header.biWidth) * std::uint64_t(rows) <= kMaxFuzzPixels;
+    if (size < 12) return true;  // the loaders refuse it
+    std::int32_t w, h;
+    std::memcpy(&w, header + 4, 4);
+    std::memcpy(&h, header + 8, 4);
+    const std::uint64_t rows = h < 0 ? std::uint64_t(-std::int64_t{h}) : std::uint64_t(h);
+    return w <= 0 || std::uint64_t(w) * rows <= kMaxFuzzPixels;
+}
+
+bool Write(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+DWORD GdiObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+
+// A loaded picture is a bitmap of the size the image says (GDI keeps |height|).
+void CheckLoaded(const CImage& img, int loaded)
+{
+    if (loaded != (img.m_hBitmap != nullptr)) __builtin_trap();
+    if (!loaded) return;
+    BITMAP bm;
+    if (GetObjectA(img.m_hBitmap, sizeof bm, &bm) != int(sizeof bm) || bm.bmWidth != img.m_nWidth ||
+        bm.bmHeight != (img.m_nHeight < 0 ? -img.m_nHeight : img.m_nHeight))
+        __builtin_trap();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    HDC screen = GetDC(nullptr);
-    // A bitmap file: "BM", a file header, then the block the loader reads.
-    if (size >= kFileHeaderBytes && data[0] == 'B' && data[1] == 'M') {
-        std::vector<BYTE> block(data + kFileHeaderBytes, data + size);  // exactly the bytes read
-        DibLayout layout;
-        if (CheckFileDib(block.data(), block.size(), layout) && Check(layout, block.size())) {
-            HPALETTE hPal = CreateFilePalette(block.data(), layout);
-            HBITMAP hBmp = CreateFileBitmap(screen, block.data(), layout);
-            if (hBmp) DeleteObject(hBmp);
-            if (hPal) DeleteObject(hPal);
-        }
-    }
-    // A resource: the packed bitmap alone, read as LoadBitmapA does.
-    std::vector<BYTE> res(data, data + size);
-    DibLayout layout;
-    if (CheckResourceDib(res.data(), res.size(), layout) && Check(layout, res.size())) {
-        // The whole resource, aligned, as LoadBitmapA hands it to GDI: the masks of a
-        // BI_BITFIELDS header lie behind it, where the pixels may already begin.
-        std::vector<std::uint32_t> info((res.size() + 3) / 4);
-        std::memcpy(info.data(), res.data(), res.size());
+    static const std::string base = "/tmp/lobbykit-bitmapfuzz-" + std::to_string(getpid());
+    const DWORD before = GdiObjects();
+    // As a file: "BM", the file header, then the packed bitmap.
+    if (size < 14 || SmallEnough(data + 14, size - 14)) {
+        const std::string path = base + ".bmp";
+        if (!Write(path, data, size)) __builtin_trap();
         CImage img;
-        int nColors = 0;
-        HPALETTE hPal = img.CreateDIBPalette(reinterpret_cast<BITMAPINFO*>(info.data()), &nColors);
-        if (std::uint32_t(nColors) != layout.nColors) __builtin_trap();
-        if (hPal) DeleteObject(hPal);
-        BITMAPINFO* bmi = reinterpret_cast<BITMAPINFO*>(info.data());
-        HBITMAP hBmp = CreateDIBitmap(screen, &bmi->bmiHeader, CBM_INIT,
-                                      reinterpret_cast<BYTE*>(info.data()) + layout.pixelOffset, bmi,
-                                      DIB_RGB_COLORS);
-        if (hBmp) DeleteObject(hBmp);
+        CheckLoaded(img, img.LoadImageA(path.c_str()));
+        std::remove(path.c_str());
     }
-    ReleaseDC(nullptr, screen);
+    // As a resource: the packed bitmap alone.
+    if (SmallEnough(data, size)) {
+        const std::string path = base + ".dll";
+        const std::vector<std::uint8_t> module = lktest::ResourceModule(2, 1, data, size);
+        if (!Write(path, module.data(), module.size())) __builtin_trap();
+        HMODULE h = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (!h) __builtin_trap();
+        {
+            CImage img;
+            CheckLoaded(img, img.LoadBitmapA(1, h));
+        }
+        FreeLibrary(h);
+        std::remove(path.c_str());
+    }
+    if (GdiObjects() != before) __builtin_trap();
     return 0;
 }

@@ -10,8 +10,8 @@
 
 namespace {
 
-// The bytes of colour table and pixel rows that the header says follow it; 0 when it says
-// something no loader should pass on.
+// The bytes of colour table and pixel rows (or RLE data) that the header says follow it; 0
+// when it says something no loader should pass on.
 std::size_t BytesAfterHeader(const BITMAPINFOHEADER& h)
 {
     if (h.biSize < sizeof h || h.biSize > 124 || h.biWidth <= 0 || h.biWidth > 4096 || h.biHeight == 0 ||
@@ -22,6 +22,8 @@ std::size_t BytesAfterHeader(const BITMAPINFOHEADER& h)
     std::size_t table = h.biSize - sizeof h;
     if (h.biCompression == BI_BITFIELDS && h.biSize == sizeof h) table += 12;
     if (h.biBitCount <= 8) table += 4 * (std::size_t(1) << h.biBitCount);
+    // Run-length data are as long as biSizeImage says.
+    if (h.biCompression == BI_RLE8 || h.biCompression == BI_RLE4) return table + h.biSizeImage;
     return table + stride * rows;
 }
 

@@ -52,7 +52,7 @@ TEST_F(ImageDraw, DrawImageDefaultsClampAndStretch)
     CImage empty;
     Canvas canvas(4, 4, 0);
     EXPECT_EQ(0, img.DrawImage(nullptr, 0, 0, 0, 0, 0, 0, 0, 0));
-    EXPECT_EQ("Warning : CImage::DrawImage() : no bitmap loaded\n",
+    EXPECT_EQ(Traced("Warning : CImage::DrawImage() : no bitmap loaded\n"),
               TraceOf([&] { EXPECT_EQ(0, empty.DrawImage(&canvas.dc, 0, 0, 0, 0, 0, 0, 0, 0)); }));
 }
 
@@ -62,9 +62,9 @@ TEST_F(ImageDraw, CopyImageAndFillRect)
     Fill(src, 3, 2, Ramp(3, 2));
     Fill(dest, 5, 4, Pixels(20, 0x999999));
     CImage shared(dest);
-    EXPECT_EQ("Error : CImage::CopyImage() : source or dest bitmap is same?\n",
+    EXPECT_EQ(Traced("Error : CImage::CopyImage() : source or dest bitmap is same?\n"),
               TraceOf([&] { EXPECT_EQ(0, dest.CopyImage(shared, 0, 0, 0, 0, 0, 0, 0, 0)); }));
-    EXPECT_EQ("Error : CImage::CopyImage() : source or dest bitmap is not loaded?\n",
+    EXPECT_EQ(Traced("Error : CImage::CopyImage() : source or dest bitmap is not loaded?\n"),
               TraceOf([&] { EXPECT_EQ(0, src.CopyImage(empty, 0, 0, 0, 0, 0, 0, 0, 0)); }));
     EXPECT_EQ(1, src.CopyImage(dest, 2, 1, 0, 0, 0, 0, 0, 0));
     Pixels expect(20, 0x999999);
@@ -109,4 +109,29 @@ TEST_F(ImageDraw, MemDCPairingAndReleaseWhilePaired)
     EXPECT_EQ(CLR_INVALID, first.GetPixel(1, 1));
     BITMAP bm;
     EXPECT_EQ(0, GetObjectA(held, sizeof bm, &bm));
+
+    // The CDC of a pairing goes before the picture (no EndMemDC): released, refilled or
+    // destroyed, the picture never reads it, and no handle stays behind.
+    for (int how = 0; how < 3; ++how) {
+        SCOPED_TRACE(how);
+        const DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+        {
+            CImage picture;
+            Fill(picture, 2, 2, Pixels(4, 0x0000FF));
+            held = picture.m_hBitmap;
+            CDC* gone = new CDC;
+            picture.BeginMemDC(*gone, nullptr);
+            delete gone;
+            if (how == 0) {
+                picture.DeleteBitmap();
+            } else if (how == 1) {
+                EXPECT_EQ(1, picture.CreateBitmap(3, 3));
+            }
+            if (how < 2) {
+                EXPECT_EQ(0, GetObjectA(held, sizeof bm, &bm));
+            }
+        }
+        EXPECT_EQ(0, GetObjectA(held, sizeof bm, &bm));
+        EXPECT_EQ(before, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+    }
 }

@@ -1,6 +1,7 @@
 #include "ImageTestSupport.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #if defined(_WIN32)
 #  include <io.h>
@@ -95,6 +96,27 @@ std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels, c
         f.insert(f.end(), row.begin(), row.end());
     }
     return f;
+}
+
+std::vector<BYTE> RleFile(int bpp, int width, int height, const Words& palette, const std::vector<BYTE>& runs,
+                          DWORD sizeImage)
+{
+    std::vector<BYTE> f = BmpFile(bpp, width, height, Words(size_t(width) * std::abs(height), 0), palette,
+                                  DWORD(palette.size()));
+    f.resize(14 + 40 + 4 * palette.size());  // the header and the table, without the rows
+    const DWORD compression = bpp == 8 ? BI_RLE8 : BI_RLE4;
+    const DWORD size = sizeImage == DWORD(-1) ? DWORD(runs.size()) : sizeImage;
+    for (int i = 0; i < 4; ++i) f[14 + 16 + i] = BYTE(compression >> (8 * i)), f[14 + 20 + i] = BYTE(size >> (8 * i));
+    f.insert(f.end(), runs.begin(), runs.end());
+    return f;
+}
+
+Pixels Widen16(const Words& rgb, bool g6)
+{
+    auto w = [](std::uint32_t v, int bits) { v >>= 8 - bits; return (v << (8 - bits)) | (v >> (2 * bits - 8)); };
+    Pixels out;
+    for (std::uint32_t v : rgb) out.push_back(RGB(w(v >> 16 & 255, 5), w(v >> 8 & 255, g6 ? 6 : 5), w(v & 255, 5)));
+    return out;
 }
 
 std::string WriteTemp(const std::string& name, const std::vector<BYTE>& bytes)

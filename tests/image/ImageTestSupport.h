@@ -36,9 +36,27 @@ struct Canvas {
 // 5-6-5 with bitfields), top row first; height < 0 stores the rows top-down.
 std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels,
                           const Words& palette = {}, DWORD clrUsed = 0, bool bitfields = false);
+// An RLE8 (bpp 8) or RLE4 (bpp 4) bitmap file of the runs given, biSizeImage their size
+// unless sizeImage says otherwise.
+std::vector<BYTE> RleFile(int bpp, int width, int height, const Words& palette, const std::vector<BYTE>& runs,
+                          DWORD sizeImage = DWORD(-1));
+// What GDI makes of 16-bit pixels (0x00RRGGBB cut to 5-5-5 or 5-6-5): it widens the 5 (6)
+// bits by repeating their top bits.
+Pixels Widen16(const Words& rgb, bool g6);
 std::string WriteTemp(const std::string& name, const std::vector<BYTE>& bytes);
 
 std::string TraceOf(const std::function<void()>& call);  // what the call traced
+// The trace expected of a call: the text where trace is compiled in (debug builds), else
+// nothing at all.
+inline std::string Traced(const std::string& text)
+{
+#if defined(LOBBYKIT_TRACE)
+    return text;
+#else
+    (void)text;
+    return {};
+#endif
+}
 
 // Checks that each test leaves as many live GDI objects as it found (Wine's
 // GetGuiResources is a stub that gives 0).

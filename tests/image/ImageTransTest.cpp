@@ -105,12 +105,12 @@ TEST_F(ImageTrans, ZeroSizesAndRefusals)
     Canvas canvas(4, 4, 0);
     EXPECT_EQ(0, pic.TransDraw(nullptr, 0, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(0, pic.TransBitBlt(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0));
-    EXPECT_EQ("Warning : CImage::TransBitBlt() : no bitmap loaded\n",
+    EXPECT_EQ(Traced("Warning : CImage::TransBitBlt() : no bitmap loaded\n"),
               TraceOf([&] { EXPECT_EQ(0, empty.TransDraw(&canvas.dc, 0, 0, 0, 0, 0, 0, 0)); }));
-    EXPECT_EQ("Error : CImage::TransBitBlt() : no bitmap loaded\n",
+    EXPECT_EQ(Traced("Error : CImage::TransBitBlt() : no bitmap loaded\n"),
               TraceOf([&] { EXPECT_EQ(0, empty.TransBitBlt(&canvas.dc, 0, 0, 0, 0, 0, 0, 0, 0, 0)); }));
-    EXPECT_EQ("Error : CImage::CopyImage() : source or dest bitmap is not loaded?\n",
+    EXPECT_EQ(Traced("Error : CImage::CopyImage() : source or dest bitmap is not loaded?\n"),
               TraceOf([&] { EXPECT_EQ(0, pic.TransCopyImage(empty, 0, 0, 0, 0, 0, 0, 0, 0, 0)); }));
-    EXPECT_EQ("Error : CImage::TransCopyImage() : source or dest bitmap is same?\n",
+    EXPECT_EQ(Traced("Error : CImage::TransCopyImage() : source or dest bitmap is same?\n"),
               TraceOf([&] { EXPECT_EQ(0, pic.TransCopyImage(shared, 0, 0, 0, 0, 0, 0, 0, 0, 0)); }));
 }

@@ -35,10 +35,10 @@ TEST_F(ImageTurn, RefusedTurnsLeaveThePictureIntact)
     Fill(img, 3, 2, Pixels(6, 0x123456));
     CImage shared(img);
     for (int angle : {180, 0, -90})
-        EXPECT_EQ("Error : CImage::CreateRotateBitmap() : nAngel == " + std::to_string(angle) +
-                      " is invalid,only 90 and 270 supported\n",
+        EXPECT_EQ(Traced("Error : CImage::CreateRotateBitmap() : nAngel == " + std::to_string(angle) +
+                         " is invalid,only 90 and 270 supported\n"),
                   TraceOf([&] { EXPECT_EQ(0, img.CreateRotateBitmap(img, angle)); }));
-    EXPECT_EQ("Error : CImage::CreateRotateBitmap() : source bitmap is not loaded?\n",
+    EXPECT_EQ(Traced("Error : CImage::CreateRotateBitmap() : source bitmap is not loaded?\n"),
               TraceOf([&] { EXPECT_EQ(0, img.CreateRotateBitmap(empty, 90)); }));
     EXPECT_EQ(0, img.CreateRotateBitmap(img, 90));
     EXPECT_EQ(0, img.CreateRotateBitmap(shared, 270));
@@ -68,16 +68,23 @@ TEST_F(ImageTurn, TilesAreCutOnePixelPastTheArea)
         }
     }
     // No division by zero, no drawing without a context.
-    zero.m_hBitmap = img.m_hBitmap;  // set by hand: a tile of size 0, not owned
+    zero = img;  // a copy whose tile has size 0
+    zero.m_nWidth = zero.m_nHeight = 0;
     Fill(other, 2, 2, Pixels(4, 0));
     Canvas canvas(4, 4, 0);
     EXPECT_EQ(1, zero.TitleDrawImage(&canvas.dc, 0, 0, 10, 10));
     EXPECT_EQ(1, img.TitleDrawImage(nullptr, 0, 0, 10, 10));
     EXPECT_EQ(1, empty.TitleDrawImage(&canvas.dc, 0, 0, 10, 10));
-    EXPECT_EQ("Error : CImage::TitleCopyImage() : m_nWidth == 0\r\n",
+    EXPECT_EQ(Traced("Error : CImage::TitleCopyImage() : m_nWidth == 0\r\n"),
               TraceOf([&] { EXPECT_EQ(0, zero.TitleCopyImage(other)); }));
     EXPECT_EQ(0, img.TitleBitmap(nullptr, nullptr));
-    EXPECT_EQ("Error : CImage::TitleBitmap() : bitmap is not loaded.\n",
+    // A CDC that holds no context: the brush is made (and released), FillRect fails, 1.
+    CDC none;
+    RECT r = {0, 0, 4, 4};
+    const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    EXPECT_EQ(1, img.TitleBitmap(&none, &r));
+    EXPECT_EQ(objects, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+    EXPECT_EQ(Traced("Error : CImage::TitleBitmap() : bitmap is not loaded.\n"),
               TraceOf([&] { EXPECT_EQ(0, empty.TitleBitmap(&canvas.dc, nullptr)); }));
 }
 
@@ -88,7 +95,7 @@ TEST_F(ImageTurn, TitleCopyImageAndPatternBrushCoverTheDestination)
     Fill(tile, 2, 2, four);
     Fill(dest, 5, 3, Pixels(15, 0));
     CImage same(tile);
-    EXPECT_EQ("Error : CImage::TitleCopyImage() : source or dest bitmap is same?\n",
+    EXPECT_EQ(Traced("Error : CImage::TitleCopyImage() : source or dest bitmap is same?\n"),
               TraceOf([&] { EXPECT_EQ(0, tile.TitleCopyImage(same)); }));
     EXPECT_EQ(1, tile.TitleCopyImage(dest));
     Pixels expect;

@@ -631,7 +631,8 @@ TEST_F(GdiTest, CreateDIBitmapReadsEachFormat)
     SelectObject(dc, old);
     DeleteDC(dc);
     DeleteObject(m);
-    // Refused, never misread: run-length data, depths without a meaning, masks on 24 bits.
+    // Refused, never misread: run-length data without their size (biSizeImage 0), depths
+    // without a meaning, masks on 24 bits.
     const PackedDib refused[] = {
         MakeDib(8, 4, 1, BI_RLE8, {0x10, 0x20}, {4, 1, 0, 1}),
         MakeDib(4, 4, 1, BI_RLE4, {0x10, 0x20}, {4, 0x01, 0, 1}),
@@ -640,6 +641,73 @@ TEST_F(GdiTest, CreateDIBitmapReadsEachFormat)
     };
     for (const PackedDib& d : refused)
         EXPECT_EQ(nullptr, CreateDIBitmap(screen, &d.info()->bmiHeader, CBM_INIT, d.bits(), d.info(), DIB_RGB_COLORS));
+    ReleaseDC(nullptr, screen);
+}
+
+// RLE8 and RLE4 (biSizeImage bytes of runs, rows from the bottom): what Wine makes of each
+// escape and of data that run past their rows or end early. Pixels are table indices, top
+// row first; -1 is a pixel no kept run sets (black).
+TEST_F(GdiTest, CreateDIBitmapDecodesRunLengthData)
+{
+    struct Case {
+        const char* name;
+        int bpp, w, h;
+        std::vector<std::uint8_t> data;
+        std::vector<int> expect;
+    } cases[] = {
+        {"runs, end of row, absolute run", 8, 4, 2, {3, 1, 1, 2, 0, 0, 0, 4, 3, 2, 1, 0, 0, 1}, {3, 2, 1, 0, 1, 1, 1, 2}},
+        {"a move leaves pixels unset", 8, 5, 2, {1, 1, 0, 2, 2, 1, 1, 2, 0, 1}, {-1, -1, -1, 2, -1, 1, -1, -1, -1, -1}},
+        {"a run is cut at the row's end, the row's later runs lost", 8, 3, 2, {5, 1, 2, 2, 0, 0, 1, 3, 0, 1},
+         {3, -1, -1, 1, 1, 1}},
+        {"an absolute run of 3 skips its pad byte", 8, 6, 1, {0, 3, 1, 2, 3, 0, 2, 4, 0, 1}, {1, 2, 3, 4, 4, -1}},
+        {"a move right stops at the row's end", 8, 3, 2, {1, 1, 0, 2, 9, 0, 1, 2, 0, 0, 1, 3, 0, 1}, {3, -1, -1, 1, -1, -1}},
+        {"a move past the top ends the picture", 8, 3, 2, {1, 1, 0, 2, 1, 5, 1, 2, 0, 1}, {-1, -1, -1, 1, -1, -1}},
+        {"an end of row past the top ends it", 8, 2, 2, {2, 1, 0, 0, 2, 2, 0, 0, 2, 3}, {2, 2, 1, 1}},
+        {"runs the data end after are lost", 8, 3, 2, {3, 1, 0, 0, 2, 2}, {-1, -1, -1, 1, 1, 1}},
+        {"a cut absolute run ends the picture", 8, 4, 1, {1, 1, 0, 5, 2, 2}, {-1, -1, -1, -1}},
+        {"RLE4 runs start on their high nibble", 4, 6, 1, {1, 0x30, 4, 0x12, 0, 1}, {3, 1, 2, 1, 2, -1}},
+        {"RLE4 odd absolute run at an odd column", 4, 7, 1, {1, 0x50, 0, 5, 0x12, 0x34, 0x50, 0, 1, 0x20, 0, 1},
+         {5, 1, 2, 3, 4, 5, 2}},
+        {"RLE4 move", 4, 5, 2, {1, 0x10, 0, 2, 2, 1, 2, 0x23, 0, 1}, {-1, -1, -1, 2, 3, 1, -1, -1, -1, -1}},
+    };
+    const std::vector<std::uint32_t> table = {0x101150, 0x202251, 0x303352, 0x404453, 0x505554, 0x606655};
+    auto colour = [&](int i) -> COLORREF {
+        if (i < 0) return 0;
+        const std::uint32_t q = table[static_cast<std::size_t>(i)];
+        return RGB(q >> 16 & 0xFF, q >> 8 & 0xFF, q & 0xFF);
+    };
+    auto rle = [&](int bpp, DWORD compression, int w, int h, const std::vector<std::uint8_t>& data) {
+        PackedDib d = MakeDib(bpp, w, h, compression, table, data);
+        reinterpret_cast<BITMAPINFOHEADER*>(d.bytes.data())->biSizeImage = static_cast<DWORD>(data.size());
+        d.bytes.resize(d.bytes.size() + 16, 0xEE);  // what lies behind the data is never read
+        return d;
+    };
+    HDC screen = GetDC(nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PackedDib d = rle(c.bpp, c.bpp == 8 ? BI_RLE8 : BI_RLE4, c.w, c.h, c.data);
+        HBITMAP bm = CreateDIBitmap(screen, &d.info()->bmiHeader, CBM_INIT, d.bits(), d.info(), DIB_RGB_COLORS);
+        ASSERT_NE(nullptr, bm);
+        HDC dc = CreateCompatibleDC(screen);
+        HGDIOBJ old = SelectObject(dc, bm);
+        std::vector<COLORREF> got, expect;
+        for (std::size_t i = 0; i < c.expect.size(); ++i) {
+            got.push_back(GetPixel(dc, static_cast<int>(i) % c.w, static_cast<int>(i) / c.w));
+            expect.push_back(colour(c.expect[i]));
+        }
+        EXPECT_EQ(expect, got);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bm);
+    }
+    // Refused: top-down, RLE8 on 4 bits, RLE4 on 8 bits.
+    const PackedDib refused[] = {rle(8, BI_RLE8, 2, -1, {2, 1, 0, 1}), rle(4, BI_RLE8, 2, 1, {2, 1, 0, 1}),
+                                 rle(8, BI_RLE4, 2, 1, {2, 1, 0, 1})};
+    for (const PackedDib& d : refused) {
+        SetLastError(0);
+        EXPECT_EQ(nullptr, CreateDIBitmap(screen, &d.info()->bmiHeader, CBM_INIT, d.bits(), d.info(), DIB_RGB_COLORS));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    }
     ReleaseDC(nullptr, screen);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "winport/posix/gdi/raster.h"
+#include "winport/posix/gdi/rle.h"
 #include "winport/posix/kernel/error.h"
 
 namespace winport {
@@ -114,6 +115,12 @@ DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out)
         break;
     case BI_RLE8:
     case BI_RLE4:
+        // Bottom-up only, and sized by biSizeImage (as Windows requires).
+        if (h.biBitCount != (h.biCompression == BI_RLE8 ? 8 : 4) || h.biHeight < 0 || h.biSizeImage == 0)
+            return ERROR_INVALID_PARAMETER;
+        out.compression = h.biCompression;
+        out.rleBytes = h.biSizeImage;
+        break;
     case BI_JPEG:
     case BI_PNG: return ERROR_NOT_SUPPORTED;
     default: return ERROR_INVALID_PARAMETER;
@@ -153,6 +160,24 @@ DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out)
 
 void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out)
 {
+    if (layout.compression != BI_RGB && layout.compression != BI_BITFIELDS) {
+        std::vector<std::uint32_t> line;
+        DecodeRle(bits, layout.rleBytes, layout.bpp, layout.width, layout.height,
+                  [&](int row, int x, const std::uint8_t* indices, int n) {
+                      const int y = layout.height - 1 - row;
+                      if (y >= out.height || x >= out.width) return;
+                      n = std::min(n, out.width - x);
+                      line.resize(static_cast<std::size_t>(n));
+                      for (int k = 0; k < n; ++k) line[k] = layout.colors[indices[k]];
+                      if (out.bpp == 32) {
+                          std::memcpy(out.Row32(y) + x, line.data(), static_cast<std::size_t>(n) * 4);
+                          return;
+                      }
+                      for (std::uint32_t& p : line) p = NearestMono(p);
+                      PackMono(line.data(), n, out.Row1(y), x);
+                  });
+        return;
+    }
     const int n = std::min(layout.width, out.width);
     const int rows = std::min(layout.height, out.height);
     const Channel ch[3] = {MakeChannel(layout.masks[0]), MakeChannel(layout.masks[1]), MakeChannel(layout.masks[2])};

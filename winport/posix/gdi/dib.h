@@ -21,13 +21,16 @@ struct DibLayout {
     std::uint32_t masks[3] = {0, 0, 0};   // red, green, blue (16 and 32 bpp)
     bool raw32 = false;                   // 32 bpp 0x00RRGGBB: rows copy as they are
     std::vector<std::uint32_t> colors;    // 2^bpp pixels for <= 8 bpp (unused indices black)
+    DWORD compression = BI_RGB;           // BI_RLE8 and BI_RLE4: the data are runs (rle.h)
+    std::size_t rleBytes = 0;             // their size (biSizeImage)
 };
 
 // Reads the header (and the masks and colour table behind it) of a DIB in DIB_RGB_COLORS
 // form. Returns 0 or the Win32 error that refuses it.
 DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out);
 
-// Decodes the DIB's rows into the bitmap (32 or 1 bpp), as far as both reach.
+// Decodes the DIB's rows into the bitmap (32 or 1 bpp), as far as both reach. RLE data set
+// only the pixels their runs reach.
 void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out);
 
 }  // namespace gdi

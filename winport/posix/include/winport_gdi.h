@@ -71,11 +71,14 @@
 //   maps nothing and returns 0, as on a true-colour Windows display.
 // - CreateDIBitmap reads packed DIBs of 1, 4, 8, 16, 24 and 32 bits with BI_RGB, 16 and 32
 //   bits with BI_BITFIELDS, bottom-up or top-down, with DIB_RGB_COLORS; headers of at least
-//   40 to 124 bytes (BITMAPINFOHEADER and its V4/V5 extensions) are accepted. RLE4, RLE8,
-//   JPEG and PNG data (which Wine's CreateDIBitmap refuses too), DIB_PAL_COLORS and core
-//   (12-byte) headers fail with ERROR_NOT_SUPPORTED; an unknown depth or compression,
-//   BI_BITFIELDS on other than 16 or 32 bits, a negative width or a size that overflows
-//   fail with ERROR_INVALID_PARAMETER. A width or height of 0 gives the stock bitmap.
+//   40 to 124 bytes (BITMAPINFOHEADER and its V4/V5 extensions) are accepted. RLE8 (8 bits)
+//   and RLE4 (4 bits) data are decoded as Wine decodes them, reading no more than their
+//   biSizeImage bytes (the rules at the edges are in gdi/rle.h): pixels that no run sets
+//   stay black; RLE data that are top-down, of another depth or of biSizeImage 0 fail with
+//   ERROR_INVALID_PARAMETER, as in Wine. JPEG and PNG data (which Wine's CreateDIBitmap
+//   refuses too), DIB_PAL_COLORS and core (12-byte) headers fail with ERROR_NOT_SUPPORTED;
+//   an unknown depth or compression, BI_BITFIELDS on other than 16 or 32 bits, a negative
+//   width or a size that overflows fail with ERROR_INVALID_PARAMETER. A width or height of 0 gives the stock bitmap.
 //   biClrUsed above 2^biBitCount reads only 2^biBitCount entries; indices past the table
 //   are black; biPlanes is not checked (as Wine). The result has the context's format
 //   (a memory context's bitmap, 32 bpp for the screen, 1 bpp for no context). The colour
