@@ -258,6 +258,23 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define CREATE_SUSPENDED 0x00000004
 #define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
 
+#define DETACHED_PROCESS 0x00000008
+#define CREATE_NEW_CONSOLE 0x00000010
+#define NORMAL_PRIORITY_CLASS 0x00000020
+#define CREATE_UNICODE_ENVIRONMENT 0x00000400
+#define CREATE_NO_WINDOW 0x08000000
+#define STARTF_USESHOWWINDOW 0x00000001
+#define STARTF_USESIZE 0x00000002
+#define STARTF_USEPOSITION 0x00000004
+#define STARTF_USECOUNTCHARS 0x00000008
+#define STARTF_USEFILLATTRIBUTE 0x00000010
+#define STARTF_FORCEONFEEDBACK 0x00000040
+#define STARTF_FORCEOFFFEEDBACK 0x00000080
+#define STARTF_USESTDHANDLES 0x00000100
+#ifndef ERROR_DIRECTORY
+#define ERROR_DIRECTORY 267L
+#endif
+
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_STRING 0x00000400
@@ -267,6 +284,34 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 extern "C" {
 
@@ -312,6 +357,17 @@ WINPORT_API BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 WINPORT_API DWORD WINAPI GetCurrentThreadId(void);
 WINPORT_API DWORD WINAPI GetCurrentProcessId(void);
 WINPORT_API HANDLE WINAPI GetCurrentProcess(void);
+
+WINPORT_API BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                                       LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                                       LPSECURITY_ATTRIBUTES lpThreadAttributes,
+                                       BOOL bInheritHandles, DWORD dwCreationFlags,
+                                       LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                                       LPSTARTUPINFOA lpStartupInfo,
+                                       LPPROCESS_INFORMATION lpProcessInformation);
+WINPORT_API BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+WINPORT_API BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+WINPORT_API DWORD WINAPI GetProcessId(HANDLE Process);
 
 WINPORT_API DWORD WINAPI GetTickCount(void);
 WINPORT_API void WINAPI Sleep(DWORD dwMilliseconds);

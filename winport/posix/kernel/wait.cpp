@@ -1,5 +1,5 @@
-// WaitForSingleObject(Ex) and WaitForMultipleObjects(Ex) over events, mutexes, threads and
-// the process pseudo handle.
+// WaitForSingleObject(Ex) and WaitForMultipleObjects(Ex) over events, mutexes, threads,
+// processes and the process pseudo handle.
 //
 // Wait-any scans the objects in index order; when none is ready the thread sleeps on all
 // their futex words at once (and on its termination word, for layer threads). A wait on
@@ -121,7 +121,8 @@ DWORD ResolveHandles(DWORD count, const HANDLE* handles, WaitList* objects)
         case ObjectKind::Event:
         case ObjectKind::Mutex:
         case ObjectKind::Thread:
-        case ObjectKind::Process: break;
+        case ObjectKind::Process:
+        case ObjectKind::ChildThread: break;
         case ObjectKind::Mapping: return ERROR_ACCESS_DENIED;
         default: return ERROR_INVALID_HANDLE;
         }
