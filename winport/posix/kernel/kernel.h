@@ -16,6 +16,7 @@
 namespace winport {
 
 // ChildThread: the main thread of a process CreateProcessA started (its hThread).
+// MessageQueue: a thread's queue in MsgWaitForMultipleObjectsEx (in no handle table).
 enum class ObjectKind : std::uint16_t {
     Event = 1,
     Mutex = 2,
@@ -24,6 +25,7 @@ enum class ObjectKind : std::uint16_t {
     Process = 5,
     File = 6,
     ChildThread = 7,
+    MessageQueue = 8,
 };
 
 // The pseudo handle of the calling process (GetCurrentProcess); it is in no handle table.
