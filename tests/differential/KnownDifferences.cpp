@@ -33,8 +33,8 @@ const std::vector<KnownDifference>& KnownDifferences()
          "splits it like the other arguments (a\"b, then c). winport/posix follows the documentation"},
         {"wine-folder-as-program", "undocumented",
          "CreateProcessA of a folder: Wine fails with ERROR_INVALID_HANDLE, winport/posix with "
-         "ERROR_ACCESS_DENIED (what the system's exec gives, and what Windows' own loader reports); "
-         "Windows documents no code"},
+         "ERROR_ACCESS_DENIED (what the system's exec gives for a folder); Windows documents no "
+         "code"},
         {"process-start-unsupported", "winport-limit",
          "CreateProcessA with CREATE_SUSPENDED, DETACHED_PROCESS, CREATE_UNICODE_ENVIRONMENT or "
          "bInheritHandles TRUE: winport/posix has no suspended threads, consoles, wide environments or "

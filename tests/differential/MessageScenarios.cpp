@@ -1,6 +1,7 @@
 // Message waits: MsgWaitForMultipleObjects(Ex) and what "a message arrived since the queue
 // was last looked at" means, against the calls that look (GetMessageA, PeekMessageA with and
-// without PM_REMOVE, with and without filters) and the waits themselves.
+// without PM_REMOVE, with and without filters) and the waits themselves. GetMessageA and
+// PeekMessageA are recorded without the last error: Wine sets one even when they succeed.
 #include <string>
 
 #include "Probe.h"
@@ -46,32 +47,32 @@ PROBE_SCENARIO(msgwait_new_since_last_look)
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_POSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLPOSTMESSAGE, 0));
     // PeekMessageA without PM_REMOVE looks: the message waits on, but is no longer new.
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_POSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE));
     // A look with a range of messages clears QS_POSTMESSAGE only, whether it finds one or not.
     PROBE_CALL(probe::AsBool, Post(1));
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, nullptr, WM_PROBE + 5, WM_PROBE + 6, PM_NOREMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, nullptr, WM_PROBE + 5, WM_PROBE + 6, PM_NOREMOVE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_POSTMESSAGE));
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, nullptr, WM_PROBE + 1, WM_PROBE + 1, PM_NOREMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, nullptr, WM_PROBE + 1, WM_PROBE + 1, PM_NOREMOVE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     // A window filter is no range: (HWND)-1 (thread messages) clears both.
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, reinterpret_cast<HWND>(-1), 0, 0, PM_NOREMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, reinterpret_cast<HWND>(-1), 0, 0, PM_NOREMOVE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     // The range 0..0xFFFFFFFF is no range either.
     PROBE_CALL(probe::AsBool, Post(2));
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0xFFFFFFFFu, PM_NOREMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0xFFFFFFFFu, PM_NOREMOVE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     // Taking one of several leaves the others waiting, not new.
     PROBE_CALL(probe::AsBool, Post(3));
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     t.Check("the first posted came first", m.message == WM_PROBE);
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE));
     PROBE_CALL(probe::AsBool, Post(4));
-    PROBE_CALL(probe::AsBool, GetMessageA(&m, nullptr, 0, 0));
+    PROBE_VALUE(probe::AsBool, GetMessageA(&m, nullptr, 0, 0));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     Drain();
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE));
@@ -89,13 +90,13 @@ PROBE_SCENARIO(msgwait_window_filter)
     t.Check("window made", hWnd != nullptr);
     // A look filtered to a window that has nothing still counts as a look.
     PROBE_CALL(probe::AsBool, Post());
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, hWnd, 0, 0, PM_NOREMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, hWnd, 0, 0, PM_NOREMOVE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE));
     Drain();
     PROBE_CALL(probe::AsBool, PostMessageA(hWnd, WM_PROBE, 1, 2));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_POSTMESSAGE));
-    PROBE_CALL(probe::AsBool, GetMessageA(&m, hWnd, 0, 0));
+    PROBE_VALUE(probe::AsBool, GetMessageA(&m, hWnd, 0, 0));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     PROBE_CALL(probe::AsBool, DestroyWindow(hWnd));
     PROBE_CALL(probe::AsBool, UnregisterClassA(wc.lpszClassName, nullptr));
@@ -109,14 +110,14 @@ PROBE_SCENARIO(msgwait_quit)
     PostQuitMessage(3);
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_POSTMESSAGE));
-    PROBE_CALL(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+    PROBE_VALUE(probe::AsBool, PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
     t.Check("WM_QUIT seen", m.message == WM_QUIT && m.wParam == 3);
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE));
     // A second quit is new again, and its code is the one retrieved.
     PostQuitMessage(4);
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLPOSTMESSAGE));
-    PROBE_CALL(probe::AsBool, GetMessageA(&m, nullptr, 0, 0));
+    PROBE_VALUE(probe::AsBool, GetMessageA(&m, nullptr, 0, 0));
     t.Check("WM_QUIT with the last code", m.message == WM_QUIT && m.wParam == 4);
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE));
 }

@@ -88,7 +88,11 @@ void RunChild(probe::Transcript& t, ChildReport& report, const Start& s, const c
     const BOOL ok = CreateProcessA(s.app.empty() ? nullptr : s.app.c_str(), s.cmd.empty() ? nullptr : &cmd[0],
                                    nullptr, nullptr, s.inherit, s.flags, env.empty() ? nullptr : &env[0], s.dir, &si, &pi);
     t.Call(s.label, probe::AsBool(ok), ok ? probe::Transcript::kUntouched : GetLastError(), known);
-    if (!ok) return;
+    if (!ok) {
+        // A known difference has the same lines on both sides, started or not.
+        if (known) t.Value("   child", "(not started)", known);
+        return;
+    }
     // A suspended child (where Windows starts one) never ends by itself.
     if (WaitForSingleObject(pi.hProcess, s.flags & CREATE_SUSPENDED ? 0 : 20000) != WAIT_OBJECT_0) {
         TerminateProcess(pi.hProcess, 1);
