@@ -11,6 +11,17 @@
 //   pointer or filter window. WM_QUIT (PostQuitMessage) is retrieved once no posted message
 //   matches, whatever the window filter. PeekMessageA takes PM_REMOVE / PM_NOREMOVE (and
 //   PM_NOYIELD); the PM_QS_ selectors fail with ERROR_NOT_SUPPORTED.
+// - MsgWaitForMultipleObjects(Ex) waits on up to 63 handles and the calling thread's
+//   queue (index nCount), as Windows: the queue counts when a message of a kind in the wake
+//   mask arrived since the thread last looked at its queue. Only posted messages and
+//   WM_QUIT arrive here (QS_POSTMESSAGE, QS_ALLPOSTMESSAGE; the other QS_ kinds are
+//   accepted and never come). Every GetMessageA and PeekMessageA call is a look, with or
+//   without PM_REMOVE and whether or not it finds a message: it clears QS_POSTMESSAGE, and
+//   QS_ALLPOSTMESSAGE too when it names no range of messages (a window filter does not
+//   count); a wait that returns clears nothing. MWMO_INPUTAVAILABLE counts any such message
+//   waiting, new or not; MWMO_WAITALL (or fWaitAll) waits for all handles and the queue at
+//   once. MWMO_ALERTABLE is a plain wait. A wake-mask bit that is no QS_ value, or a flag
+//   that is no MWMO_ value, fails with ERROR_INVALID_PARAMETER (Wine ignores them).
 // - SendMessageA is a direct call of the window procedure and only the window's own thread
 //   may use it; from another thread it returns 0 with ERROR_NOT_SUPPORTED. DispatchMessageA
 //   calls the procedure of a window of the calling thread.
