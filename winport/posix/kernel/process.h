@@ -12,7 +12,9 @@
 // One thread of the layer, started with the first process, waits on the keepers' pidfds
 // with epoll and reaps each keeper when it exits (so none is left a zombie), then sets the
 // futex word the process's handles are waited on by. The keeper shows as
-// "lobbykit-keeper"; a program whose host has died runs on.
+// "lobbykit-keeper" (its command line is still the host's); a program whose host has died
+// runs on. A keeper killed from outside leaves its program running, and the handles report
+// an end with exit code 1.
 #ifndef WINPORT_POSIX_KERNEL_PROCESS_H
 #define WINPORT_POSIX_KERNEL_PROCESS_H
 
