@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include <windows.h>
@@ -52,7 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    (selector & 8) ? &env[0] : nullptr, folder, &si, &pi);
     const DWORD error = GetLastError();
     if (ok) __builtin_trap();
-    if (error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_PARAMETER && error != ERROR_DIRECTORY) __builtin_trap();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_PARAMETER && error != ERROR_DIRECTORY) {
+        std::fprintf(stderr, "CreateProcessA failed with %u\n", static_cast<unsigned>(error));
+        __builtin_trap();
+    }
     if (winport::LiveHandleCount() != handles) __builtin_trap();
     // Nothing started is left, not even as a zombie.
     errno = 0;

@@ -1,9 +1,7 @@
 // The program the process tests start with CreateProcessA. What it does is its first
-// argument; it reports through its exit code, or into the file that WINPORT_CHILD_REPORT
-// names.
+// argument; it reports through its exit code.
 //   exit N      exits with N
 //   sleep       sleeps until killed
-//   report ...  writes "argv0|argv1|..." , its folder and WINPORT_CHILD_VAR, one a line
 //   fds         exits with the number of open descriptors above 2
 //   signals     exits with the number of signals that are blocked or not at their default
 //   crash | abort | term   dies of SIGSEGV, SIGABRT or SIGTERM
@@ -11,7 +9,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -45,20 +42,6 @@ int SignalsNotAsNew()
     return count;
 }
 
-int Report(int argc, char** argv)
-{
-    const char* path = std::getenv("WINPORT_CHILD_REPORT");
-    if (!path) return 90;
-    std::FILE* f = std::fopen(path, "w");
-    if (!f) return 91;
-    for (int i = 0; i < argc; ++i) std::fprintf(f, "%s%s", i ? "|" : "", argv[i]);
-    char cwd[4096] = "";
-    if (!getcwd(cwd, sizeof cwd)) cwd[0] = '\0';
-    const char* var = std::getenv("WINPORT_CHILD_VAR");
-    std::fprintf(f, "\n%s\n%s\n", cwd, var ? var : "(none)");
-    return std::fclose(f) == 0 ? 0 : 92;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -68,7 +51,6 @@ int main(int argc, char** argv)
     if (what == "sleep") {
         for (;;) pause();
     }
-    if (what == "report") return Report(argc, argv);
     if (what == "fds") return OpenDescriptorsAbove2();
     if (what == "signals") return SignalsNotAsNew();
     if (what == "crash") raise(SIGSEGV);
