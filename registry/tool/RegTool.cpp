@@ -4,20 +4,23 @@
 //   lobbykit-reg query  KEY [/v NAME | /ve] [/s]
 //   lobbykit-reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]
 //   lobbykit-reg delete KEY [/v NAME | /ve | /va] [/f]
+//   lobbykit-reg --help | --version
 //
-// KEY is HKCU or HKEY_CURRENT_USER, optionally followed by \subkey. Options may also start
-// with "-", in any case. Names and text are taken from the command line as UTF-8 and stored
-// as GBK; what is stored is shown converted from GBK to UTF-8 (bytes that are not GBK are
-// shown as \xNN). TYPE is REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD,
-// REG_QWORD, REG_BINARY or REG_NONE; numbers are decimal or 0x-hex, binary data is hex
-// digits; REG_SZ and REG_EXPAND_SZ are stored with their terminating NUL, as reg does, and
-// REG_MULTI_SZ entries are separated by SEP (default "\0") in DATA.
+// KEY is HKCU or HKEY_CURRENT_USER, optionally followed by \subkey; in a POSIX shell it is
+// quoted ('HKCU\Software\x'), and a key that lost its backslashes to the shell
+// ("HKCUSoftwarex") is refused with a message that says so. Options may also start with
+// "-", in any case. Names and text are taken from the command line as UTF-8 and stored as
+// GBK (code page 936, as Windows converts it); what is stored is shown converted from GBK
+// to UTF-8 (bytes that are not GBK are shown as \xNN). TYPE is REG_SZ (default),
+// REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE; numbers are
+// decimal or 0x-hex, binary data is hex digits; REG_SZ and REG_EXPAND_SZ are stored with
+// their terminating NUL, as reg does, and REG_MULTI_SZ entries are separated by SEP
+// (default "\0") in DATA.
 // Without /f, overwriting a value or deleting asks on stdin; anything but y/yes (or end of
 // input) cancels, which exits with 1. Exit code: 0 done, 1 error or cancelled.
+// The manual page is lobbykit-reg.1 beside this file.
 //
 // Built for Linux only: on Windows, reg itself does this job on the real registry.
-#include <iconv.h>
-
 #include <windows.h>
 
 #include <algorithm>
@@ -37,22 +40,28 @@ namespace {
 
 using lobbykit::regtool::DeleteKeyTree;
 
+constexpr UINT kGbk = 936;
+
 // ---- text ----------------------------------------------------------------------------------
 
-// Converts between encodings; nullopt if the text has no form in the target encoding.
-std::optional<std::string> Convert(const char* to, const char* from, const std::string& in)
+// Converts between UTF-8 and GBK (code page 936) as Windows does; nullopt if the text is
+// not valid in its encoding or has no exact form in the other one.
+std::optional<std::string> Convert(UINT to, UINT from, const std::string& in)
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out(in.size() * 4 + 4, '\0');
-    char* src = const_cast<char*>(in.data());
-    std::size_t srcLeft = in.size();
-    char* dst = &out[0];
-    std::size_t dstLeft = out.size();
-    const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == std::size_t(-1) || srcLeft) return std::nullopt;
-    out.resize(out.size() - dstLeft);
+    if (in.empty()) return std::string();
+    const int length = static_cast<int>(in.size());
+    const int wide = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, in.data(), length, nullptr, 0);
+    if (wide <= 0) return std::nullopt;
+    std::u16string units(static_cast<std::size_t>(wide), u'\0');
+    MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, in.data(), length, &units[0], wide);
+    // To GBK: no best fit and no default character, so that what is stored reads back the same.
+    BOOL lossy = FALSE;
+    const DWORD flags = to == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    LPBOOL used = to == CP_UTF8 ? nullptr : &lossy;
+    const int bytes = WideCharToMultiByte(to, flags, units.data(), wide, nullptr, 0, nullptr, used);
+    if (bytes <= 0 || lossy) return std::nullopt;
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(to, flags, units.data(), wide, &out[0], bytes, nullptr, used);
     return out;
 }
 
@@ -64,7 +73,7 @@ std::string Display(const std::string& gbk)
     for (std::size_t i = 0; i < gbk.size();) {
         const auto c = static_cast<unsigned char>(gbk[i]);
         const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < gbk.size()) ? 2 : 1;
-        const auto u = c >= 0x20 && c != 0x7F ? Convert("UTF-8", "GBK", gbk.substr(i, n))
+        const auto u = c >= 0x20 && c != 0x7F ? Convert(CP_UTF8, kGbk, gbk.substr(i, n))
                                               : std::nullopt;
         if (u) {
             out += *u;
@@ -81,7 +90,7 @@ std::string Display(const std::string& gbk)
 
 bool ToGbk(const std::string& utf8, std::string& gbk)
 {
-    const auto g = Convert("GBK", "UTF-8", utf8);
+    const auto g = Convert(kGbk, CP_UTF8, utf8);
     if (!g) {
         std::cerr << "ERROR: \"" << utf8 << "\" cannot be written in GBK.\n";
         return false;
@@ -112,14 +121,40 @@ int Fail(LONG err)
     return 1;
 }
 
+const char kUsage[] =
+    "usage: lobbykit-reg query  KEY [/v NAME | /ve] [/s]\n"
+    "       lobbykit-reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
+    "       lobbykit-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "       lobbykit-reg --help | --version\n"
+    "KEY is HKCU\\path or HKEY_CURRENT_USER\\path; quote it in the shell: 'HKCU\\Software\\MyGame'.\n";
+
 int Usage()
 {
-    std::cerr << "ERROR: Invalid syntax.\n"
-                 "usage: lobbykit-reg query  KEY [/v NAME | /ve] [/s]\n"
-                 "       lobbykit-reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
-                 "       lobbykit-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
-                 "KEY is HKCU\\path or HKEY_CURRENT_USER\\path.\n";
+    std::cerr << "ERROR: Invalid syntax.\n" << kUsage;
     return 1;
+}
+
+int Help()
+{
+    std::cout << "lobbykit-reg: looks at and changes the per-user registry store of lobbykit's hosts\n"
+                 "(" "$XDG_CONFIG_HOME/lobbykit/registry.db), in the manner of Windows' reg.\n\n"
+              << kUsage
+              << "\n"
+                 "  /v NAME  the value NAME        /ve  the default value      /va  every value\n"
+                 "  /t TYPE  REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD,\n"
+                 "           REG_BINARY or REG_NONE\n"
+                 "  /d DATA  text, a number (decimal or 0x-hex) or hex digits, by type\n"
+                 "  /s       query: the subkeys too; add: SEP separates REG_MULTI_SZ strings (\"\\0\")\n"
+                 "  /f       no question before overwriting or deleting\n"
+                 "Options may start with - too. Text is UTF-8 here and GBK in the store.\n"
+                 "Exit status: 0 done, 1 error or cancelled. See lobbykit-reg(1).\n";
+    return 0;
+}
+
+int Version()
+{
+    std::cout << "lobbykit-reg " LOBBYKIT_VERSION "\n";
+    return 0;
 }
 
 // ---- types and data ------------------------------------------------------------------------
@@ -275,12 +310,28 @@ struct Options {
     std::optional<std::string> type, data, separator;
 };
 
+// Whether `root` is HKCU or HKEY_CURRENT_USER run together with what followed it: the
+// backslashes of an unquoted key are gone by the time the tool sees it.
+bool LostBackslashes(const std::string& root)
+{
+    for (const char* name : {"HKEY_CURRENT_USER", "HKCU"}) {
+        const std::size_t n = std::strlen(name);
+        if (root.size() > n && root.compare(0, n, name) == 0) return true;
+    }
+    return false;
+}
+
 bool ParseKey(const std::string& arg, Options& o)
 {
     const std::size_t slash = arg.find('\\');
     const std::string root = Upper(arg.substr(0, slash));
     if (root != "HKCU" && root != "HKEY_CURRENT_USER") {
-        std::cerr << "ERROR: Invalid key name: only HKCU (HKEY_CURRENT_USER) is kept here.\n";
+        if (LostBackslashes(root))
+            std::cerr << "ERROR: Invalid key name \"" << arg
+                      << "\": its backslashes were lost to the shell. Quote the key, as in\n"
+                         "       lobbykit-reg query 'HKCU\\Software\\MyGame'\n";
+        else
+            std::cerr << "ERROR: Invalid key name: only HKCU (HKEY_CURRENT_USER) is kept here.\n";
         return false;
     }
     o.keyShown = "HKEY_CURRENT_USER" + (slash == std::string::npos ? "" : arg.substr(slash));
@@ -507,6 +558,11 @@ int Delete(const Options& o)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2) {
+        const std::string arg = argv[1];
+        if (arg == "--help" || arg == "-h" || arg == "/?" || arg == "-?") return Help();
+        if (arg == "--version") return Version();
+    }
     if (argc < 3) return Usage();
     const std::string command = Upper(argv[1]);
     Options o;

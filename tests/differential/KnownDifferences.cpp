@@ -68,11 +68,34 @@ const std::vector<KnownDifference>& KnownDifferences()
          "Wine fills all 1024 with text, writes no terminator and returns 1024; winport/posix writes "
          "1023 bytes and the terminator and returns 1023, so that the result is always a string "
          "within the 1024 bytes"},
-        {"wsprintf-wide-beyond-gbk", "winport-limit",
-         "wsprintfA's %ls / %lc convert with the system's GBK table (iconv), which has no characters in "
-         "the private use area (Windows' code page 936 maps its user-defined areas and a few other GBK "
-         "codes there, and 0xFF to U+F8F5) and no best-fit approximations (Windows writes U+0100 as "
-         "the GBK a-macron); winport/posix writes '?' for these, as for any other character GBK lacks"},
+        // --- code pages ---
+        {"codepage-unsupported-flags", "winport-limit",
+         "MB_COMPOSITE, MB_USEGLYPHCHARS and WC_COMPOSITECHECK (composing and decomposing characters, "
+         "glyphs for control characters): winport/posix fails them with ERROR_INVALID_FLAGS, as "
+         "documented in winport_kernel.h; Windows converts (Wine even takes MB_PRECOMPOSED together "
+         "with MB_COMPOSITE, which the documentation forbids)"},
+        {"codepage-others", "winport-limit",
+         "code pages other than 936 (CP_ACP, CP_OEMCP, CP_THREAD_ACP) and CP_UTF8: winport/posix fails "
+         "them with ERROR_INVALID_PARAMETER, as Windows does for a code page it does not have"},
+        {"wine-wc-err-invalid-chars", "wine-departs",
+         "WideCharToMultiByte(936, WC_ERR_INVALID_CHARS): the documentation says the flag applies only "
+         "to UTF-8 (and 54936) and cannot be used with other code pages; Wine ignores it. winport/posix "
+         "fails it with ERROR_INVALID_FLAGS"},
+        {"wine-utf8-default-char", "wine-departs",
+         "WideCharToMultiByte(CP_UTF8) with lpDefaultChar or lpUsedDefaultChar: the documentation says "
+         "both must be NULL for UTF-8 and the call fails with ERROR_INVALID_PARAMETER otherwise, as "
+         "Windows does; Wine converts. winport/posix fails, so that a host finds the mistake on Linux"},
+        {"wine-utf8-half-pair", "winport-choice",
+         "MultiByteToWideChar(CP_UTF8) into a buffer with room for only the first half of a surrogate "
+         "pair: Wine writes that half and reports success, which hands the caller a broken string; "
+         "winport/posix fails with ERROR_INSUFFICIENT_BUFFER, as for any other character that does "
+         "not fit"},
+        {"wine-utf8-cut-at-end", "winport-choice",
+         "MultiByteToWideChar(CP_UTF8) of a sequence whose lead byte announces more bytes than the "
+         "input has left: Wine gives one U+FFFD and drops every byte that is left, even plain ASCII "
+         "(\"\\xF0\\x9F\" \"d\" gives U+FFFD alone); winport/posix reads those bytes as it does "
+         "anywhere else in the input (U+FFFD for the cut sequence, then 'd'), so that nothing valid "
+         "is lost"},
         // --- GDI ---
         {"wine-pattern-with-source", "wine-departs",
          "a raster operation that combines a pattern brush with a source (0xFC PSo, 0xD5, MERGECOPY...) "

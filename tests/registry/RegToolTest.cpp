@@ -120,6 +120,53 @@ INSTANTIATE_TEST_SUITE_P(
         Failing{"delete HKCU\\\\Software\\\\szDomain\\\\keep /v n /va"},
         Failing{"frobnicate HKCU\\\\Software"}));
 
+struct Reply {
+    const char* args;
+    int exitCode;
+    const char* shows;     // a part of the output
+    const char* notShown;  // nullptr: no such check
+};
+
+class RegToolReplies : public RegTool, public ::testing::WithParamInterface<Reply> {};
+
+TEST_P(RegToolReplies, SayWhatWasMeant)
+{
+    const ToolRun r = Tool(GetParam().args);
+    EXPECT_EQ(GetParam().exitCode, r.exitCode) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find(GetParam().shows)) << r.out;
+    if (GetParam().notShown) {
+        EXPECT_EQ(std::string::npos, r.out.find(GetParam().notShown)) << r.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, RegToolReplies,
+    ::testing::Values(
+        Reply{"--help", 0, "usage: lobbykit-reg query", "Invalid syntax"},
+        Reply{"-h", 0, "'HKCU\\Software\\MyGame'", "Invalid syntax"},
+        Reply{"--version", 0, "lobbykit-reg " LOBBYKIT_VERSION "\n", "Invalid syntax"},
+        Reply{"--frobnicate", 1, "Invalid syntax", nullptr},
+        // Unquoted, the shell takes the backslashes away: the tool says so.
+        Reply{"query HKCU\\Software\\szDomain", 1, "backslashes were lost", "only HKCU"},
+        Reply{"add hkey_current_user\\Software /v x /d 1 /f", 1, "backslashes were lost", "only HKCU"},
+        Reply{"query HKLM\\\\Software", 1, "only HKCU", "backslashes"},
+        // Text is stored as Windows' code page 936 has it, and only when it has an exact form.
+        Reply{"add 'HKCU\\Software\\t' /v s /d '\xE2\x98\x83' /f", 1, "cannot be written in GBK", nullptr},
+        Reply{"add 'HKCU\\Software\\t' /v s /d '\xC2\xB2' /f", 1, "cannot be written in GBK", nullptr}));
+
+TEST_F(RegTool, StoresTextAsWindowsCodePage936)
+{
+    ASSERT_EQ(0, Tool("add 'HKCU\\Software\\szDomain\\t' /v euro /d '\xE2\x82\xAC\xEE\x80\x80' /f").exitCode);
+    char buf[16];
+    unsigned long type = 0, len = sizeof(buf);
+    ASSERT_EQ(1, RegReadKey("t", nullptr, "euro", type, buf, len));
+    // U+20AC is the byte 0x80 and U+E000 the first user-defined code, as on Windows.
+    EXPECT_EQ(std::string("\x80\xAA\xA1\0", 4), std::string(buf, len));
+    ASSERT_EQ(1, RegWriteKeyStr("t", nullptr, "raw", "a\xFF\x81"));
+    const ToolRun q = Tool("query 'HKCU\\Software\\szDomain\\t' /v raw");
+    EXPECT_NE(std::string::npos, q.out.find("REG_SZ    a\\xFF\\x81\n")) << q.out;
+}
+
 TEST_F(RegTool, DeleteRemovesValuesAndWholeTrees)
 {
     ASSERT_EQ(1, RegWriteKeyInt("gone", "a\\b", "n", 1));

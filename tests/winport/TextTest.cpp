@@ -217,7 +217,9 @@ TEST(WsprintfTest, WideCharactersAndStringsBecomeGbk)
     const std::string gbk = "a\xD6\xD0\xCE\xC4z";
     const WCHAR* const none = nullptr;
     static const WCHAR mixed[] = {0x5B57, 0x00B7, 0x20AC, 0x3000, 0xFF01, 0x00E9, 0};
-    static const WCHAR lacking[] = {0x2603, 0x00A0, 0x0080, 0x00FF, 0xFFFF, 0xE000, 0};
+    static const WCHAR lacking[] = {0x2603, 0x00A0, 0x0080, 0x00FF, 0xFFFF, 0};
+    // Code page 936 as Windows has it: private-use characters, 0xFF, best fit.
+    static const WCHAR windows[] = {0xE000, 0xE4C6, 0xF8F5, 0x00B2, 0x0100, 0};
     static const WCHAR surrogates[] = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800, 0};
     const FormatCase cases[] = {
         {FormatBoth("[%ls][%S][%lS][%IS]", text, text, text, text), "[" + gbk + "][" + gbk + "][" + gbk + "][" + gbk + "]"},
@@ -235,7 +237,8 @@ TEST(WsprintfTest, WideCharactersAndStringsBecomeGbk)
         {FormatBoth("[%ls][%S][%.3ls]", none, none, none), "[(null)][(null)][(nu]"},
         {FormatBoth("[%ls]", mixed), "[\xD7\xD6\xA1\xA4\x80\xA1\xA1\xA3\xA1\xA8\xA6]"},
         // What GBK lacks becomes '?', each half of a surrogate pair on its own.
-        {FormatBoth("[%ls]", lacking), "[??????]"},
+        {FormatBoth("[%ls]", lacking), "[?????]"},
+        {FormatBoth("[%ls]", windows), "[\xAA\xA1\xA1@\xFF" "2\xA8\xA1]"},
         {FormatBoth("[%ls]", surrogates), "[??x??]"},
         // A wide character is the low 16 bits of its int.
         {FormatBoth("[%lc][%lc][%lc][%c]", 0x14E2D, 0x12345, 0xD800, 0x4E2D), "[\xD6\xD0][?][?][-]"},
@@ -390,7 +393,7 @@ TEST(MessageBoxTest, DefaultWritesUtf8ToStderrAndReturnsOk)
     const int savedErr = dup(STDERR_FILENO);
     dup2(pipeFds[1], STDERR_FILENO);
     const std::string caption = lktest::Gbk("IPC错误");
-    const std::string text = lktest::Gbk("创建客户端连接失败") + "\xFF";  // one byte that is not GBK
+    const std::string text = lktest::Gbk("创建客户端连接失败") + "\x81";  // a lead byte without its second byte
     const int r = MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
     dup2(savedErr, STDERR_FILENO);
     close(savedErr);

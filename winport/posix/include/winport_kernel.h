@@ -1,6 +1,7 @@
 // Win32 kernel subset: handles, named objects (file mappings, events, mutexes), waits,
 // threads, processes, tick count, interlocked operations, last error, system error texts,
-// resource modules loaded as data files (implemented in winport/posix/kernel/).
+// resource modules loaded as data files, code-page conversion (implemented in
+// winport/posix/kernel/).
 //
 // Behaviour on Linux, where Windows leaves a choice or the layer supports less:
 // - Named objects live in a directory private to the user ($XDG_RUNTIME_DIR/lobbykit, else
@@ -175,6 +176,32 @@
 //   returns its argument; FreeResource does nothing and returns FALSE, as on Win32.
 //   LoadResource and SizeofResource with an unknown module or resource return NULL or 0
 //   and leave the last error alone, as on Windows.
+// - Code pages: the system is a Chinese Windows one. GetACP and GetOEMCP are 936 (GBK), and
+//   MultiByteToWideChar / WideCharToMultiByte take 936 (also as CP_ACP, CP_OEMCP,
+//   CP_THREAD_ACP) and CP_UTF8; other code pages fail with ERROR_INVALID_PARAMETER. The 936
+//   table is Windows' own: 0x80 is U+20AC, 0xFF is U+F8F5, every double-byte code (lead
+//   0x81..0xFE, second byte 0x40..0x7E or 0x80..0xFE) is a character, GBK's unassigned ones
+//   in the private use area; to 936, characters without a code of their own are written as
+//   a similar one ("best fit": U+00B2 as '2') unless WC_NO_BEST_FIT_CHARS is given. From 936,
+//   a lead byte at the end, before NUL or before a byte that cannot follow it, and 0xFF, are
+//   invalid: U+003F ('?'; a wrong second byte is taken with its lead byte, NUL is kept)
+//   and U+F8F5 for 0xFF. To 936, what has no code (surrogates too, each half) becomes the
+//   default character, '?' or lpDefaultChar (two bytes when both are non-zero, else its
+//   first), and sets *lpUsedDefaultChar. UTF-8: an invalid sequence becomes U+FFFD and takes
+//   its lead byte and the continuation bytes read before the error showed, as on Windows; a
+//   sequence cut off by the end of the input is one U+FFFD and the bytes after it are read
+//   as usual (Wine drops them). A lone surrogate to UTF-8 becomes U+FFFD (EF BF BD).
+//   MB_ERR_INVALID_CHARS (and WC_ERR_INVALID_CHARS, UTF-8 only) fail such input with
+//   ERROR_NO_UNICODE_TRANSLATION: 936 before writing anything, UTF-8 after converting it all,
+//   as Windows does. Lengths: any negative source length is a NUL-terminated string, NUL
+//   included; a source length of 0, a NULL source, a negative buffer size or a NULL buffer
+//   with a non-zero size fail with ERROR_INVALID_PARAMETER; a buffer size of 0 asks for the
+//   size. A buffer too small gets the characters that fit whole (a surrogate pair is one)
+//   and the call fails with ERROR_INSUFFICIENT_BUFFER. Flags: MB_PRECOMPOSED, WC_DISCARDNS,
+//   WC_SEPCHARS and WC_DEFAULTCHAR change nothing here (as on Windows without composition);
+//   MB_COMPOSITE, MB_USEGLYPHCHARS and WC_COMPOSITECHECK are not supported, and with other
+//   bits, or WC_ERR_INVALID_CHARS for 936, fail with ERROR_INVALID_FLAGS. For CP_UTF8,
+//   lpDefaultChar and lpUsedDefaultChar must be NULL (ERROR_INVALID_PARAMETER), as documented.
 #ifndef WINPORT_KERNEL_H
 #define WINPORT_KERNEL_H
 
@@ -324,6 +351,32 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 
+// Code pages (GetACP, MultiByteToWideChar, WideCharToMultiByte).
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_MACCP 2
+#define CP_THREAD_ACP 3
+#define CP_UTF7 65000
+#define CP_UTF8 65001
+#define MB_PRECOMPOSED 0x00000001
+#define MB_COMPOSITE 0x00000002
+#define MB_USEGLYPHCHARS 0x00000004
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_DISCARDNS 0x00000010
+#define WC_SEPCHARS 0x00000020
+#define WC_DEFAULTCHAR 0x00000040
+#define WC_ERR_INVALID_CHARS 0x00000080
+#define WC_COMPOSITECHECK 0x00000200
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+#ifndef ERROR_INVALID_FLAGS
+#define ERROR_INVALID_FLAGS 1004L
+#endif
+#ifndef ERROR_NO_UNICODE_TRANSLATION
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#endif
+typedef const CHAR* LPCCH;
+typedef const WCHAR* LPCWCH;
+
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 
 typedef struct _STARTUPINFOA {
@@ -439,6 +492,14 @@ WINPORT_API DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 WINPORT_API HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
 WINPORT_API LPVOID WINAPI LockResource(HGLOBAL hResData);
 WINPORT_API BOOL WINAPI FreeResource(HGLOBAL hResData);
+
+WINPORT_API UINT WINAPI GetACP(void);
+WINPORT_API UINT WINAPI GetOEMCP(void);
+WINPORT_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                                           LPWSTR lpWideCharStr, int cchWideChar);
+WINPORT_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                                           LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                                           LPBOOL lpUsedDefaultChar);
 
 }  // extern "C"
 

@@ -40,8 +40,8 @@ typedef void* LPVOID, *PVOID;
 typedef const void* LPCVOID;
 typedef char* LPSTR, *PSTR;
 typedef const char* LPCSTR, *PCSTR;
-// A UTF-16 code unit, 16 bits as on Windows (wchar_t is 32 bits here). Only wsprintfA's
-// %lc / %ls take one; the layer has no wide-character API.
+// A UTF-16 code unit, 16 bits as on Windows (wchar_t is 32 bits here): what
+// MultiByteToWideChar and WideCharToMultiByte convert and wsprintfA's %lc / %ls take.
 typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR, *PWSTR;
 typedef const WCHAR* LPCWSTR, *PCWSTR;

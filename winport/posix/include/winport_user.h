@@ -49,9 +49,8 @@
 //   right with '-', and "0X" with '#'. A NULL %s prints "(null)".
 //   Characters and strings: c s are narrow and C S wide (WCHAR, 16 bits); h makes either
 //   narrow, l wide. Wide text is converted to GBK, the ANSI code page, one UTF-16 unit at
-//   a time: a unit GBK has no character for (each half of a surrogate pair, too) becomes
-//   '?' (Windows also maps private-use characters and best-fit approximations, which this
-//   layer writes as '?'), and a %lc of a wider int takes its low 16 bits. The width and
+//   a time as WideCharToMultiByte(CP_ACP, 0) does: a unit 936 has no character for (each
+//   half of a surrogate pair, too) becomes '?', and a %lc of a wider int takes its low 16 bits. The width and
 //   precision of a wide string count the bytes written, as for %s, so a precision may end
 //   inside a double-byte character, as on Windows.
 //   An unknown conversion character ends its field untaken: the field writes only its

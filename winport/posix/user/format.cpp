@@ -18,7 +18,6 @@
 // only its padding (width less precision, nothing when left-aligned) and the character is
 // then read as ordinary text, so "%5%d" is five spaces and a number.
 // Output stops at 1023 characters and a terminator, the size limit of these functions.
-#include <iconv.h>
 
 #include <cstdint>
 #include <cstring>
@@ -189,65 +188,16 @@ void WritePointer(Output& out, const FormatField& given, va_list& ap)
     WriteNumber(out, s, reinterpret_cast<std::uintptr_t>(va_arg(ap, void*)), false);
 }
 
-// Wide characters become the ANSI code page's (GBK) bytes, one UTF-16 unit at a time; a
-// unit GBK has no character for (a surrogate, for one) becomes '?'.
-class GbkEncoder {
-public:
-    GbkEncoder() = default;
-    GbkEncoder(const GbkEncoder&) = delete;
-    GbkEncoder& operator=(const GbkEncoder&) = delete;
-    ~GbkEncoder()
-    {
-        if (usable_) iconv_close(cd_);
-    }
-
-    // Writes the bytes of `unit` to out (room for 2) and returns their number.
-    int Encode(WCHAR unit, char* out)
-    {
-        const unsigned u = unit;
-        if (u < 0x80) {
-            out[0] = static_cast<char>(u);
-            return 1;
-        }
-        out[0] = '?';
-        if (u >= 0xD800 && u <= 0xDFFF) return 1;
-        if (!opened_) {
-            cd_ = iconv_open("GBK", "UTF-8");
-            usable_ = cd_ != reinterpret_cast<iconv_t>(-1);
-            opened_ = true;
-        }
-        if (!usable_) return 1;
-        char utf8[3];
-        std::size_t inLeft;
-        if (u < 0x800) {
-            utf8[0] = static_cast<char>(0xC0 | (u >> 6));
-            utf8[1] = static_cast<char>(0x80 | (u & 0x3F));
-            inLeft = 2;
-        } else {
-            utf8[0] = static_cast<char>(0xE0 | (u >> 12));
-            utf8[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            utf8[2] = static_cast<char>(0x80 | (u & 0x3F));
-            inLeft = 3;
-        }
-        char bytes[4];
-        char* in = utf8;
-        char* dst = bytes;
-        std::size_t dstLeft = sizeof bytes;
-        if (iconv(cd_, &in, &inLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
-            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-            return 1;
-        }
-        const int n = static_cast<int>(dst - bytes);
-        if (n < 1 || n > 2) return 1;
-        std::memcpy(out, bytes, static_cast<std::size_t>(n));
-        return n;
-    }
-
-private:
-    iconv_t cd_ = nullptr;
-    bool opened_ = false;
-    bool usable_ = false;
-};
+// Wide characters become the ANSI code page's (GBK) bytes, one UTF-16 unit at a time, as
+// WideCharToMultiByte writes them: a unit without a code (a surrogate, for one) becomes '?'.
+// Writes the bytes of `unit` to out (room for 2) and returns their number.
+int EncodeGbk(WCHAR unit, char* out)
+{
+    const int n = WideCharToMultiByte(CP_ACP, 0, &unit, 1, out, 2, nullptr, nullptr);
+    if (n > 0) return n;
+    out[0] = '?';
+    return 1;
+}
 
 // The precision limits the bytes written, as for a narrow string (for a wide string they
 // are counted after conversion, so the cut may fall inside a double-byte character).
@@ -274,17 +224,15 @@ void WriteWideString(Output& out, const FormatField& s, const WCHAR* text)
     // and the width cannot pad a text that long.
     char converted[kOutputLimit + 2];
     int n = 0;
-    GbkEncoder encoder;
     for (const WCHAR* w = text; n < kOutputLimit && (s.precision < 0 || n < s.precision) && *w; ++w)
-        n += encoder.Encode(*w, converted + n);
+        n += EncodeGbk(*w, converted + n);
     WriteText(out, s, converted, n);
 }
 
 void WriteWideChar(Output& out, const FormatField& s, WCHAR c)
 {
     char bytes[2];
-    GbkEncoder encoder;
-    WriteField(out, s, "", "", 0, bytes, encoder.Encode(c, bytes));
+    WriteField(out, s, "", "", 0, bytes, EncodeGbk(c, bytes));
 }
 
 void WriteChar(Output& out, const FormatField& s, char c)

@@ -1,6 +1,5 @@
 // MessageBoxA without a desktop: the caption and text go to stderr in UTF-8 (the library's
 // text is GBK), and the box "returns" IDOK. A host or a test may install its own handler.
-#include <iconv.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,25 +16,14 @@ std::atomic<WINPORT_MESSAGEBOX_HANDLER> g_handler{nullptr};
 // GBK to UTF-8; a byte that does not convert becomes '?'.
 std::string GbkToUtf8(const char* text)
 {
-    std::string out;
-    if (!text) return out;
-    iconv_t cd = iconv_open("UTF-8", "GBK");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
-    char* in = const_cast<char*>(text);
-    std::size_t inLeft = std::char_traits<char>::length(text);
-    char buffer[256];
-    while (inLeft > 0) {
-        char* dst = buffer;
-        std::size_t dstLeft = sizeof buffer;
-        const std::size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-        out.append(buffer, static_cast<std::size_t>(dst - buffer));
-        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            out += '?';  // invalid or incomplete sequence: skip one byte
-            ++in;
-            --inLeft;
-        }
-    }
-    iconv_close(cd);
+    if (!text || !*text) return std::string();
+    const int wide = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::u16string units(static_cast<std::size_t>(wide), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &units[0], wide);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, units.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, units.data(), wide, &out[0], bytes, nullptr, nullptr);
+    out.pop_back();  // the NUL
     return out;
 }
 
