@@ -2,40 +2,23 @@
 // exec: the program is a file that may not be executed, so every call must fail cleanly
 // (ERROR_ACCESS_DENIED, or the code of an overlong line or a bad folder), leaving no handle
 // and no child behind. Input: a selector byte, the command line, NUL, the environment block.
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <set>
 #include <string>
 
 #include <windows.h>
 
+#include "../common/ChildrenOfProcess.h"
 #include "winport/posix/kernel/kernel.h"
 
 namespace {
 
 std::string g_program;
-
-// The children of this process (of all its threads). Not waitpid(-1): the sanitizer runtime
-// keeps a symbolizer of its own running as a child.
-std::set<long> Children()
-{
-    std::set<long> pids;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* t = readdir(tasks)) {
-            if (t->d_name[0] == '.') continue;
-            std::ifstream in(std::string("/proc/self/task/") + t->d_name + "/children");
-            for (long pid; in >> pid;) pids.insert(pid);
-        }
-        closedir(tasks);
-    }
-    return pids;
-}
 
 }  // namespace
 
@@ -61,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     env.append(2, '\0');  // a block always ends
 
     const std::size_t handles = winport::LiveHandleCount();
-    const std::set<long> children = Children();
+    const std::set<long> children = lktest::ChildrenOfProcess();
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -77,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (winport::LiveHandleCount() != handles) __builtin_trap();
     // Nothing started is left, not even as a zombie.
-    for (long pid : Children())
+    for (long pid : lktest::ChildrenOfProcess())
         if (!children.count(pid)) __builtin_trap();
     return 0;
 }
