@@ -1,15 +1,7 @@
 #include "DemoProcess.h"
 
-#if defined(_WIN32)
-#else
-#include <spawn.h>
-#include <sys/wait.h>
-extern char** environ;
-#endif
-
 namespace demo {
 
-#if defined(_WIN32)
 bool Child::Start(const std::string& program, const std::string& arg)
 {
     Wait();
@@ -17,9 +9,7 @@ bool Child::Start(const std::string& program, const std::string& arg)
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(program.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi))
-        return false;
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
     CloseHandle(pi.hThread);
     m_hProcess = pi.hProcess;
     return true;
@@ -35,42 +25,6 @@ int Child::Wait()
     m_hProcess = nullptr;
     return int(code);
 }
-
-std::string SiblingProgram(const char* argv0, const char* name)
-{
-    std::string dir(argv0);
-    const size_t slash = dir.find_last_of("\\/");
-    dir = slash == std::string::npos ? "" : dir.substr(0, slash + 1);
-    return dir + name + ".exe";
-}
-#else
-bool Child::Start(const std::string& program, const std::string& arg)
-{
-    Wait();
-    pid_t pid = 0;
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(arg.c_str()), nullptr};
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
-    m_pid = pid;
-    return true;
-}
-
-int Child::Wait()
-{
-    if (!m_pid) return -1;
-    int status = 0;
-    waitpid(pid_t(m_pid), &status, 0);
-    m_pid = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string SiblingProgram(const char* argv0, const char* name)
-{
-    std::string dir(argv0);
-    const size_t slash = dir.find_last_of('/');
-    dir = slash == std::string::npos ? "./" : dir.substr(0, slash + 1);
-    return dir + name;
-}
-#endif
 
 HWND CreateMessageWindow(const char* className, WNDPROC proc)
 {

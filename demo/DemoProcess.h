@@ -8,23 +8,23 @@
 
 namespace demo {
 
-// A child program started with one argument.
+// A child program started with one argument, through CreateProcessA on both systems. A
+// program named without a folder is found beside the running one (Windows adds ".exe").
 class Child {
 public:
     Child() = default;
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
     ~Child() { Wait(); }
+    // False (with GetLastError) if the program could not be started.
     bool Start(const std::string& program, const std::string& arg);
-    // Waits for the child to end; returns its exit code (-1 if none was running).
+    // The process handle, signalled when the program has ended; null if none was started.
+    HANDLE Handle() const { return m_hProcess; }
+    // Waits for the child to end and forgets it; returns its exit code (-1 if none ran).
     int Wait();
 
 private:
-#if defined(_WIN32)
     HANDLE m_hProcess = nullptr;
-#else
-    long m_pid = 0;
-#endif
 };
 
 // Posted by a Watchdog when a demo program has waited too long.
@@ -33,9 +33,6 @@ const UINT WM_DEMO_TIMEOUT = WM_APP + 1;
 // A window of this thread that only receives messages (no screen), for the channel's
 // notifications.
 HWND CreateMessageWindow(const char* className, WNDPROC proc);
-
-// The path of a program that lives beside this one.
-std::string SiblingProgram(const char* argv0, const char* name);
 
 // Posts `message` to `hWnd` if it is still alive after `ms` milliseconds.
 class Watchdog {

@@ -1,5 +1,8 @@
 // The demo lobby: opens a server end, hands its channel name to the games through
-// g_ipcConfig, starts two games one after the other and serves them.
+// g_ipcConfig, starts two games one after the other and serves them. It waits on the
+// running game's process handle together with its messages, so a game that ends without
+// connecting (it could not load the library, it crashed at start) is noticed at once.
+//   lobbykit_lobby [GAME_PROGRAM]   default: lobbykit_game, beside the lobby
 #include <windows.h>
 
 #include <cstdio>
@@ -24,6 +27,8 @@ struct Lobby {
     CMapIPC channel;
     std::string gameProgram;
     demo::Child child;
+    bool connected = false;  // the running game has connected
+    bool gameEnded = false;  // its process has ended (its leave may still be on its way)
     int started = 0;
     int finished = 0;
     int exitCode = 0;
@@ -46,11 +51,75 @@ bool StartNextGame()
     const char* player = kPlayers[l.started];
     Say(std::string("starting game ") + std::to_string(l.started + 1) + " for " + player);
     if (!l.child.Start(l.gameProgram, player)) {
-        Say("could not start the game");
+        Say("could not start the game (error " + std::to_string(GetLastError()) + ")");
         return false;
     }
+    l.connected = false;
+    l.gameEnded = false;
     ++l.started;
     return true;
+}
+
+// The game is over, one way or the other: the next one, or the end.
+void NextGameOrQuit()
+{
+    Lobby& l = *g_lobby;
+    if (++l.finished < kGames) {
+        if (!StartNextGame()) {
+            l.exitCode = 1;
+            PostQuitMessage(1);
+        }
+    } else {
+        PostQuitMessage(l.exitCode);
+    }
+}
+
+// The running game's process has ended (what it posted before has been dispatched).
+void OnGameProcessEnded()
+{
+    Lobby& l = *g_lobby;
+    l.gameEnded = true;
+    if (l.connected) return;  // its leave (IPC_NOTIFY_EXIT) comes through the channel
+    const int code = l.child.Wait();
+    Say("game " + std::to_string(l.started) + " for " + kPlayers[l.started - 1] +
+        " ended without connecting (exit code " + std::to_string(code) + ")");
+    l.exitCode = 1;
+    NextGameOrQuit();
+}
+
+// Dispatches every waiting message; false on WM_QUIT (its code in *quitCode).
+bool DispatchWaiting(int* quitCode)
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            *quitCode = int(msg.wParam);
+            return false;
+        }
+        DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+// The lobby's loop: its messages and the running game's process handle at once.
+void RunLoop()
+{
+    Lobby& l = *g_lobby;
+    for (;;) {
+        const int game = l.started;
+        HANDLE process = l.gameEnded ? nullptr : l.child.Handle();
+        const DWORD n = process ? 1 : 0;
+        const DWORD w = MsgWaitForMultipleObjects(n, &process, FALSE, INFINITE, QS_ALLINPUT);
+        if (w == WAIT_FAILED) {
+            Say("could not wait (error " + std::to_string(GetLastError()) + ")");
+            l.exitCode = 1;
+            return;
+        }
+        // Messages first, also when the process ended: its connect may be among them.
+        int quitCode = 0;
+        if (!DispatchWaiting(&quitCode)) return;
+        if (n == 1 && w == WAIT_OBJECT_0 && l.started == game && !l.gameEnded) OnGameProcessEnded();
+    }
 }
 
 void OnPacket(unsigned char id, const char* data, int len)
@@ -97,6 +166,7 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         switch (lParam) {
         case IPC_NOTIFY_CONNECT:
             Say("a game connected");
+            l.connected = true;
             break;
         case IPC_NOTIFY_DATA: {
             unsigned char id = 0;
@@ -110,11 +180,7 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         case IPC_NOTIFY_EXIT:
             Say("the game left (IPC_NOTIFY_EXIT)");
             l.child.Wait();
-            if (++l.finished < kGames) {
-                if (!StartNextGame()) { l.exitCode = 1; PostQuitMessage(1); }
-            } else {
-                PostQuitMessage(0);
-            }
+            NextGameOrQuit();
             break;
         }
         return 0;
@@ -170,7 +236,7 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     Lobby lobby;
     g_lobby = &lobby;
-    lobby.gameProgram = argc > 1 ? argv[1] : demo::SiblingProgram(argv[0], "lobbykit_game");
+    lobby.gameProgram = argc > 1 ? argv[1] : "lobbykit_game";
 
     const HANDLE nameOwner = ClaimDefaultName();
     if (!nameOwner) {
@@ -196,12 +262,8 @@ int main(int argc, char** argv)
     Say(std::string("server end open on channel ") + name + "; g_ipcConfig now names it");
 
     demo::Watchdog watchdog(hWnd, demo::WM_DEMO_TIMEOUT, 20000);
-    if (StartNextGame()) {
-        MSG msg;
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-    } else {
-        lobby.exitCode = 1;
-    }
+    if (StartNextGame()) RunLoop();
+    else lobby.exitCode = 1;
 
     lobby.channel.CloseIPC();
     lobby.child.Wait();

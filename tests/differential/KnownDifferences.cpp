@@ -21,6 +21,32 @@ const std::vector<KnownDifference>& KnownDifferences()
          "TerminateThread of a thread that has already ended succeeds on both; Wine then reports the "
          "new code from GetExitCodeThread, winport/posix keeps the code the thread ended with. Windows "
          "documents neither, and nothing in lobbykit reads the code of a terminated thread"},
+        // --- processes ---
+        {"wine-requotes-program-name", "wine-departs",
+         "CreateProcessA with no application name and an unquoted command line whose program name has a "
+         "space (\"<dir>probe child x y\"): Wine puts quotes around the name it found, so the child's "
+         "first argument is \"<dir>probe child\"; Windows passes the command line as given, and the "
+         "child's runtime splits it into \"<dir>probe\", \"child\", ... winport/posix does as Windows"},
+        {"wine-program-name-unescaped", "wine-departs",
+         "the program name (argv[0]) of a command line: Microsoft's runtime documents that in it quotes "
+         "only group and backslashes are plain characters (a\\\"b c is the one word a\\b c); Wine's msvcrt "
+         "splits it like the other arguments (a\"b, then c). winport/posix follows the documentation"},
+        {"wine-folder-as-program", "undocumented",
+         "CreateProcessA of a folder: Wine fails with ERROR_INVALID_HANDLE, winport/posix with "
+         "ERROR_ACCESS_DENIED (what the system's exec gives for a folder); Windows documents no "
+         "code"},
+        {"process-start-unsupported", "winport-limit",
+         "CreateProcessA with CREATE_SUSPENDED, DETACHED_PROCESS, CREATE_UNICODE_ENVIRONMENT or "
+         "bInheritHandles TRUE: winport/posix has no suspended threads, consoles, wide environments or "
+         "inheritable handles, and fails with ERROR_NOT_SUPPORTED (documented in winport_kernel.h)"},
+        {"exit-code-eight-bits", "winport-limit",
+         "a program that exits with a code above 255: Linux keeps the low 8 bits of an exit status, so "
+         "winport/posix reports 300 as 44 where Windows keeps the whole 32-bit code"},
+        // --- messages ---
+        {"msgwait-unknown-bits", "winport-choice",
+         "MsgWaitForMultipleObjects(Ex) with a wake mask bit that is no QS_ value, or a flag that is no "
+         "MWMO_ value: Wine ignores it; winport/posix fails with ERROR_INVALID_PARAMETER, as it does for "
+         "every flag it does not know, rather than wait for something it cannot tell"},
         // --- registry ---
         {"registry-sz-without-nul", "wine-departs",
          "a REG_SZ value stored without its terminating NUL: Windows keeps the bytes as given, "

@@ -1,6 +1,11 @@
 #include "Probe.h"
 
 #include <cstdio>
+#include <cstdlib>
+
+#if !defined(_WIN32)
+#  include <unistd.h>
+#endif
 
 namespace probe {
 
@@ -25,8 +30,10 @@ const NamedCode kErrorNames[] = {
     {123, "ERROR_INVALID_NAME"},
     {161, "ERROR_BAD_PATHNAME"},
     {183, "ERROR_ALREADY_EXISTS"},
+    {193, "ERROR_BAD_EXE_FORMAT"},
     {206, "ERROR_FILENAME_EXCED_RANGE"},
     {258, "WAIT_TIMEOUT"},
+    {267, "ERROR_DIRECTORY"},
     {288, "ERROR_NOT_OWNER"},
     {317, "ERROR_MR_MID_NOT_FOUND"},
     {487, "ERROR_INVALID_ADDRESS"},
@@ -160,6 +167,36 @@ std::string Escaped(const char* data, size_t size)
         }
     }
     return out;
+}
+
+std::string ProgramFolder()
+{
+    char path[4096] = "";
+#if defined(_WIN32)
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+#else
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+#endif
+    std::string self(path, n > 0 ? static_cast<size_t>(n) : 0);
+    return self.substr(0, self.find_last_of("/\\") + 1);
+}
+
+const char* ProgramSuffix()
+{
+#if defined(_WIN32)
+    return ".exe";
+#else
+    return "";
+#endif
+}
+
+void SetEnvironment(const char* name, const char* value)
+{
+#if defined(_WIN32)
+    SetEnvironmentVariableA(name, value);
+#else
+    setenv(name, value, 1);
+#endif
 }
 
 std::vector<Scenario>& Scenarios()

@@ -93,6 +93,13 @@ std::string AsError(DWORD code);      // "183 ERROR_ALREADY_EXISTS"
 // Bytes as a C string literal body: printable ASCII as is, everything else as \xNN.
 std::string Escaped(const char* data, size_t size);
 
+// The folder of the running probe with its separator ("Z:\\...\\bin\\" or "/.../bin/"), the
+// suffix of its programs (".exe" or ""), and an environment variable of the probe that the
+// processes it starts inherit.
+std::string ProgramFolder();
+const char* ProgramSuffix();
+void SetEnvironment(const char* name, const char* value);
+
 struct Scenario {
     const char* name;
     void (*run)(Transcript&);

@@ -1,6 +1,7 @@
 // Win32 kernel subset: handles, named objects (file mappings, events, mutexes), waits,
-// threads, tick count, interlocked operations, last error, system error texts, resource
-// modules loaded as data files, code-page conversion (implemented in winport/posix/kernel/).
+// threads, processes, tick count, interlocked operations, last error, system error texts,
+// resource modules loaded as data files, code-page conversion (implemented in
+// winport/posix/kernel/).
 //
 // Behaviour on Linux, where Windows leaves a choice or the layer supports less:
 // - Named objects live in a directory private to the user ($XDG_RUNTIME_DIR/lobbykit, else
@@ -28,12 +29,12 @@
 // - Access masks of the Open calls are not enforced (all holders are the same user),
 //   except that write access to a PAGE_READONLY mapping fails with ERROR_ACCESS_DENIED.
 //   Security attributes that carry a security descriptor fail with ERROR_NOT_SUPPORTED;
-//   bInheritHandle has no effect (the layer starts no processes).
+//   bInheritHandle has no effect (no handle is ever inherited by a process).
 // - Handles are checked: a closed, stale or foreign value fails with ERROR_INVALID_HANDLE.
 //   Values are multiples of 4 and are not reused for 2^32 reuses of their slot.
 //   CloseHandle(GetCurrentProcess()) succeeds and does nothing.
-// - Waits block in the kernel (futex). Events, mutexes, threads and GetCurrentProcess() are
-//   waitable; the process pseudo handle is never signalled for its own process (alone with
+// - Waits block in the kernel (futex). Events, mutexes, threads, processes (and their
+//   thread handles) and GetCurrentProcess() are waitable; the process pseudo handle is never signalled for its own process (alone with
 //   INFINITE the wait never returns). A file-mapping handle cannot be waited on
 //   (ERROR_ACCESS_DENIED); other values fail with ERROR_INVALID_HANDLE; in a list, the first
 //   unusable handle in index order gives the error, even after a signalled one. Alertable
@@ -73,6 +74,47 @@
 // - Threads: CREATE_SUSPENDED is not supported (ERROR_NOT_SUPPORTED). A thread handle is
 //   signalled when the thread has ended; by then the mutexes it owned are abandoned and
 //   its windows are destroyed.
+// - Processes: CreateProcessA starts a program the way Windows finds and names it. With an
+//   application name, that path is used as given (relative to the current folder; no
+//   search, no ".exe" added): a missing file fails with ERROR_FILE_NOT_FOUND, a missing
+//   folder on the way with ERROR_PATH_NOT_FOUND, "" with ERROR_PATH_NOT_FOUND, a folder with
+//   ERROR_ACCESS_DENIED. Without one, the program is the command line's first word (up to
+//   the closing quote if it starts with one), else the first of the growing runs of
+//   unquoted words ("a", "a b", ...) that names a file, looked for in the folder of the
+//   calling program, the current folder, then PATH; Linux programs have no extension, so
+//   no ".exe" is added. Not found fails with ERROR_FILE_NOT_FOUND. The program's arguments
+//   are the command line as a Windows C runtime splits it (spaces and tabs; quotes group;
+//   "" inside quotes is a quote; 2n backslashes before a quote are n, 2n+1 are n and a
+//   literal quote; other backslashes are plain); in the program name quotes only group and
+//   backslashes are plain, as Microsoft documents it. With no command line, the application
+//   name is the program name. A command line above 32766 characters fails with
+//   ERROR_INVALID_PARAMETER. The exec itself happens before CreateProcessA returns, so its
+//   failure is the call's: ERROR_BAD_EXE_FORMAT for a file that is no program,
+//   ERROR_ACCESS_DENIED for one that may not be executed. lpCurrentDirectory must be a
+//   folder (else ERROR_DIRECTORY); lpEnvironment NULL gives the caller's environment, else
+//   it is an ANSI block ("name=value" strings, an empty one last). The program starts as a
+//   new process does on Windows: every signal at its default and none blocked, and no
+//   descriptor but 0, 1 and 2 (bInheritHandles TRUE fails with ERROR_NOT_SUPPORTED).
+//   dwCreationFlags may be 0 or NORMAL_PRIORITY_CLASS, everything else (CREATE_SUSPENDED,
+//   consoles, CREATE_UNICODE_ENVIRONMENT, ...) fails with ERROR_NOT_SUPPORTED, as do
+//   STARTUPINFOA's STARTF_USESTDHANDLES, lpReserved2 and lpDesktop; the display hints
+//   (wShowWindow, sizes, positions, lpTitle) have no effect here. NULL lpStartupInfo or
+//   lpProcessInformation, or neither name nor command line, fail with
+//   ERROR_INVALID_PARAMETER. dwProcessId is the pid; dwThreadId is the pid too (a Linux
+//   process's main thread has its id). Both handles are signalled when the process has
+//   ended (and has been reaped: it never stays a zombie, whether or not its handles are
+//   open); GetExitCodeProcess (and GetExitCodeThread of hThread) give STILL_ACTIVE until
+//   then. An exit code is the 8 bits a Linux process keeps (300 reads as 44). A process
+//   that TerminateProcess ended has the code it was given (the first request's); a process
+//   that ended by itself keeps its code, and TerminateProcess then succeeds and changes
+//   nothing. A program that a signal killed reports what Windows reports for the like:
+//   0xC0000005 for SIGSEGV and SIGBUS, 0xC000001D for SIGILL, 0xC0000094 for SIGFPE, 3 for
+//   SIGABRT (abort()), 128 + the signal for the others (SIGKILL from outside: 137).
+//   TerminateProcess(GetCurrentProcess(), code) ends the caller at once with code (as
+//   _exit). A host's SIGCHLD handler, SIGCHLD set to SIG_IGN and waitpid(-1) leave these
+//   processes alone (winport/posix/kernel/process.h tells how); a host that reaps with
+//   __WALL takes their status, and their exit code then reads 1. TerminateThread of hThread
+//   fails with ERROR_NOT_SUPPORTED.
 // - TerminateThread cannot stop a POSIX thread at an arbitrary instruction. It records the
 //   request and returns TRUE at once (as on Windows, the end is asynchronous: wait on the
 //   thread handle to know it is over). The thread ends as soon as it is, or next is, inside
@@ -284,6 +326,23 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define CREATE_SUSPENDED 0x00000004
 #define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
 
+#define DETACHED_PROCESS 0x00000008
+#define CREATE_NEW_CONSOLE 0x00000010
+#define NORMAL_PRIORITY_CLASS 0x00000020
+#define CREATE_UNICODE_ENVIRONMENT 0x00000400
+#define CREATE_NO_WINDOW 0x08000000
+#define STARTF_USESHOWWINDOW 0x00000001
+#define STARTF_USESIZE 0x00000002
+#define STARTF_USEPOSITION 0x00000004
+#define STARTF_USECOUNTCHARS 0x00000008
+#define STARTF_USEFILLATTRIBUTE 0x00000010
+#define STARTF_FORCEONFEEDBACK 0x00000040
+#define STARTF_FORCEOFFFEEDBACK 0x00000080
+#define STARTF_USESTDHANDLES 0x00000100
+#ifndef ERROR_DIRECTORY
+#define ERROR_DIRECTORY 267L
+#endif
+
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_STRING 0x00000400
@@ -319,6 +378,34 @@ typedef const CHAR* LPCCH;
 typedef const WCHAR* LPCWCH;
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 extern "C" {
 
@@ -364,6 +451,17 @@ WINPORT_API BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 WINPORT_API DWORD WINAPI GetCurrentThreadId(void);
 WINPORT_API DWORD WINAPI GetCurrentProcessId(void);
 WINPORT_API HANDLE WINAPI GetCurrentProcess(void);
+
+WINPORT_API BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                                       LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                                       LPSECURITY_ATTRIBUTES lpThreadAttributes,
+                                       BOOL bInheritHandles, DWORD dwCreationFlags,
+                                       LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                                       LPSTARTUPINFOA lpStartupInfo,
+                                       LPPROCESS_INFORMATION lpProcessInformation);
+WINPORT_API BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+WINPORT_API BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+WINPORT_API DWORD WINAPI GetProcessId(HANDLE Process);
 
 WINPORT_API DWORD WINAPI GetTickCount(void);
 WINPORT_API void WINAPI Sleep(DWORD dwMilliseconds);

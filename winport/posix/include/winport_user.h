@@ -11,6 +11,17 @@
 //   pointer or filter window. WM_QUIT (PostQuitMessage) is retrieved once no posted message
 //   matches, whatever the window filter. PeekMessageA takes PM_REMOVE / PM_NOREMOVE (and
 //   PM_NOYIELD); the PM_QS_ selectors fail with ERROR_NOT_SUPPORTED.
+// - MsgWaitForMultipleObjects(Ex) waits on up to 63 handles and the calling thread's
+//   queue (index nCount), as Windows: the queue counts when a message of a kind in the wake
+//   mask arrived since the thread last looked at its queue. Only posted messages and
+//   WM_QUIT arrive here (QS_POSTMESSAGE, QS_ALLPOSTMESSAGE; the other QS_ kinds are
+//   accepted and never come). Every GetMessageA and PeekMessageA call is a look, with or
+//   without PM_REMOVE and whether or not it finds a message: it clears QS_POSTMESSAGE, and
+//   QS_ALLPOSTMESSAGE too when it names no range of messages (a window filter does not
+//   count); a wait that returns clears nothing. MWMO_INPUTAVAILABLE counts any such message
+//   waiting, new or not; MWMO_WAITALL (or fWaitAll) waits for all handles and the queue at
+//   once. MWMO_ALERTABLE is a plain wait. A wake-mask bit that is no QS_ value, or a flag
+//   that is no MWMO_ value, fails with ERROR_INVALID_PARAMETER (Wine ignores them).
 // - SendMessageA is a direct call of the window procedure and only the window's own thread
 //   may use it; from another thread it returns 0 with ERROR_NOT_SUPPORTED. DispatchMessageA
 //   calls the procedure of a window of the calling thread.
@@ -84,6 +95,26 @@
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 #define PM_NOYIELD 0x0002
+
+#define QS_KEY 0x0001
+#define QS_MOUSEMOVE 0x0002
+#define QS_MOUSEBUTTON 0x0004
+#define QS_POSTMESSAGE 0x0008
+#define QS_TIMER 0x0010
+#define QS_PAINT 0x0020
+#define QS_SENDMESSAGE 0x0040
+#define QS_HOTKEY 0x0080
+#define QS_ALLPOSTMESSAGE 0x0100
+#define QS_RAWINPUT 0x0400
+#define QS_TOUCH 0x0800
+#define QS_POINTER 0x1000
+#define QS_MOUSE (QS_MOUSEMOVE | QS_MOUSEBUTTON)
+#define QS_INPUT (QS_MOUSE | QS_KEY | QS_RAWINPUT | QS_TOUCH | QS_POINTER)
+#define QS_ALLEVENTS (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY)
+#define QS_ALLINPUT (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY | QS_SENDMESSAGE)
+#define MWMO_WAITALL 0x0001
+#define MWMO_ALERTABLE 0x0002
+#define MWMO_INPUTAVAILABLE 0x0004
 
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
@@ -160,6 +191,11 @@ WINPORT_API BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
 WINPORT_API BOOL WINAPI TranslateMessage(const MSG* lpMsg);
 WINPORT_API LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
 WINPORT_API void WINAPI PostQuitMessage(int nExitCode);
+WINPORT_API DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
+                                                   DWORD dwMilliseconds, DWORD dwWakeMask);
+WINPORT_API DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles,
+                                                     DWORD dwMilliseconds, DWORD dwWakeMask,
+                                                     DWORD dwFlags);
 WINPORT_API LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 WINPORT_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
@@ -174,6 +210,17 @@ WINPORT_API int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 WINPORT_API int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
 
 }  // extern "C"
+
+// Linux only: a file descriptor for the calling thread's message queue, for a host whose
+// main loop is its own (poll/epoll, GLib, Qt, libuv, SDL; see README). It is readable
+// exactly while posted messages (or a quit) wait in the queue, and unreadable again once
+// GetMessageA or PeekMessageA with PM_REMOVE has taken them all: on each wake-up, take
+// messages until PeekMessageA(PM_REMOVE) finds none. It is the same descriptor on every
+// call of the thread, close-on-exec; the layer owns it (do not read or close it) and closes
+// it when the thread's queue goes, at the thread's end. Posting never blocks on it, and
+// costs no system call while no thread has asked for its descriptor. Makes the thread's
+// queue if it has none; -1 with the last error if the descriptor cannot be made.
+extern "C" WINPORT_API int WinportGetMessageQueueFd(void);
 
 // Linux only: a host may replace how MessageBoxA shows its text (the default writes the
 // caption and text to stderr, converted to UTF-8, and returns IDOK). Returns the old handler.

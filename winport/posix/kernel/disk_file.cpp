@@ -10,6 +10,7 @@
 #include <string>
 
 #include "winport/posix/kernel/error.h"
+#include "winport/posix/kernel/file.h"
 #include "winport/posix/kernel/kernel.h"
 
 namespace winport {
@@ -30,18 +31,6 @@ private:
     const int fd_;
     const bool mayRead_, mayWrite_;
 };
-
-// Windows tells a missing file from a missing folder on the way to it.
-DWORD OpenError(int err, const char* path)
-{
-    if (err != ENOENT) return ErrorFromErrno(err);
-    const char* slash = std::strrchr(path, '/');
-    if (!slash || slash == path) return ERROR_FILE_NOT_FOUND;
-    const std::string folder(path, slash);
-    struct stat st;
-    return (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? ERROR_FILE_NOT_FOUND
-                                                                       : ERROR_PATH_NOT_FOUND;
-}
 
 }  // namespace
 }  // namespace winport
@@ -81,7 +70,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         const int err = errno;
         if (err == EEXIST) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
         if (err == EISDIR) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-        return Fail(OpenError(err, lpFileName), INVALID_HANDLE_VALUE);
+        return Fail(OpenErrorOf(err, lpFileName), INVALID_HANDLE_VALUE);
     }
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

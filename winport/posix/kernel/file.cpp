@@ -3,9 +3,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "winport/posix/kernel/error.h"
 
 namespace winport {
 
@@ -37,6 +42,17 @@ int ReserveFileSpace(int fd, off_t offset, off_t length)
 {
     const int r = posix_fallocate(fd, offset, length);
     return r == EOPNOTSUPP || r == EINVAL ? 0 : r;
+}
+
+DWORD OpenErrorOf(int err, const char* path)
+{
+    if (err != ENOENT) return ErrorFromErrno(err);
+    const char* slash = std::strrchr(path, '/');
+    if (!slash || slash == path) return ERROR_FILE_NOT_FOUND;
+    const std::string folder(path, slash);
+    struct stat st;
+    return (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? ERROR_FILE_NOT_FOUND
+                                                                       : ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace winport

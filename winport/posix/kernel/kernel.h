@@ -15,7 +15,18 @@
 
 namespace winport {
 
-enum class ObjectKind : std::uint16_t { Event = 1, Mutex = 2, Mapping = 3, Thread = 4, Process = 5, File = 6 };
+// ChildThread: the main thread of a process CreateProcessA started (its hThread).
+// MessageQueue: a thread's queue in MsgWaitForMultipleObjectsEx (in no handle table).
+enum class ObjectKind : std::uint16_t {
+    Event = 1,
+    Mutex = 2,
+    Mapping = 3,
+    Thread = 4,
+    Process = 5,
+    File = 6,
+    ChildThread = 7,
+    MessageQueue = 8,
+};
 
 // The pseudo handle of the calling process (GetCurrentProcess); it is in no handle table.
 inline HANDLE CurrentProcessHandle()
@@ -108,7 +119,7 @@ HANDLE PublishObject(std::shared_ptr<KernelObject> object, bool existed, bool cr
 
 // Security descriptors cannot be honoured (named objects are private to the user anyway),
 // so attributes carrying one are refused with ERROR_NOT_SUPPORTED; bInheritHandle has no
-// effect since the layer starts no processes.
+// effect since no handle is ever inherited (CreateProcessA refuses bInheritHandles TRUE).
 bool SecurityAttributesUsable(LPSECURITY_ATTRIBUTES attributes);
 
 // The object behind a handle if it is of the kind; otherwise null with ERROR_INVALID_HANDLE.
@@ -123,7 +134,8 @@ std::shared_ptr<T> LookupObject(HANDLE handle, ObjectKind kind)
     return std::static_pointer_cast<T>(object);
 }
 
-// Test hook: kernel handles (events, mutexes, mappings, threads) open in this process.
+// Test hook: kernel handles (events, mutexes, mappings, threads, processes, files) open in
+// this process.
 std::size_t LiveHandleCount();
 
 }  // namespace winport

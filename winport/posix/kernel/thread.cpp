@@ -8,6 +8,7 @@
 #include "winport/posix/kernel/error.h"
 #include "winport/posix/kernel/kernel.h"
 #include "winport/posix/kernel/mutex.h"
+#include "winport/posix/kernel/process.h"
 #include "winport/posix/kernel/thread.h"
 #include "winport/posix/user/queue.h"
 
@@ -203,6 +204,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwSt
 
 BOOL WINAPI TerminateThread(HANDLE hThread, DWORD dwExitCode)
 {
+    DWORD ignored;
+    if (ExitCodeOfChildThread(hThread, &ignored)) return Fail(ERROR_NOT_SUPPORTED, FALSE);  // another process's
     std::shared_ptr<ThreadObject> thread = LookupObject<ThreadObject>(hThread, ObjectKind::Thread);
     if (!thread) return FALSE;
     thread->RequestTermination(dwExitCode);
@@ -215,10 +218,14 @@ BOOL WINAPI TerminateThread(HANDLE hThread, DWORD dwExitCode)
 
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode)
 {
-    std::shared_ptr<ThreadObject> thread = LookupObject<ThreadObject>(hThread, ObjectKind::Thread);
-    if (!thread) return FALSE;
+    DWORD code = STILL_ACTIVE;
+    if (!ExitCodeOfChildThread(hThread, &code)) {
+        std::shared_ptr<ThreadObject> thread = LookupObject<ThreadObject>(hThread, ObjectKind::Thread);
+        if (!thread) return FALSE;
+        code = thread->ExitCode();
+    }
     if (!lpExitCode) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    *lpExitCode = thread->ExitCode();
+    *lpExitCode = code;
     return TRUE;
 }
 

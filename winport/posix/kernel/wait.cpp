@@ -1,5 +1,5 @@
-// WaitForSingleObject(Ex) and WaitForMultipleObjects(Ex) over events, mutexes, threads and
-// the process pseudo handle.
+// WaitForSingleObject(Ex) and WaitForMultipleObjects(Ex) over events, mutexes, threads,
+// processes and the process pseudo handle; MsgWaitForMultipleObjectsEx adds a message queue.
 //
 // Wait-any scans the objects in index order; when none is ready the thread sleeps on all
 // their futex words at once (and on its termination word, for layer threads). A wait on
@@ -121,7 +121,8 @@ DWORD ResolveHandles(DWORD count, const HANDLE* handles, WaitList* objects)
         case ObjectKind::Event:
         case ObjectKind::Mutex:
         case ObjectKind::Thread:
-        case ObjectKind::Process: break;
+        case ObjectKind::Process:
+        case ObjectKind::ChildThread: break;
         case ObjectKind::Mapping: return ERROR_ACCESS_DENIED;
         default: return ERROR_INVALID_HANDLE;
         }
@@ -317,6 +318,16 @@ DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
 
 }  // namespace
 
+DWORD WaitForHandlesAnd(DWORD nCount, const HANDLE* handles, const std::shared_ptr<Waitable>& extra, bool waitAll,
+                        DWORD milliseconds)
+{
+    WaitList objects;
+    const DWORD error = ResolveHandles(nCount, handles, &objects);
+    if (error != ERROR_SUCCESS) return Fail<DWORD>(error, WAIT_FAILED);
+    if (extra) objects.push_back(extra);
+    return waitAll && objects.size() > 1 ? WaitAll(objects, milliseconds) : WaitAny(objects, milliseconds);
+}
+
 void SetWaitAllTakeHook(void (*fn)(void*), void* context)
 {
     t_takeHook = fn;
@@ -336,10 +347,7 @@ DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOO
     (void)bAlertable;
     if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || !lpHandles)
         return Fail<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
-    WaitList objects;
-    const DWORD error = ResolveHandles(nCount, lpHandles, &objects);
-    if (error != ERROR_SUCCESS) return Fail<DWORD>(error, WAIT_FAILED);
-    return bWaitAll && nCount > 1 ? WaitAll(objects, dwMilliseconds) : WaitAny(objects, dwMilliseconds);
+    return WaitForHandlesAnd(nCount, lpHandles, nullptr, bWaitAll != FALSE, dwMilliseconds);
 }
 
 DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds)

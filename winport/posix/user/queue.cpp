@@ -1,4 +1,9 @@
 // Posted-message queues: one per thread, made when the thread first needs it.
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <new>
 #include <unordered_map>
 
@@ -23,6 +28,11 @@ bool MessageFilter::Matches(const MSG& msg) const
 bool MessageFilter::TakesQuit() const
 {
     return (first == 0 && last == 0) || (WM_QUIT >= first && WM_QUIT <= last);
+}
+
+bool MessageFilter::AllMessages() const
+{
+    return first == 0 && (last == 0 || last == 0xFFFFFFFFu);
 }
 
 bool PostedRing::push_back(const MSG& msg)
@@ -61,6 +71,8 @@ DWORD MessageQueue::Post(const MSG& msg, WindowObject* window)
             return window ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_THREAD_ID;
         if (posted_.size() >= kMaxPosted) return ERROR_NOT_ENOUGH_QUOTA;
         if (!posted_.push_back(msg)) return ERROR_NOT_ENOUGH_MEMORY;
+        arrived_ |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+        UpdateWatch();
     }
     NoteChange();
     return ERROR_SUCCESS;
@@ -74,16 +86,24 @@ void MessageQueue::NoteChange()
 bool MessageQueue::Take(const MessageFilter& filter, bool remove, MSG* out)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    arrived_ &= filter.AllMessages() ? ~static_cast<DWORD>(QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)
+                                     : ~static_cast<DWORD>(QS_POSTMESSAGE);
     for (std::size_t i = 0; i < posted_.size(); ++i) {
         if (!filter.Matches(posted_.at(i))) continue;
         *out = posted_.at(i);
-        if (remove) posted_.erase(i);
+        if (remove) {
+            posted_.erase(i);
+            UpdateWatch();
+        }
         return true;
     }
     // WM_QUIT comes once the posted messages are gone, whatever the window filter.
     if (!quit_ || !filter.TakesQuit()) return false;
     *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitCode_), 0, 0, {0, 0}};
-    if (remove) quit_ = false;
+    if (remove) {
+        quit_ = false;
+        UpdateWatch();
+    }
     return true;
 }
 
@@ -93,6 +113,8 @@ void MessageQueue::Quit(int exitCode)
         std::lock_guard<std::mutex> lock(mutex_);
         quit_ = true;
         quitCode_ = exitCode;
+        arrived_ |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+        UpdateWatch();
     }
     NoteChange();
 }
@@ -105,6 +127,7 @@ void MessageQueue::DropWindow(HWND hwnd, WindowObject* window)
         if (posted_.at(i).hwnd == hwnd) posted_.erase(i);
         else ++i;
     }
+    UpdateWatch();
 }
 
 void MessageQueue::Close()
@@ -112,6 +135,93 @@ void MessageQueue::Close()
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
     posted_.clear();
+    if (watchFd_ >= 0) ::close(watchFd_);
+    watchFd_ = -1;
+}
+
+bool MessageQueue::HasInput(DWORD wakeMask, bool available)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    DWORD bits = arrived_;
+    if (available && Waiting()) bits |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+    return (bits & wakeMask) != 0;
+}
+
+namespace {
+
+// The queue as one object of a wait. Its word is the queue's change word, read before the
+// queue is looked at, so a post after the look wakes the sleep that follows.
+class QueueInputWait : public Waitable {
+public:
+    QueueInputWait(std::shared_ptr<MessageQueue> queue, DWORD wakeMask, bool available)
+        : Waitable(ObjectKind::MessageQueue), queue_(std::move(queue)), wakeMask_(wakeMask), available_(available)
+    {
+    }
+    AcquireResult TryAcquire(WaitState& state) override
+    {
+        return LooksReady(state) ? AcquireResult::Acquired : AcquireResult::NotReady;
+    }
+    bool LooksReady(WaitState& state) override
+    {
+        state.observed = true;
+        state.value = AtomicLoad(queue_->ChangeWord());
+        return queue_->HasInput(wakeMask_, available_);
+    }
+    bool PrepareSleep(SleepWords& words, const WaitState& state) override
+    {
+        return MarkSleeping(queue_->ChangeWord(), state.value, &words.word);
+    }
+    ObjectIdentity Identity() const override
+    {
+        return ObjectIdentity{ObjectKind::MessageQueue, reinterpret_cast<std::uintptr_t>(queue_.get()), 0};
+    }
+
+private:
+    const std::shared_ptr<MessageQueue> queue_;
+    const DWORD wakeMask_;
+    const bool available_;
+};
+
+}  // namespace
+
+std::shared_ptr<Waitable> MessageQueue::InputWait(const std::shared_ptr<MessageQueue>& self, DWORD wakeMask,
+                                                  bool available)
+{
+    return std::make_shared<QueueInputWait>(self, wakeMask, available);
+}
+
+int MessageQueue::WatchFd()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) return Fail(ERROR_INVALID_THREAD_ID, -1);
+    if (watchFd_ < 0) {
+        watchFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (watchFd_ < 0) return Fail(ErrorFromErrno(errno), -1);
+        watchReadable_ = false;
+        UpdateWatch();
+    }
+    return watchFd_;
+}
+
+namespace {
+std::atomic<std::uint64_t> g_watchCalls{0};
+}
+
+std::uint64_t QueueWatchSystemCalls()
+{
+    return g_watchCalls.load();
+}
+
+void MessageQueue::UpdateWatch()
+{
+    // Only the changes between "something waits" and "nothing waits" make a system call,
+    // and none is made while nobody watches. The counter is 0 or 1, so a write never blocks.
+    if (watchFd_ < 0 || Waiting() == watchReadable_) return;
+    std::uint64_t value = 1;
+    const ssize_t n = Waiting() ? ::write(watchFd_, &value, sizeof value) : ::read(watchFd_, &value, sizeof value);
+    (void)n;
+    g_watchCalls.fetch_add(1, std::memory_order_relaxed);
+    watchReadable_ = Waiting();
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "winport/posix/kernel/handle_table.h"
 #include "winport/posix/kernel/kernel.h"
 #include "winport/posix/kernel/thread.h"
+#include "winport/posix/kernel/wait.h"
 #include "winport/posix/user/user.h"
 
 namespace winport {
@@ -290,6 +291,32 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg)
 void WINAPI PostQuitMessage(int nExitCode)
 {
     CurrentQueue()->Quit(nExitCode);
+}
+
+DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds, DWORD dwWakeMask,
+                                         DWORD dwFlags)
+{
+    // Every QS_ bit is accepted; only posted messages (and WM_QUIT) ever arrive here. There
+    // are no APCs, so MWMO_ALERTABLE changes nothing.
+    const DWORD knownMask = QS_ALLINPUT | QS_ALLPOSTMESSAGE;
+    const DWORD knownFlags = MWMO_WAITALL | MWMO_ALERTABLE | MWMO_INPUTAVAILABLE;
+    if (nCount >= MAXIMUM_WAIT_OBJECTS || (nCount > 0 && !pHandles) || (dwWakeMask & ~knownMask) != 0 ||
+        (dwFlags & ~knownFlags) != 0)
+        return Fail<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    std::shared_ptr<MessageQueue> queue = CurrentQueue();
+    return WaitForHandlesAnd(nCount, pHandles, queue->InputWait(queue, dwWakeMask, (dwFlags & MWMO_INPUTAVAILABLE) != 0),
+                             (dwFlags & MWMO_WAITALL) != 0, dwMilliseconds);
+}
+
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
+                                       DWORD dwWakeMask)
+{
+    return MsgWaitForMultipleObjectsEx(nCount, pHandles, dwMilliseconds, dwWakeMask, fWaitAll ? MWMO_WAITALL : 0);
+}
+
+int WinportGetMessageQueueFd(void)
+{
+    return CurrentQueue()->WatchFd();
 }
 
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
