@@ -745,4 +745,70 @@ TEST_F(GdiTest, GetDIBitsReadsRowsBack)
     EXPECT_EQ(255, bi.colors[1].rgbRed);
 }
 
+// A section's bits are its pixel rows: the host and GDI see each other's writes at once, in
+// both orientations, and the bits stay the bitmap's while a deletion waits for its context.
+TEST_F(GdiTest, DibSectionSharesItsRowsWithTheHost)
+{
+    for (const int height : {3, -3}) {
+        struct {
+            BITMAPINFOHEADER h;
+            DWORD masks[3];
+        } bi = {{sizeof(BITMAPINFOHEADER), 4, height, 1, 32, BI_BITFIELDS, 0, 0, 0, 0, 0}, {0xFF0000, 0xFF00, 0xFF}};
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(nullptr, dib);
+        ASSERT_NE(nullptr, bits);
+        auto* px = static_cast<std::uint32_t*>(bits);
+        const int topRow = height < 0 ? 0 : 2;  // the memory row that is the picture's top
+        px[topRow * 4 + 1] = 0xFF102030;      // the top byte is the host's own
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(dc, dib);
+        EXPECT_EQ(RGB(0x10, 0x20, 0x30), GetPixel(dc, 1, 0)) << height;
+        SetPixel(dc, 3, 2, RGB(1, 2, 3));
+        EXPECT_EQ(0x010203u, px[(2 - topRow) * 4 + 3]) << height;
+        // A copy within the section moves the rows the host sees, top byte included.
+        BitBlt(dc, 0, 1, 4, 1, dc, 0, 0, SRCCOPY);
+        EXPECT_EQ(0xFF102030u, px[1 * 4 + 1]) << height;  // row 1 is the middle either way
+        // Deleted while selected: still drawn on and seen until its context lets it go.
+        EXPECT_TRUE(DeleteObject(dib));
+        EXPECT_TRUE(PatBlt(dc, 0, 0, 1, 1, WHITENESS));
+        EXPECT_EQ(0xFFFFFFu, px[topRow * 4] & 0xFFFFFF) << height;
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        EXPECT_EQ(0u, GetObjectType(dib));
+    }
+}
+
+// A host's buffer onto a context, 1:1 and stretched, and into a bitmap by scan lines.
+TEST_F(GdiTest, DibCallsDrawAHostsBuffer)
+{
+    Canvas c(4, 2);
+    c.Fill(RGB(9, 9, 9));
+    const std::uint32_t host[2][2] = {{0x0000FF, 0x00FF00}, {0xFF0000, 0xFFFFFF}};  // bottom row first
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 2, 2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    EXPECT_EQ(2, SetDIBitsToDevice(c.dc(), 1, 0, 2, 2, 0, 0, 0, 2, host, &bi, DIB_RGB_COLORS));
+    EXPECT_EQ((std::vector<COLORREF>{RGB(9, 9, 9), RGB(255, 0, 0), RGB(255, 255, 255), RGB(9, 9, 9),
+                                     RGB(9, 9, 9), RGB(0, 0, 255), RGB(0, 255, 0), RGB(9, 9, 9)}),
+              c.Pixels());
+    SetStretchBltMode(c.dc(), COLORONCOLOR);
+    EXPECT_EQ(2, StretchDIBits(c.dc(), 0, 0, 4, 2, 0, 1, 2, 1, host, &bi, DIB_RGB_COLORS, SRCCOPY));
+    EXPECT_EQ((std::vector<COLORREF>{RGB(255, 0, 0), RGB(255, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255),
+                                     RGB(255, 0, 0), RGB(255, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255)}),
+              c.Pixels());
+    HBITMAP target = CreateCompatibleBitmap(c.dc(), 2, 2);
+    EXPECT_EQ(1, SetDIBits(c.dc(), target, 1, 1, host[0], &bi, DIB_RGB_COLORS));  // scan line 1: the top row
+    {
+        HDC dc = CreateCompatibleDC(c.dc());
+        HGDIOBJ old = SelectObject(dc, target);
+        EXPECT_EQ(RGB(0, 0, 255), GetPixel(dc, 0, 0));
+        EXPECT_EQ(RGB(0, 0, 0), GetPixel(dc, 0, 1));
+        SelectObject(dc, old);
+        DeleteDC(dc);
+    }
+    DeleteObject(target);
+}
+
 }  // namespace
