@@ -781,34 +781,4 @@ TEST_F(GdiTest, DibSectionSharesItsRowsWithTheHost)
     }
 }
 
-// A host's buffer onto a context, 1:1 and stretched, and into a bitmap by scan lines.
-TEST_F(GdiTest, DibCallsDrawAHostsBuffer)
-{
-    Canvas c(4, 2);
-    c.Fill(RGB(9, 9, 9));
-    const std::uint32_t host[2][2] = {{0x0000FF, 0x00FF00}, {0xFF0000, 0xFFFFFF}};  // bottom row first
-    BITMAPINFO bi = {};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 2, 2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    EXPECT_EQ(2, SetDIBitsToDevice(c.dc(), 1, 0, 2, 2, 0, 0, 0, 2, host, &bi, DIB_RGB_COLORS));
-    EXPECT_EQ((std::vector<COLORREF>{RGB(9, 9, 9), RGB(255, 0, 0), RGB(255, 255, 255), RGB(9, 9, 9),
-                                     RGB(9, 9, 9), RGB(0, 0, 255), RGB(0, 255, 0), RGB(9, 9, 9)}),
-              c.Pixels());
-    SetStretchBltMode(c.dc(), COLORONCOLOR);
-    EXPECT_EQ(2, StretchDIBits(c.dc(), 0, 0, 4, 2, 0, 1, 2, 1, host, &bi, DIB_RGB_COLORS, SRCCOPY));
-    EXPECT_EQ((std::vector<COLORREF>{RGB(255, 0, 0), RGB(255, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255),
-                                     RGB(255, 0, 0), RGB(255, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255)}),
-              c.Pixels());
-    HBITMAP target = CreateCompatibleBitmap(c.dc(), 2, 2);
-    EXPECT_EQ(1, SetDIBits(c.dc(), target, 1, 1, host[0], &bi, DIB_RGB_COLORS));  // scan line 1: the top row
-    {
-        HDC dc = CreateCompatibleDC(c.dc());
-        HGDIOBJ old = SelectObject(dc, target);
-        EXPECT_EQ(RGB(0, 0, 255), GetPixel(dc, 0, 0));
-        EXPECT_EQ(RGB(0, 0, 0), GetPixel(dc, 0, 1));
-        SelectObject(dc, old);
-        DeleteDC(dc);
-    }
-    DeleteObject(target);
-}
-
 }  // namespace
