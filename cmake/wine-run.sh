@@ -7,6 +7,7 @@
 # PREFIX_DIR is the Wine prefix (made with wineboot on first use). Each --path DIR is
 # searched for DLLs (lobbykit.dll for the programs that load it), as PATH is on Windows.
 # Environment:
+#   LOBBYKIT_WINE_DISPLAY  an X display for the program's windows (default: none, headless)
 #   LOBBYKIT_WINE_TIMEOUT  seconds before the program is killed (default 900): a backstop
 #                          for a hung Wine; ctest's own test timeouts normally come first.
 set -uo pipefail
@@ -30,7 +31,8 @@ die() { echo "wine-run: $*" >&2; exit 125; }
 export WINEPREFIX=$prefix
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
-export DISPLAY=
+# Headless unless a test names an X display for Wine's windows (LOBBYKIT_WINE_DISPLAY).
+export DISPLAY=${LOBBYKIT_WINE_DISPLAY:-}
 export WAYLAND_DISPLAY=
 # No Mono/Gecko installers, no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build: cross-compiles lobbykit with mingw-w64 (build/windows), runs its tests
-# under Wine (headless, code page 936), and runs the differential suite, which compares
+# under Wine (headless, code page 936; the demo's window test gives Wine a virtual X
+# display of its own), and runs the differential suite, which compares
 # winport/posix (a native probe, build/windows-native) with the real Win32 API under Wine.
 # It also builds the Release DLL (build/windows-release), the one a Windows user ships; its
 # code is the Debug build's, so its tests are not run a second time.
@@ -19,7 +20,8 @@ step() { printf '\n=== %s\n' "$*"; }
 die() { printf 'test-windows: %s\n' "$*" >&2; exit 1; }
 
 step "Windows build: dependencies"
-scripts/deps.sh wine wine64 g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix locales googletest
+# Xvfb and xwd: the lobby's Win32 window is screenshot under Wine in a virtual display.
+scripts/deps.sh wine wine64 g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix locales googletest xvfb x11-apps xauth
 # Wine's ANSI code page follows the locale; zh_CN.UTF-8 makes it 936 (GBK).
 if ! locale -a 2>/dev/null | grep -ix 'zh_CN\.utf-\?8' >/dev/null; then
   echo "generating the zh_CN.UTF-8 locale"

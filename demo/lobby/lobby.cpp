@@ -2,11 +2,14 @@
 // g_ipcConfig, starts two games one after the other and serves them. It waits on the
 // running game's process handle together with its messages, so a game that ends without
 // connecting (it could not load the library, it crashed at start) is noticed at once.
-//   lobbykit_lobby [GAME_PROGRAM]   default: lobbykit_game, beside the lobby
+// With a display it shows its scene live in a window (SceneWindow.h).
+//   lobbykit_lobby [--hold SECONDS] [GAME_PROGRAM]   default: lobbykit_game, beside the lobby
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "DemoProcess.h"
@@ -15,7 +18,9 @@
 #include "Emotion.h"
 #include "GameLink.h"
 #include "LevelName.h"
+#include "Image.h"
 #include "Scene.h"
+#include "SceneWindow.h"
 #include "ipc/MapIPC.h"
 
 namespace {
@@ -23,7 +28,7 @@ namespace {
 const char* const kPlayers[] = {"amy", "tom"};
 const int kGames = 2;
 
-struct Lobby {
+struct Lobby : demo::LoopHooks {
     CMapIPC channel;
     std::string gameProgram;
     demo::Child child;
@@ -34,10 +39,33 @@ struct Lobby {
     int exitCode = 0;
     std::string player;
     CGetEmotion emotion;
+    // The scene shown live in a window (none when headless): a DIB section CImage draws into.
+    std::unique_ptr<demo::SceneWindow> window;
+    CImage live;
+    demo::SceneState state;
+
+    HANDLE Waitable(int* id) override
+    {
+        *id = started;
+        return gameEnded ? nullptr : child.Handle();
+    }
+    bool DispatchWaiting() override;
+    void OnSignalled() override;
+    void OnWaitFailed() override;
 };
 Lobby* g_lobby = nullptr;
 
 void Say(const std::string& utf8) { demo::Print("lobby", utf8); }
+
+// The live scene after a change of state: drawn anew into the section, then shown.
+void Redraw()
+{
+    Lobby& l = *g_lobby;
+    if (!l.window) return;
+    std::string failure;
+    if (!demo::DrawScene(l.live, failure, l.state)) Say("scene: could not " + failure);
+    l.window->Show();
+}
 
 void Send(unsigned char id, const std::string& data)
 {
@@ -74,10 +102,11 @@ void NextGameOrQuit()
     }
 }
 
+
 // The running game's process has ended (what it posted before has been dispatched).
-void OnGameProcessEnded()
+void Lobby::OnSignalled()
 {
-    Lobby& l = *g_lobby;
+    Lobby& l = *this;
     l.gameEnded = true;
     if (l.connected) return;  // its leave (IPC_NOTIFY_EXIT) comes through the channel
     const int code = l.child.Wait();
@@ -87,39 +116,47 @@ void OnGameProcessEnded()
     NextGameOrQuit();
 }
 
-// Dispatches every waiting message; false on WM_QUIT (its code in *quitCode).
-bool DispatchWaiting(int* quitCode)
+// Dispatches every waiting message; false on WM_QUIT.
+bool Lobby::DispatchWaiting()
 {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            *quitCode = int(msg.wParam);
-            return false;
-        }
+        if (msg.message == WM_QUIT) return false;
         DispatchMessageA(&msg);
     }
     return true;
 }
 
-// The lobby's loop: its messages and the running game's process handle at once.
-void RunLoop()
+}  // namespace
+
+namespace demo {
+
+// Messages first, also when the process ended: its connect may be among them.
+void RunMessageLoop(LoopHooks& hooks)
 {
-    Lobby& l = *g_lobby;
     for (;;) {
-        const int game = l.started;
-        HANDLE process = l.gameEnded ? nullptr : l.child.Handle();
-        const DWORD n = process ? 1 : 0;
-        const DWORD w = MsgWaitForMultipleObjects(n, &process, FALSE, INFINITE, QS_ALLINPUT);
+        int id = 0;
+        HANDLE handle = hooks.Waitable(&id);
+        const DWORD n = handle ? 1 : 0;
+        const DWORD w = MsgWaitForMultipleObjects(n, &handle, FALSE, INFINITE, QS_ALLINPUT);
         if (w == WAIT_FAILED) {
-            Say("could not wait (error " + std::to_string(GetLastError()) + ")");
-            l.exitCode = 1;
+            hooks.OnWaitFailed();
             return;
         }
-        // Messages first, also when the process ended: its connect may be among them.
-        int quitCode = 0;
-        if (!DispatchWaiting(&quitCode)) return;
-        if (n == 1 && w == WAIT_OBJECT_0 && l.started == game && !l.gameEnded) OnGameProcessEnded();
+        if (!hooks.DispatchWaiting()) return;
+        int now = 0;
+        if (n == 1 && w == WAIT_OBJECT_0 && hooks.Waitable(&now) == handle && now == id) hooks.OnSignalled();
     }
+}
+
+}  // namespace demo
+
+namespace {
+
+void Lobby::OnWaitFailed()
+{
+    Say("could not wait (error " + std::to_string(GetLastError()) + ")");
+    exitCode = 1;
 }
 
 void OnPacket(unsigned char id, const char* data, int len)
@@ -139,6 +176,9 @@ void OnPacket(unsigned char id, const char* data, int len)
         char title[32] = "";
         long level = 0;
         GetLevelName(game, data + 4, title, &level);
+        l.state.level = level;
+        ++l.state.turns;
+        Redraw();
         Say("<- SCORE game " + std::to_string(game) + ", score " + std::to_string(score) +
             "  -> title " + demo::ToUtf8(title) + ", level " + std::to_string(level));
         Send(demo::CMD_TITLE, demo::PackInts(std::int32_t(level), 0).substr(0, 4) + title);
@@ -167,6 +207,9 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         case IPC_NOTIFY_CONNECT:
             Say("a game connected");
             l.connected = true;
+            l.state = demo::SceneState();
+            l.state.turns = 1;
+            Redraw();
             break;
         case IPC_NOTIFY_DATA: {
             unsigned char id = 0;
@@ -179,6 +222,8 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         }
         case IPC_NOTIFY_EXIT:
             Say("the game left (IPC_NOTIFY_EXIT)");
+            l.state = demo::SceneState();  // upright again, in the lobby's colour
+            Redraw();
             l.child.Wait();
             NextGameOrQuit();
             break;
@@ -236,7 +281,16 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     Lobby lobby;
     g_lobby = &lobby;
-    lobby.gameProgram = argc > 1 ? argv[1] : "lobbykit_game";
+    // --hold SECONDS keeps the scene's window on the screen after the games (a screenshot's
+    // time); without a display there is no window to keep.
+    long holdSeconds = 0;
+    int arg = 1;
+    if (argc > 2 && std::strcmp(argv[1], "--hold") == 0) {
+        holdSeconds = std::strtol(argv[2], nullptr, 10);
+        if (holdSeconds < 0 || holdSeconds > 3600) holdSeconds = 0;
+        arg = 3;
+    }
+    lobby.gameProgram = argc > arg ? argv[arg] : "lobbykit_game";
 
     const HANDLE nameOwner = ClaimDefaultName();
     if (!nameOwner) {
@@ -261,15 +315,31 @@ int main(int argc, char** argv)
     lstrcpynA(g_ipcConfig.szServerName, name, sizeof g_ipcConfig.szServerName);
     Say(std::string("server end open on channel ") + name + "; g_ipcConfig now names it");
 
+    // With a display, the scene lives in a window: a DIB section that CImage draws into.
+    void* bits = nullptr;
+    std::string how;
+    if (demo::CreateSceneSection(lobby.live, &bits))
+        lobby.window = demo::SceneWindow::Open("lobbykit lobby", bits, demo::kSceneW, demo::kSceneH, how);
+    if (lobby.window) {
+        Say("the scene is shown live in " + how);
+        Redraw();
+    }
+
     demo::Watchdog watchdog(hWnd, demo::WM_DEMO_TIMEOUT, 20000);
-    if (StartNextGame()) RunLoop();
-    else lobby.exitCode = 1;
+    if (!StartNextGame()) lobby.exitCode = 1;
+    else if (lobby.window) lobby.window->Run(lobby);
+    else demo::RunMessageLoop(lobby);
 
     lobby.channel.CloseIPC();
     lobby.child.Wait();
     ReleaseDefaultName(nameOwner, name);
     DestroyWindow(hWnd);
     Say(demo::SaveSceneBeside(argv[0]));
+    if (lobby.window && holdSeconds > 0) {
+        Say("scene window held for " + std::to_string(holdSeconds) + " s");
+        lobby.window->Hold(DWORD(holdSeconds) * 1000);
+    }
     Say(lobby.exitCode == 0 ? "both games served; closing" : "failed");
+    lobby.window.reset();
     return lobby.exitCode;
 }

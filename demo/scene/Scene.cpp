@@ -1,6 +1,7 @@
 // The demo's scene, drawn with CImage only; the file writer reads the pixels with GetDIBits.
 #include "Scene.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -49,9 +50,39 @@ struct FileCloser {
 
 }  // namespace
 
-bool DrawScene(CImage& scene, std::string& failure)
+COLORREF BannerColour(long level)
 {
-    CImage tile, sprite, turned90, turned270;
+    if (level <= 0) return kBanner;
+    // Levels walk round a wheel of hues, darker on every round.
+    static const COLORREF kWheel[] = {Colour(40, 90, 160), Colour(30, 130, 70), Colour(150, 110, 20),
+                                      Colour(110, 40, 140), Colour(20, 120, 130), Colour(170, 60, 30)};
+    const long n = sizeof kWheel / sizeof kWheel[0];
+    const COLORREF c = kWheel[(level - 1) % n];
+    const unsigned shade = unsigned(std::min<long>((level - 1) / n, 3));
+    return Colour(GetRValue(c) >> shade, GetGValue(c) >> shade, GetBValue(c) >> shade);
+}
+
+bool CreateSceneSection(CImage& scene, void** bits)
+{
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = kSceneW;
+    bmi.bmiHeader.biHeight = -kSceneH;  // top-down: row 0 first, as toolkits lay out images
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    HBITMAP section = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, bits, nullptr, 0);
+    if (!section) return false;
+    if (scene.Attach(section) != 1) {
+        DeleteObject(section);
+        return false;
+    }
+    return true;
+}
+
+bool DrawScene(CImage& scene, std::string& failure, const SceneState& state)
+{
+    CImage tile, sprite, turned90, turned270, turned180;
     // Each step runs only if those before it succeeded.
     bool ok = true;
     auto step = [&](const char* what, auto&& run) {
@@ -62,21 +93,27 @@ bool DrawScene(CImage& scene, std::string& failure)
     };
     step("make the tile", [&] { return MakeTile(tile); });
     step("make the sprite", [&] { return MakeSprite(sprite); });
-    step("make the scene's bitmap", [&] { return scene.CreateBitmap(kSceneW, kSceneH) == 1; });
+    step("make the scene's bitmap", [&] {
+        if (scene.m_hBitmap && scene.m_nWidth == kSceneW && scene.m_nHeight == kSceneH) return true;
+        return scene.CreateBitmap(kSceneW, kSceneH) == 1;
+    });
     step("tile the floor", [&] { return tile.TitleCopyImage(scene) == 1; });
     step("fill the banner", [&] {
-        return Fill(scene, 0, 0, kSceneW, kBannerHeight, kBanner) &&
+        return Fill(scene, 0, 0, kSceneW, kBannerHeight, BannerColour(state.level)) &&
                Fill(scene, 0, kBannerHeight - kBannerEdgeHeight, kSceneW, kBannerHeight, kBannerEdge);
     });
+    step("turn the sprite by 90", [&] { return turned90.CreateRotateBitmap(sprite, 90) == 1; });
+    step("turn the sprite by 270", [&] { return turned270.CreateRotateBitmap(sprite, 270) == 1; });
+    step("turn the sprite by 180", [&] { return turned180.CreateRotateBitmap(turned90, 90) == 1; });
     step("draw the sprite 1:1", [&] {
-        return sprite.TransCopyImage(scene, kKey, kPlainX, kPlainY, 0, 0, 0, 0, 0, 0) == 1;
+        CImage* const turned[4] = {&sprite, &turned90, &turned180, &turned270};
+        CImage& shown = *turned[((state.turns % 4) + 4) % 4];
+        return shown.TransCopyImage(scene, kKey, kPlainX, kPlainY, 0, 0, 0, 0, 0, 0) == 1;
     });
     step("draw the sprite stretched", [&] {
         return sprite.TransCopyImage(scene, kAutoKey, kStretchX, kStretchY, 2 * kSprite, 2 * kSprite,
                                      0, 0, 0, 0) == 1;
     });
-    step("turn the sprite by 90", [&] { return turned90.CreateRotateBitmap(sprite, 90) == 1; });
-    step("turn the sprite by 270", [&] { return turned270.CreateRotateBitmap(sprite, 270) == 1; });
     step("draw the turned sprites", [&] {
         return turned90.TransCopyImage(scene, kKey, kTurn90X, kTurn90Y, 0, 0, 0, 0, 0, 0) == 1 &&
                turned270.TransCopyImage(scene, kAutoKey, kTurn270X, kTurn270Y, 0, 0, 0, 0, 0, 0) == 1;

@@ -4,7 +4,9 @@
 // The scene (kSceneW x kSceneH) is a floor of tiles (TitleCopyImage), a banner across the
 // top (FillRect), and an arrow sprite with a key colour round it drawn over the floor four
 // times with TransCopyImage: 1:1, stretched x2, and turned by 90 and 270 degrees
-// (CreateRotateBitmap). Every picture is made in code from filled rectangles.
+// (CreateRotateBitmap). Every picture is made in code from filled rectangles. The lobby's
+// window shows it live (SceneState): the 1:1 sprite turns and the banner takes the colour
+// of the player's title level.
 #ifndef LOBBYKIT_DEMO_SCENE_SCENE_H
 #define LOBBYKIT_DEMO_SCENE_SCENE_H
 
@@ -45,9 +47,26 @@ constexpr int kStretchX = 84, kStretchY = 44;    // x2, 2 kSprite x 2 kSprite
 constexpr int kTurn90X = 188, kTurn90Y = 64;     // turned 90: the arrow points right
 constexpr int kTurn270X = 252, kTurn270Y = 64;   // turned 270: the arrow points left
 
-// Draws the scene into `scene`, which it fills anew. False if a step failed; `failure`
+// What the live scene shows of the lobby: the 1:1 sprite turned by `turns` quarter turns
+// clockwise, and the banner in the colour of the title level `level` (0: the lobby's own
+// kBanner). The default state is the scene the lobby saves.
+struct SceneState {
+    int turns = 0;
+    long level = 0;
+};
+
+// The banner's colour for a title level: kBanner for 0 (and below), a colour of its own for
+// each level from 1 on.
+COLORREF BannerColour(long level);
+
+// Draws the scene into `scene`: into its bitmap when it has one of kSceneW x kSceneH (a DIB
+// section a window shows, say), else into a new one. False if a step failed; `failure`
 // then names it.
-bool DrawScene(CImage& scene, std::string& failure);
+bool DrawScene(CImage& scene, std::string& failure, const SceneState& state = SceneState());
+
+// A kSceneW x kSceneH top-down 32-bpp DIB section held by `scene`, its pixel rows at
+// *bits (kSceneW words apart). False if it could not be made.
+bool CreateSceneSection(CImage& scene, void** bits);
 
 // Writes the picture as a 24-bit bottom-up bitmap file (read with GetDIBits). False if the
 // pixels cannot be read or the file cannot be written.

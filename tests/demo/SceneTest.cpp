@@ -138,3 +138,51 @@ TEST_F(DemoScene, TranscriptNamesTheFileBesideTheProgram)
     EXPECT_FALSE(SaveBitmap24(empty, dir + "lobbykit_scene_empty.bmp"));
     std::remove(path.c_str());
 }
+
+// The live scene, as the lobby's window shows it: drawn by CImage into a DIB section whose
+// rows are the window's pixels. The banner follows the level and the 1:1 sprite turns; the
+// default state is the saved scene, pixel for pixel.
+TEST_F(DemoScene, LiveStateShowsInTheSectionsRows)
+{
+    CImage saved;
+    std::string failure;
+    ASSERT_TRUE(DrawScene(saved, failure)) << failure;
+    const Pixels savedPx = ReadPixels(saved.m_hBitmap, kSceneW, kSceneH);
+
+    // Where the apex of the 1:1 sprite goes after k quarter turns clockwise ((x, y) lands at
+    // (39 - y, x) per turn), and a pixel of the floor that only the upright sprite covers.
+    const struct {
+        int turns;
+        long level;
+        int apexX, apexY;
+    } cases[] = {{0, 0, 20, 2}, {1, 8, 37, 20}, {2, 21, 19, 37}, {3, 1, 2, 19}, {4, 0, 20, 2}};
+    CImage live;
+    void* bits = nullptr;
+    ASSERT_TRUE(CreateSceneSection(live, &bits));
+    const auto* rows = static_cast<const std::uint32_t*>(bits);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("turns " + std::to_string(c.turns) + ", level " + std::to_string(c.level));
+        SceneState state;
+        state.turns = c.turns;
+        state.level = c.level;
+        HBITMAP before = live.m_hBitmap;
+        ASSERT_TRUE(DrawScene(live, failure, state)) << failure;
+        EXPECT_EQ(before, live.m_hBitmap);  // drawn into the section, not into a new bitmap
+        const Pixels px = ReadPixels(live.m_hBitmap, kSceneW, kSceneH);
+        // The rows the host hands its toolkit are the pixels GDI reads back.
+        for (int i : {0, kSceneW * 70 + 44, kSceneW * kSceneH - 1})
+            EXPECT_EQ(px[size_t(i)], RGB(rows[i] >> 16 & 0xFF, rows[i] >> 8 & 0xFF, rows[i] & 0xFF)) << i;
+        EXPECT_EQ(BannerColour(c.level), px[size_t(5) * kSceneW + 100]);
+        EXPECT_EQ(kHead, px[size_t(kPlainY + c.apexY) * kSceneW + kPlainX + c.apexX]);
+        if (c.turns % 4 == 0 && c.level == 0) {
+            EXPECT_EQ(savedPx, px);
+        } else {
+            EXPECT_NE(savedPx, px);
+        }
+    }
+    // Every level has a banner of its own, none the lobby's.
+    for (long level = 1; level <= 24; ++level) {
+        EXPECT_NE(kBanner, BannerColour(level)) << level;
+        EXPECT_NE(BannerColour(level - 1), BannerColour(level)) << level;
+    }
+}

@@ -117,6 +117,24 @@ const std::vector<KnownDifference>& KnownDifferences()
          "every pixel 0 whatever the source and the colours (at equal sizes it transfers as BitBlt "
          "does). Windows documents HALFTONE as approximating the source's colours; winport/posix "
          "stretches onto a monochrome bitmap as COLORONCOLOR does, which keeps the picture"},
+        {"dibsection-depths", "winport-limit",
+         "CreateDIBSection of 1, 4, 8, 16 or 24 bits, or of 32 bits with masks other than 0xFF0000, "
+         "0xFF00, 0xFF: Windows makes them; winport/posix keeps a section's pixels as its own 32-bpp "
+         "rows, so that neither side copies, and fails the others with ERROR_NOT_SUPPORTED "
+         "(documented in winport_gdi.h)"},
+        {"dibsection-from-mapping", "winport-limit",
+         "CreateDIBSection with hSection (the pixels in a file mapping): winport/posix fails with "
+         "ERROR_NOT_SUPPORTED; a host hands over its own buffer with SetDIBitsToDevice instead"},
+        {"dibsection-refusal-error", "winport-choice",
+         "CreateDIBSection of what Windows refuses too (no such depth, a size of 0, a negative width, "
+         "two planes, RLE, an unknown usage, a size past memory): both return NULL; Wine leaves the "
+         "last error alone, winport/posix sets ERROR_INVALID_PARAMETER (ERROR_NOT_ENOUGH_MEMORY when "
+         "the memory is not there), so that the host learns why"},
+        {"rle-stretch-rop", "winport-limit",
+         "StretchDIBits of RLE data with an operation other than SRCCOPY (or stretched): Wine keeps "
+         "runs there that its SRCCOPY path and CreateDIBitmap drop (those of data that end without "
+         "an escape); winport/posix fails such calls with ERROR_NOT_SUPPORTED rather than guess "
+         "(documented in winport_gdi.h)"},
     };
     return table;
 }

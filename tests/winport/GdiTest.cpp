@@ -789,4 +789,40 @@ TEST_F(GdiTest, GetDIBitsReadsRowsBack)
     EXPECT_EQ(255, bi.colors[1].rgbRed);
 }
 
+// A section's bits are its pixel rows: the host and GDI see each other's writes at once, in
+// both orientations, and the bits stay the bitmap's while a deletion waits for its context.
+TEST_F(GdiTest, DibSectionSharesItsRowsWithTheHost)
+{
+    for (const int height : {3, -3}) {
+        struct {
+            BITMAPINFOHEADER h;
+            DWORD masks[3];
+        } bi = {{sizeof(BITMAPINFOHEADER), 4, height, 1, 32, BI_BITFIELDS, 0, 0, 0, 0, 0}, {0xFF0000, 0xFF00, 0xFF}};
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(nullptr, dib);
+        ASSERT_NE(nullptr, bits);
+        auto* px = static_cast<std::uint32_t*>(bits);
+        const int topRow = height < 0 ? 0 : 2;  // the memory row that is the picture's top
+        px[topRow * 4 + 1] = 0xFF102030;      // the top byte is the host's own
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(dc, dib);
+        EXPECT_EQ(RGB(0x10, 0x20, 0x30), GetPixel(dc, 1, 0)) << height;
+        SetPixel(dc, 3, 2, RGB(1, 2, 3));
+        EXPECT_EQ(0x010203u, px[(2 - topRow) * 4 + 3]) << height;
+        // A copy within the section moves the rows the host sees, top byte included.
+        BitBlt(dc, 0, 1, 4, 1, dc, 0, 0, SRCCOPY);
+        EXPECT_EQ(0xFF102030u, px[1 * 4 + 1]) << height;  // row 1 is the middle either way
+        // Deleted while selected: still drawn on and seen until its context lets it go.
+        EXPECT_TRUE(DeleteObject(dib));
+        EXPECT_TRUE(PatBlt(dc, 0, 0, 1, 1, WHITENESS));
+        EXPECT_EQ(0xFFFFFFu, px[topRow * 4] & 0xFFFFFF) << height;
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        EXPECT_EQ(0u, GetObjectType(dib));
+    }
+}
+
 }  // namespace

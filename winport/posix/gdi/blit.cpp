@@ -1,11 +1,12 @@
 // Transfers: BitBlt, StretchBlt, PatBlt, FillRect, and single pixels. Everything is clipped
 // to both bitmaps before a loop starts; rows are converted between colour and monochrome
 // once into scratch rows, and the raster operation then runs on whole rows.
+#include "winport/posix/gdi/blit.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "winport/posix/gdi/gdi.h"
 #include "winport/posix/gdi/raster.h"
 #include "winport/posix/kernel/error.h"
 
@@ -136,8 +137,8 @@ void ApplyToRow(const Dc& dst, Bitmap& ds, const Brush* brush, std::uint8_t rop,
     PackMono(d, n, ds.Row1(y), x);
 }
 
-// BitBlt / PatBlt after the handles are checked. `brush` is the pattern; src may be null
-// when the operation does not read a source.
+}  // namespace
+
 BOOL Transfer(const Dc& dst, long long x, long long y, long long w, long long h, const Dc* src, long long sx,
               long long sy, std::uint8_t rop, const Brush& brush)
 {
@@ -189,6 +190,8 @@ BOOL Transfer(const Dc& dst, long long x, long long y, long long w, long long h,
     }
     return TRUE;
 }
+
+namespace {
 
 // --- StretchBlt -----------------------------------------------------------------------
 
@@ -325,9 +328,8 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
     // A bitmap stretched onto itself reads from a snapshot.
     std::shared_ptr<Bitmap> snapshot;
     if (&ss0 == &ds) {
-        snapshot = NewBitmap(ss0.width, ss0.height, ss0.bpp);
+        snapshot = CopyBitmap(ss0);
         if (!snapshot) return FALSE;
-        std::memcpy(snapshot->bits.get(), ss0.bits.get(), ss0.stride * static_cast<std::size_t>(ss0.height));
     }
     Bitmap& ss = snapshot ? *snapshot : ss0;
     int mode = dst.stretchMode;
@@ -398,6 +400,17 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
 }
 
 }  // namespace
+
+BOOL StretchDcs(const Dc& dst, long long xd, long long yd, long long wd, long long hd, const Dc& src,
+                long long xs, long long ys, long long ws, long long hs, std::uint8_t rop)
+{
+    if (wd == 0 || hd == 0 || ws == 0 || hs == 0) return TRUE;
+    // Same size and orientation: a plain transfer.
+    if (wd == ws && hd == hs) return Transfer(dst, xd, yd, wd, hd, &src, xs, ys, rop, *dst.brush);
+    if (RopUsesPattern(rop) && dst.brush->style == BS_NULL) return TRUE;
+    return Stretch(dst, xd, yd, wd, hd, src, xs, ys, ws, hs, rop);
+}
+
 }  // namespace gdi
 }  // namespace winport
 
@@ -430,12 +443,7 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
     if (!RopUsesSource(r)) return Transfer(*dst, xDest, yDest, wDest, hDest, nullptr, 0, 0, r, *dst->brush);
     std::shared_ptr<Dc> src = FindDc(hdcSrc);
     if (!src) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (wDest == 0 || hDest == 0 || wSrc == 0 || hSrc == 0) return TRUE;
-    // Same size and orientation: a plain transfer.
-    if (wDest == wSrc && hDest == hSrc)
-        return Transfer(*dst, xDest, yDest, wDest, hDest, src.get(), xSrc, ySrc, r, *dst->brush);
-    if (RopUsesPattern(r) && dst->brush->style == BS_NULL) return TRUE;
-    return Stretch(*dst, xDest, yDest, wDest, hDest, *src, xSrc, ySrc, wSrc, hSrc, r);
+    return StretchDcs(*dst, xDest, yDest, wDest, hDest, *src, xSrc, ySrc, wSrc, hSrc, r);
 }
 
 BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop)

@@ -158,34 +158,37 @@ DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out)
     return 0;
 }
 
-void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out)
+void PutIndices(const DibLayout& layout, const std::uint8_t* indices, int n, Bitmap& out, int y, int x)
+{
+    if (out.bpp == 32) {
+        std::uint32_t* row = out.Row32(y) + x;
+        for (int k = 0; k < n; ++k) row[k] = layout.colors[indices[k]];
+        return;
+    }
+    std::vector<std::uint32_t> line(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) line[k] = NearestMono(layout.colors[indices[k]]);
+    PackMono(line.data(), n, out.Row1(y), x);
+}
+
+void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out, int top)
 {
     if (layout.compression != BI_RGB && layout.compression != BI_BITFIELDS) {
-        std::vector<std::uint32_t> line;
         DecodeRle(bits, layout.rleBytes, layout.bpp, layout.width, layout.height,
                   [&](int row, int x, const std::uint8_t* indices, int n) {
-                      const int y = layout.height - 1 - row;
-                      if (y >= out.height || x >= out.width) return;
-                      n = std::min(n, out.width - x);
-                      line.resize(static_cast<std::size_t>(n));
-                      for (int k = 0; k < n; ++k) line[k] = layout.colors[indices[k]];
-                      if (out.bpp == 32) {
-                          std::memcpy(out.Row32(y) + x, line.data(), static_cast<std::size_t>(n) * 4);
-                          return;
-                      }
-                      for (std::uint32_t& p : line) p = NearestMono(p);
-                      PackMono(line.data(), n, out.Row1(y), x);
+                      const long long y = static_cast<long long>(top) + layout.height - 1 - row;
+                      if (y < 0 || y >= out.height || x >= out.width) return;
+                      PutIndices(layout, indices, std::min(n, out.width - x), out, static_cast<int>(y), x);
                   });
         return;
     }
     const int n = std::min(layout.width, out.width);
-    const int rows = std::min(layout.height, out.height);
     const Channel ch[3] = {MakeChannel(layout.masks[0]), MakeChannel(layout.masks[1]), MakeChannel(layout.masks[2])};
     std::vector<std::uint32_t> line(static_cast<std::size_t>(n));
-    for (int r = 0; r < rows; ++r) {
+    for (int r = 0; r < layout.height; ++r) {
         // Row r of the data is the r-th row from the top (top-down) or from the bottom.
-        const int y = layout.topDown ? r : layout.height - 1 - r;
-        if (y >= out.height) continue;
+        const long long yy = static_cast<long long>(top) + (layout.topDown ? r : layout.height - 1 - r);
+        if (yy < 0 || yy >= out.height) continue;
+        const int y = static_cast<int>(yy);
         const std::uint8_t* in = bits + layout.stride * static_cast<std::size_t>(r);
         if (out.bpp == 32) {
             DecodeRow(layout, ch, in, n, out.Row32(y));
@@ -298,6 +301,71 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
         }
     }
     return copied;
+}
+
+HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* pbmi, UINT usage, void** ppvBits, HANDLE hSection, DWORD)
+{
+    std::lock_guard<std::mutex> lock(Lock());
+    if (ppvBits) *ppvBits = nullptr;
+    // The context only matters for DIB_PAL_COLORS, which means nothing at 32 bpp.
+    if (!pbmi || (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS)) return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+    const BITMAPINFOHEADER& h = pbmi->bmiHeader;
+    if (h.biSize == 12) return Fail<HBITMAP>(ERROR_NOT_SUPPORTED, nullptr);
+    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biPlanes != 1 ||
+        (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS))
+        return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+    DibLayout layout;
+    if (const DWORD error = ReadDibLayout(pbmi, layout)) return Fail<HBITMAP>(error, nullptr);
+    // Sections are the layer's own 32-bpp rows: other formats would need a conversion on
+    // every access, which the host's pointer cannot see.
+    if (layout.bpp != 32 || !layout.raw32 || hSection) return Fail<HBITMAP>(ERROR_NOT_SUPPORTED, nullptr);
+    std::shared_ptr<Bitmap> bitmap = NewDibSection(h.biWidth, h.biHeight, h.biCompression, &h);
+    if (!bitmap) return nullptr;
+    void* bits = bitmap->bits.get();
+    HBITMAP handle = static_cast<HBITMAP>(Publish(std::move(bitmap)));
+    if (!handle) return Fail<HBITMAP>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
+    if (ppvBits) *ppvBits = bits;
+    return handle;
+}
+
+BOOL WINAPI GdiFlush(void)
+{
+    return TRUE;  // every call draws before it returns: nothing is batched
+}
+
+int WINAPI SetDIBits(HDC, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits, const BITMAPINFO* lpbmi,
+                     UINT ColorUse)
+{
+    std::lock_guard<std::mutex> lock(Lock());
+    std::shared_ptr<Bitmap> bitmap = FindBitmap(hbm);
+    if (!bitmap || bitmap->stock) return Fail(ERROR_INVALID_HANDLE, 0);
+    if (!lpBits || !lpbmi) return Fail(ERROR_INVALID_PARAMETER, 0);
+    if (ColorUse != DIB_RGB_COLORS)
+        return Fail(ColorUse == DIB_PAL_COLORS ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER, 0);
+    DibLayout layout;
+    if (const DWORD error = ReadDibLayout(lpbmi, layout)) return Fail(error, 0);
+    const auto* bits = static_cast<const std::uint8_t*>(lpBits);
+    if (layout.compression == BI_RLE8 || layout.compression == BI_RLE4) {
+        // Runs describe the whole picture: the band arguments do not apply.
+        DecodeDib(layout, bits, *bitmap);
+        return layout.height;
+    }
+    // The DIB lies at the bitmap's top-left; lpBits holds its scan lines [start, start +
+    // lines), counted from the bottom. A top-down band goes to the same rows, and its lines
+    // are not bounded by the DIB's height (as Wine has it).
+    const long long height = layout.height;
+    long long lines = cLines;
+    if (!layout.topDown) {
+        if (start >= height) return 0;
+        lines = std::min(lines, height - start);
+    }
+    if (lines == 0 || lines > INT_MAX) return 0;
+    // Rows of a top-down band past the DIB's height are not drawn.
+    DibLayout band = layout;
+    band.height = static_cast<int>(std::min(lines, height));
+    const long long top = height - start - lines;
+    if (top + lines > 0 && top < bitmap->height) DecodeDib(band, bits, *bitmap, static_cast<int>(top));
+    return static_cast<int>(lines);
 }
 
 }  // extern "C"

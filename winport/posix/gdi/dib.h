@@ -1,5 +1,7 @@
 // Internal: a packed DIB is read only as far as its header says it reaches, and its header
-// is checked (formats, sizes, overflow) before anything is read or allocated.
+// is checked (formats, sizes, overflow) before anything is read or allocated. (dib.cpp:
+// CreateDIBitmap, CreateDIBSection, GetDIBits, SetDIBits; dibdevice.cpp draws DIBs onto
+// contexts.)
 #ifndef WINPORT_POSIX_GDI_DIB_H
 #define WINPORT_POSIX_GDI_DIB_H
 
@@ -29,9 +31,14 @@ struct DibLayout {
 // form. Returns 0 or the Win32 error that refuses it.
 DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out);
 
-// Decodes the DIB's rows into the bitmap (32 or 1 bpp), as far as both reach. RLE data set
-// only the pixels their runs reach.
-void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out);
+// Decodes the DIB's rows into the bitmap (32 or 1 bpp), as far as both reach; the DIB's
+// top row goes to row `top` of the bitmap (rows outside it are skipped). RLE data set only
+// the pixels their runs reach.
+void DecodeDib(const DibLayout& layout, const std::uint8_t* bits, Bitmap& out, int top = 0);
+
+// n colour-table indices of the DIB as pixels of row y of `out`, from pixel x on (both
+// inside the bitmap).
+void PutIndices(const DibLayout& layout, const std::uint8_t* indices, int n, Bitmap& out, int y, int x);
 
 }  // namespace gdi
 }  // namespace winport

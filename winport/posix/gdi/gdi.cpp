@@ -137,13 +137,6 @@ HGDIOBJ SelectBrush(Dc& dc, const std::shared_ptr<Brush>& brush)
     return reinterpret_cast<HGDIOBJ>(oldHandle);
 }
 
-std::shared_ptr<Bitmap> CopyBitmap(const Bitmap& source)
-{
-    std::shared_ptr<Bitmap> copy = NewBitmap(source.width, source.height, source.bpp);
-    if (copy) std::memcpy(copy->bits.get(), source.bits.get(), source.stride * static_cast<std::size_t>(source.height));
-    return copy;
-}
-
 HBRUSH NewPatternBrush(const void* bitmapHandle)
 {
     std::shared_ptr<Bitmap> bitmap = FindBitmap(bitmapHandle);
@@ -225,6 +218,43 @@ std::shared_ptr<Bitmap> NewBitmap(int width, int height, int bpp)
     bitmap->bits.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(height), stride)));
     if (!bitmap->bits) return Fail<std::shared_ptr<Bitmap>>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
     return bitmap;
+}
+
+std::shared_ptr<Bitmap> NewDibSection(int width, int height, DWORD compression, const BITMAPINFOHEADER* header)
+{
+    const bool bottomUp = height > 0;
+    std::shared_ptr<Bitmap> bitmap = NewBitmap(width, bottomUp ? height : -height, 32);
+    if (!bitmap) return nullptr;
+    bitmap->bottomUp = bottomUp;
+    auto section = std::make_unique<DIBSECTION>();
+    *section = {};
+    BITMAPINFOHEADER& h = section->dsBmih;
+    if (header) h = *header;
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biWidth = bitmap->width;
+    h.biHeight = bitmap->height;  // positive for both orientations, as Wine reports it
+    h.biPlanes = 1;
+    h.biBitCount = 32;
+    h.biCompression = compression;
+    h.biSizeImage = static_cast<DWORD>(bitmap->stride * static_cast<std::size_t>(bitmap->height));
+    if (compression == BI_BITFIELDS) {
+        section->dsBitfields[0] = 0xFF0000;
+        section->dsBitfields[1] = 0xFF00;
+        section->dsBitfields[2] = 0xFF;
+    }
+    section->dsBm = {0, bitmap->width, bitmap->height, static_cast<LONG>(bitmap->stride), 1, 32, nullptr};
+    bitmap->section = std::move(section);
+    return bitmap;
+}
+
+std::shared_ptr<Bitmap> CopyBitmap(const Bitmap& source)
+{
+    std::shared_ptr<Bitmap> copy = NewBitmap(source.width, source.height, source.bpp);
+    if (!copy) return nullptr;
+    // 32-bpp rows are as long in both layouts; the rows keep their order.
+    std::memcpy(copy->bits.get(), source.bits.get(), source.stride * static_cast<std::size_t>(source.height));
+    copy->bottomUp = source.bottomUp;
+    return copy;
 }
 
 int CompatibleBpp(const Dc& dc)
@@ -486,8 +516,14 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv)
         if (!pv) return sizeof(BITMAP);
         if (c < static_cast<int>(sizeof(BITMAP))) return 0;
         const Bitmap& b = static_cast<Bitmap&>(*object);
+        if (b.section && c >= static_cast<int>(sizeof(DIBSECTION))) {
+            DIBSECTION out = *b.section;
+            out.dsBm.bmBits = b.bits.get();
+            std::memcpy(pv, &out, sizeof out);
+            return sizeof(DIBSECTION);
+        }
         BITMAP out = {0, b.width, b.height, static_cast<LONG>(b.stride), 1,
-                      static_cast<WORD>(b.bpp), nullptr};
+                      static_cast<WORD>(b.bpp), b.section ? b.bits.get() : nullptr};
         std::memcpy(pv, &out, sizeof out);
         return sizeof(BITMAP);
     }
@@ -519,6 +555,9 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy)
     if (!dc) return Fail<HBITMAP>(ERROR_INVALID_HANDLE, nullptr);
     if (cx == 0 || cy == 0) return reinterpret_cast<HBITMAP>(StockBitmap()->handle);
     if (cx == INT32_MIN || cy == INT32_MIN) return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+    // A context that holds a DIB section makes sections of its format (bottom-up, as Wine).
+    if (!dc->screen && dc->bitmap->section)
+        return PublishBitmap(NewDibSection(cx < 0 ? -cx : cx, cy, dc->bitmap->section->dsBmih.biCompression, nullptr));
     return PublishBitmap(NewBitmap(cx < 0 ? -cx : cx, cy < 0 ? -cy : cy, CompatibleBpp(*dc)));
 }
 

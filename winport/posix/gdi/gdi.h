@@ -1,8 +1,8 @@
 // gdi/: GDI objects live behind checked handles and every GDI call holds the one GDI lock while it touches them; built on kernel/ (and user/'s window count).
 //
-// Internal: bitmaps (plain 32-bpp 0x00RRGGBB or 1-bpp rows), brushes, palettes and device
-// contexts (implemented in gdi.cpp); row kernels in raster.h, DIBs in dib.h, transfers in
-// blit.cpp.
+// Internal: bitmaps (plain 32-bpp 0x00RRGGBB or 1-bpp rows; DIB sections are bitmaps whose
+// rows a host reads and writes too), brushes, palettes and device contexts (implemented in
+// gdi.cpp); row kernels in raster.h, DIBs in dib.h, transfers in blit.h.
 #ifndef WINPORT_POSIX_GDI_GDI_H
 #define WINPORT_POSIX_GDI_GDI_H
 
@@ -46,11 +46,20 @@ struct Bitmap : Object {
     int bpp = 0;          // 1 or 32
     std::size_t stride = 0;  // bytes per row, as bmWidthBytes
     std::unique_ptr<std::uint8_t, FreeDeleter> bits;
+    // The rows lie bottom row first (a bottom-up DIB section, or a copy of one).
+    bool bottomUp = false;
+    // A DIB section: what GetObjectA reports (dsBm.bmBits is bits.get()); null for others.
+    std::unique_ptr<DIBSECTION> section;
     // The memory context it is selected into (stock bitmaps: none counted).
     const struct Dc* selectedIn = nullptr;
 
-    std::uint32_t* Row32(int y) { return reinterpret_cast<std::uint32_t*>(bits.get() + stride * static_cast<std::size_t>(y)); }
-    std::uint8_t* Row1(int y) { return bits.get() + stride * static_cast<std::size_t>(y); }
+    std::uint8_t* Row(int y)
+    {
+        const int row = bottomUp ? height - 1 - y : y;
+        return bits.get() + stride * static_cast<std::size_t>(row);
+    }
+    std::uint32_t* Row32(int y) { return reinterpret_cast<std::uint32_t*>(Row(y)); }
+    std::uint8_t* Row1(int y) { return Row(y); }
 };
 
 struct Brush : Object {
@@ -108,6 +117,14 @@ std::shared_ptr<Brush> StockBrush(int index);
 std::shared_ptr<Bitmap> NewBitmap(int width, int height, int bpp);
 // Windows' row size of a device-dependent bitmap (rows padded to 16 bits).
 std::size_t DdbStride(int width, int bpp);
+// A new black 32-bpp DIB section (top-down when height < 0) with the given compression
+// (BI_RGB or BI_BITFIELDS with the 0x00RRGGBB masks), in no table; null with the last error
+// set when it is too large or cannot be allocated. `header` gives the fields GetObjectA
+// reports as they were passed (resolution, colours used).
+std::shared_ptr<Bitmap> NewDibSection(int width, int height, DWORD compression, const BITMAPINFOHEADER* header);
+// A private copy of a bitmap's pixels, in no table (as a DDB, rows in the same order); null
+// with the last error set when it cannot be allocated.
+std::shared_ptr<Bitmap> CopyBitmap(const Bitmap& source);
 
 // The bpp of bitmaps compatible with a context: 32 for the screen, else its bitmap's.
 int CompatibleBpp(const Dc& dc);

@@ -88,6 +88,32 @@
 //   padding; other formats fail with ERROR_NOT_SUPPORTED. A query (lpvBits NULL and
 //   biBitCount 0) reports the bitmap's own format with BI_RGB (Wine reports BI_BITFIELDS
 //   for 32 bpp). The colour table of a 1-bit result is black and white.
+// - CreateDIBSection makes 32-bpp sections only: BI_RGB, or BI_BITFIELDS with the masks
+//   0xFF0000, 0xFF00, 0xFF; bottom-up or top-down; hSection NULL. The bits it returns are the
+//   bitmap's own pixel rows (bmWidthBytes apart, bottom row first unless top-down, each
+//   pixel 0x00RRGGBB): what a host writes there every GDI call reads, and what GDI draws
+//   the host reads there, with no copy and no GdiFlush needed (GdiFlush returns TRUE).
+//   They stay valid until the bitmap is deleted (a deletion while it is selected waits for
+//   its context, as for any bitmap). Other depths, other masks and sections of a file
+//   mapping fail with ERROR_NOT_SUPPORTED (Windows makes them); what Windows refuses (a
+//   size of 0, a negative width, more than one plane, RLE or unknown formats, a usage
+//   other than DIB_RGB_COLORS and DIB_PAL_COLORS) fails with ERROR_INVALID_PARAMETER, where
+//   Wine leaves the last error alone. GetObjectA gives a BITMAP with bmBits for a buffer
+//   of at least sizeof(BITMAP), a DIBSECTION for one of sizeof(DIBSECTION); its dsBmih
+//   has the positive height and biSizeImage, dsBitfields the masks of a BI_BITFIELDS
+//   section (else 0), as Wine reports them. CreateCompatibleBitmap of a context that holds
+//   a DIB section makes a bottom-up section of the same format, as Wine does.
+// - SetDIBits, SetDIBitsToDevice and StretchDIBits read the DIBs that CreateDIBitmap
+//   reads. SetDIBits puts scan lines [start, start + cLines) of the DIB (placed at the
+//   bitmap's top-left) into the bitmap. SetDIBitsToDevice takes cLines scan lines from
+//   StartScan (the source rectangle's origin at its bottom-left for a bottom-up DIB) and
+//   StretchDIBits a rectangle (from the bottom for bottom-up DIBs) with any raster
+//   operation and the context's stretch mode; both return what Wine returns (the lines
+//   kept; for StretchDIBits the DIB's height with SRCCOPY, its biHeight as given with other
+//   operations, 0 when nothing of the source rectangle lies in the DIB). RLE8 and RLE4 data set only the pixels their runs reach; StretchDIBits
+//   takes them unstretched with SRCCOPY only (others fail with ERROR_NOT_SUPPORTED). Onto
+//   a monochrome bitmap SetDIBits and SetDIBitsToDevice give the nearest of black and
+//   white, StretchDIBits white for white only, as Wine does.
 // - GetGuiResources(process, GR_GDIOBJECTS) counts the GDI objects of this process that are
 //   live: bitmaps, brushes, palettes and device contexts, stock objects not included.
 #ifndef WINPORT_GDI_H
@@ -239,6 +265,14 @@ typedef struct tagBITMAPINFO {
     RGBQUAD bmiColors[1];
 } BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
 
+typedef struct tagDIBSECTION {
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+    DWORD dsBitfields[3];
+    HANDLE dshSection;
+    DWORD dsOffset;
+} DIBSECTION, *PDIBSECTION, *LPDIBSECTION;
+
 #pragma pack(push, 2)
 typedef struct tagBITMAPFILEHEADER {
     WORD bfType;
@@ -304,6 +338,11 @@ WINPORT_API HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih
                                           UINT iUsage);
 WINPORT_API int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,
                                  LPBITMAPINFO lpbmi, UINT usage);
+WINPORT_API int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits,
+                                 const BITMAPINFO* lpbmi, UINT ColorUse);
+WINPORT_API HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits,
+                                           HANDLE hSection, DWORD offset);
+WINPORT_API BOOL WINAPI GdiFlush(void);
 
 // Transfers and pixels.
 WINPORT_API BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1,
@@ -314,6 +353,13 @@ WINPORT_API BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest,
 WINPORT_API BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
 WINPORT_API COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 WINPORT_API COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
+WINPORT_API int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc,
+                                         int ySrc, UINT StartScan, UINT cLines, const void* lpvBits,
+                                         const BITMAPINFO* lpbmi, UINT ColorUse);
+WINPORT_API int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight,
+                                     int xSrc, int ySrc, int SrcWidth, int SrcHeight,
+                                     const void* lpBits, const BITMAPINFO* lpbmi, UINT iUsage,
+                                     DWORD rop);
 
 // Brushes.
 WINPORT_API HBRUSH WINAPI CreateSolidBrush(COLORREF color);
