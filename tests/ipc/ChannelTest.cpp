@@ -369,33 +369,48 @@ TEST_F(ChannelTest, CloseReturnsWithinItsBoundsWhenTheWorkerIsStuck)
 struct DamageCase {
     const char* name;
     std::vector<BYTE> tail;  // follows one good frame
+    int status;              // of the area
 };
 
 class ChannelDamageTest : public ChannelTest, public ::testing::WithParamInterface<DamageCase> {};
 
-TEST_P(ChannelDamageTest, MalformedAreaStopsTheReceivingWorker)
+// A fault in what the client wrote ends its session as its exit would, and it is told.
+TEST_P(ChannelDamageTest, MalformedAreaEndsTheSessionAndTheNextClientConnects)
 {
     auto peer = ServeClient("echo");
     std::vector<BYTE> area = {0xAA, 2, 0, 17, 'o', 'k'};
     area.insert(area.end(), GetParam().tail.begin(), GetParam().tail.end());
     area.insert(area.end(), {0xAA, 1, 0, 18, 'z'});  // never reached
-    peer->Send("inject Client 1 " + std::to_string(area.size()) + " " + Hex(area));
+    peer->Send("inject Client " + std::to_string(GetParam().status) + " " + std::to_string(area.size()) + " " +
+               Hex(area));
     ASSERT_TRUE(peer->WaitFor("injected", kPeerTimeout));
-    ASSERT_TRUE(Pump([&] { return A::Thread(ipc) == nullptr; }, 5000)) << "the worker ends";
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }, 1000)) << "the fault is an exit";
     window.PumpPending();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].cmd, 17);
-    EXPECT_EQ(received[0].data, "ok");
-    EXPECT_EQ(ipc.IsConnected(), 1) << "the end keeps its state";
-    const DWORD start = ::GetTickCount();
-    ipc.CloseIPC();
-    EXPECT_LT(::GetTickCount() - start, 500u) << "no worker: nothing to wait for";
+    ASSERT_EQ(received.size(), GetParam().status == 1 ? 1u : 0u) << "frames before the fault are delivered";
+    if (!received.empty()) {
+        EXPECT_EQ(received[0].data, "ok");
+    }
+    EXPECT_EQ(ipc.IsConnected(), 0);
+    EXPECT_EQ(ipc.QueuePacket(1, "x", 1), 1);
+    EXPECT_EQ(A::ConnectCount(ipc), 0u);
+    EXPECT_NE(A::Thread(ipc), nullptr) << "the worker goes on";
+    std::string line;
+    ASSERT_TRUE(peer->WaitFor("exit", line, kPeerTimeout)) << peer->Transcript();
+    EXPECT_EQ(Field(line, "connected"), 0);
+    peer->Send("close");  // as its host does on the exit; its worker would read on meanwhile
+    ASSERT_TRUE(peer->WaitFor("closed", kPeerTimeout));
+
+    StartPeer({"client", name, "echo"}, "connected");
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 2; }));
+    ASSERT_EQ(ipc.QueuePacket(5, "next", 4), 0);
+    ASSERT_TRUE(Pump([&] { return !received.empty() && received.back().data == "next"; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Areas, ChannelDamageTest,
-                         ::testing::Values(DamageCase{"bad_marker", {0x7E, 0, 0, 1}},
-                                           DamageCase{"overlong_length", {0xAA, 0x00, 0x10, 1, 'a', 'b'}},
-                                           DamageCase{"unknown_command", {0xAA, 0, 0, 0xF7}}),
+                         ::testing::Values(DamageCase{"bad_marker", {0x7E, 0, 0, 1}, 1},
+                                           DamageCase{"overlong_length", {0xAA, 0x00, 0x10, 1, 'a', 'b'}, 1},
+                                           DamageCase{"unknown_command", {0xAA, 0, 0, 0xF7}, 1},
+                                           DamageCase{"damaged_status", {}, 7}),
                          [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ChannelTest, StaleWriteSignalDoesNotStopANewClient)
