@@ -8,6 +8,8 @@ install(TARGETS lobbykit EXPORT lobbykitTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY include/ winport/afx/ DESTINATION ${LOBBYKIT_HEADER_DIR}
   FILES_MATCHING PATTERN "*.h")
+# The channel's server end, for lobbies; its other headers are the library's own.
+install(FILES ipc/MapIPC.h ipc/MapIPCProtocol.h DESTINATION ${LOBBYKIT_HEADER_DIR}/ipc)
 if(NOT WIN32)
   install(DIRECTORY winport/posix/include/ DESTINATION ${LOBBYKIT_HEADER_DIR}
     FILES_MATCHING PATTERN "*.h")

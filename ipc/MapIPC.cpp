@@ -7,6 +7,7 @@
 
 #include "afxtrace.h"
 #include "ipc/FrameParser.h"
+#include "ipc/PacketQueue.h"
 #include "ipc/SharedRecord.h"
 
 using lobbykit::ipc::ClientHalf;

@@ -1,7 +1,37 @@
 // CMapIPC: one end of a shared-memory channel between a lobby (server end) and one game it
-// started (client end). The ends share a named 8244-byte record (IPC_MAP_BUF), four named
-// auto-reset events and two named mutexes; each end runs a worker thread that moves packets
-// between its two in-process queues and the record, and posts WM_IPC_NOTIFY to the host window.
+// started (client end). A game normally uses CGameLink (GameLink.h), which owns a client end;
+// a lobby uses this class directly, as the server end. Installed as <lobbykit>/ipc/MapIPC.h
+// (include it as "ipc/MapIPC.h"); the wire contract is in ipc/MapIPCProtocol.h.
+//
+// A lobby's contract:
+// - Open: CreateServerMapIPC(name, hWnd) on a name of at most IPC_MAX_NAME_LEN (248) bytes;
+//   the view address on success, null when the name is held by another server (or refused,
+//   or the channel's objects cannot be made). One end serves one game at a time, then the
+//   next on the same name. Hand the name to the game (g_ipcConfig, or its command line).
+// - Accept: the worker accepts a game's connect request by itself and posts WM_IPC_NOTIFY
+//   with IPC_NOTIFY_CONNECT; ServerWaitForClient(ms) waits for it instead (1 connected).
+// - Send: QueuePacket(id, data, len): 0 queued, 1 refused (not connected, id 240 or above,
+//   len outside 0..4095, null data with len > 0, or 8 MiB of packets already waiting).
+// - Receive: on IPC_NOTIFY_DATA (one per packet) call RecvPacket(id, data, len) with room for
+//   IPC_RECV_BUF_SIZE (4096) bytes until it returns 2 (nothing waiting); 0 a packet, 1 not open.
+// - The game leaves, or its process ends without leaving: IPC_NOTIFY_EXIT; packets still
+//   queued for it are dropped and the end waits for the next game (IsConnected() is 0).
+//   A game that dies before it connects sends nothing: watch its process handle too
+//   (MsgWaitForMultipleObjects).
+// - Close: CloseIPC() gives queued packets up to 1500 ms to leave, tells a connected game
+//   (it gets IPC_NOTIFY_EXIT), stops the worker and releases everything; the end can be
+//   opened again. The destructor closes too, and posts nothing more.
+// - Threads: call the operations above on one thread, the host's (the one whose window gets
+//   the notifications is the natural one). The end runs a worker thread and a watcher thread
+//   of its own; neither calls into the host: they only post WM_IPC_NOTIFY (wParam 0) to
+//   hWnd, which may be null (no notifications; poll RecvPacket). The constructor throws
+//   CResourceException* when its locks cannot be made.
+// SendBuf, SendPacket and RecvBuf are the worker's steps, public for the protocol's tests;
+// a host never calls them.
+//
+// How it works: the ends share a named 8244-byte record (IPC_MAP_BUF), four named
+// auto-reset events and two named mutexes; each end's worker moves packets between its two
+// in-process queues and the record, and posts WM_IPC_NOTIFY to the host window.
 //
 // Host thread: the open operations, ServerWaitForClient, QueuePacket, RecvPacket, CloseIPC.
 // Worker thread: SendPacket, RecvBuf (and SendBuf for replies inside the handshake).
@@ -45,8 +75,6 @@
 //   that is leaving as usual: the watcher stops watching and the exit frame tells. The wait
 //   is the watcher's, not the worker's, so that the worker's wait stays on its three events
 //   and a packet costs nothing more; the record and the frames are unchanged.
-//
-// Not exported from the shared library: a lobby builds it in by linking lobbykit_static.
 #ifndef LOBBYKIT_IPC_MAPIPC_H
 #define LOBBYKIT_IPC_MAPIPC_H
 
@@ -55,16 +83,20 @@
 #include <atomic>
 #include <cstddef>
 
+#include "LobbyKitExport.h"
 #include "afxmt.h"
 #include "ipc/MapIPCProtocol.h"
-#include "ipc/PacketQueue.h"
+
+namespace lobbykit::ipc {
+class CPacketQueue;  // ipc/PacketQueue.h, inside the library
+}
 
 
 // Thread procedure of a channel end's worker; pipc is the CMapIPC. Returns 0, or 0xFFFFFFFF
 // when pipc is null.
 DWORD WINAPI IPCThreadProc(void* pipc);
 
-class CMapIPC {
+class LOBBYKIT_API CMapIPC {
 public:
     CMapIPC();  // throws CResourceException* if a lock or the connected event cannot be made
     CMapIPC(const CMapIPC&) = delete;

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "IPCNotify.h"  // the notification message WM_IPC_NOTIFY and its codes
+
 // --- Shared record -----------------------------------------------------------------------
 
 #define IPC_SIGNATURE 0x0613
@@ -71,14 +73,6 @@ static_assert(IPC_BATCH_LIMIT <= IPC_AREA_SIZE, "batches fit the area");
 
 #define IPC_NOT_CONNECTED 1
 #define IPC_CONNECTED 2
-
-// --- Notification to the host window ---------------------------------------------------
-
-#define WM_IPC_NOTIFY (WM_USER + 0x125)  // 0x0525, posted with wParam 0 and:
-#define IPC_NOTIFY_CONNECT 1             //   a client has been accepted (server only)
-#define IPC_NOTIFY_EXIT 2                //   the peer's IPC_CMD_EXIT has arrived
-#define IPC_NOTIFY_DATA 3                //   one data packet is in the receive queue
-static_assert(WM_IPC_NOTIFY == 0x0525, "WM_IPC_NOTIFY is 0x0525");
 
 // --- Names and time limits --------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include "afxtrace.h"
 #include "ipc/FrameParser.h"
 #include "ipc/MapIPC.h"
+#include "ipc/PacketQueue.h"
 #include "ipc/SharedRecord.h"
 
 using lobbykit::ipc::CFrameReader;

@@ -25,6 +25,15 @@ std::string KeyPath(const char* szKey, const char* szSubKey)
     return path;
 }
 
+// A failed helper returns 0 and leaves the error of what failed in GetLastError(): the
+// registry call's result (which Reg* functions return instead of setting it), or
+// ERROR_INVALID_PARAMETER / ERROR_DATATYPE_MISMATCH for what the helper itself refuses.
+int Failed(LONG error)
+{
+    SetLastError(DWORD(error));
+    return 0;
+}
+
 // Pointers appear in traces as their low 32 bits, in the trace's %04X.
 [[maybe_unused]] unsigned TracePtr(const void* p)
 {
@@ -38,18 +47,19 @@ int ReadValue(const char* szKey, const char* szSubKey, const char* szItem, unsig
 {
     if (!szKey) {
         TRACE("Error : RegReadKey() : param error 0\n");
-        return 0;
+        return Failed(ERROR_INVALID_PARAMETER);
     }
     if (szItem && (!lpResult || dwDataLen > kMaxReadLen || dwDataLen < reserve)) {
         TRACE("Error : RegReadKey() : param error : szItem = %04X,lpResult = %04X,dwDataLen = %d\n",
               TracePtr(szItem), TracePtr(lpResult), int(dwDataLen));
-        return 0;
+        return Failed(ERROR_INVALID_PARAMETER);
     }
     const std::string path = KeyPath(szKey, szSubKey);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (const LONG rc = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key);
+        rc != ERROR_SUCCESS) {
         TRACE("Warning : RegReadKey() : can not open key %s\n", path.c_str());
-        return 0;
+        return Failed(rc);
     }
     if (!szItem) {
         RegCloseKey(key);
@@ -66,7 +76,7 @@ int ReadValue(const char* szKey, const char* szSubKey, const char* szItem, unsig
     if (rc != ERROR_SUCCESS) {
         TRACE("Warning : RegReadKey() : can not RegQueryValueEx() on Key = %s , item = %s\n",
               path.c_str(), szItem);
-        return 0;
+        return Failed(rc);
     }
     return 1;
 }
@@ -88,7 +98,7 @@ int RegReadKeyInt(const char* szKey, const char* szSubKey, const char* szItem,
     if (!szItem) return 1;
     if (type != REG_DWORD || len != 4) {
         TRACE("Error : RegReadKeyInt() : reg type mismatch\n");
-        return 0;
+        return Failed(ERROR_DATATYPE_MISMATCH);
     }
     const auto* b = reinterpret_cast<const unsigned char*>(buf);
     nValue = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
@@ -106,7 +116,7 @@ int RegReadKeyStr(const char* szKey, const char* szSubKey, const char* szItem, c
     if (!szItem) return 1;
     if (type != REG_SZ) {
         TRACE("Error : RegReadKeyStr() : reg type mismatch\n");
-        return 0;
+        return Failed(ERROR_DATATYPE_MISMATCH);
     }
     lpResult[dwDataLen] = '\0';
     return 1;
@@ -120,7 +130,7 @@ int RegReadKeyBin(const char* szKey, const char* szSubKey, const char* szItem, c
     if (!szItem) return 1;
     if (type != REG_BINARY) {
         TRACE("Error : RegReadKeyBin() : reg type mismatch\n");
-        return 0;
+        return Failed(ERROR_DATATYPE_MISMATCH);
     }
     return 1;
 }
@@ -131,16 +141,17 @@ int RegWriteKey(const char* szKey, const char* szSubKey, const char* szItem, uns
     // A type that does not fit the registry's 32 bits would be stored as another type.
     if (!szKey || !szItem || !lpData || dwDataLen > kMaxWriteLen || dwType > 0xFFFFFFFFul) {
         TRACE("Error : RegWriteKey() : param error\n");
-        return 0;
+        return Failed(ERROR_INVALID_PARAMETER);
     }
     const std::string path = KeyPath(szKey, szSubKey);
     char szClass[] = "class?";
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, szClass, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, &disposition) != ERROR_SUCCESS) {
+    if (const LONG rc = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, szClass,
+                                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, &disposition);
+        rc != ERROR_SUCCESS) {
         TRACE("Warning : RegWriteKey() : can not create key %s\n", path.c_str());
-        return 0;
+        return Failed(rc);
     }
     const LONG rc = RegSetValueExA(key, szItem, 0, DWORD(dwType),
                                    reinterpret_cast<const BYTE*>(lpData), DWORD(dwDataLen));
@@ -148,7 +159,7 @@ int RegWriteKey(const char* szKey, const char* szSubKey, const char* szItem, uns
     if (rc != ERROR_SUCCESS) {
         TRACE("Warning : RegWriteKey() : can not RegSetValueEx() on Key = %s , item = %s\n",
               path.c_str(), szItem);
-        return 0;
+        return Failed(rc);
     }
     return 1;
 }

@@ -3,6 +3,7 @@
 #define LOBBYKIT_TESTS_IPC_MAPIPCTESTACCESS_H
 
 #include "ipc/MapIPC.h"
+#include "ipc/PacketQueue.h"
 #include "ipc/SharedRecord.h"
 
 struct CMapIPCTestAccess {

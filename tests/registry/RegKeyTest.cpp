@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "Gbk.h"
@@ -207,6 +208,49 @@ TEST_F(RegKeyHelpers, NullArgumentsFailWithoutCrashing)
     EXPECT_EQ(0, RegWriteKeyBin(K(), nullptr, "v", nullptr, 0));
     EXPECT_EQ(0, RegWriteKeyInt(nullptr, nullptr, "v", 1));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, lobbykit::regtool::DeleteKeyTree(HKEY_CURRENT_USER, Full()));
+}
+
+// A failed helper leaves the reason in GetLastError(): the failing registry call's result,
+// or what the helper itself refused.
+TEST_F(RegKeyHelpers, FailuresLeaveTheirReasonInTheLastError)
+{
+    ASSERT_EQ(1, RegWriteKeyInt(K(), nullptr, "n", 3));
+    ASSERT_EQ(1, RegWriteKeyStr(K(), nullptr, "s", "text"));
+    const std::string tooLong(300, 'x');
+    unsigned long n = 0;
+    struct Case {
+        const char* what;
+        std::function<int()> call;
+        DWORD error;
+    } cases[] = {
+        {"no szKey", [&] { return RegReadKeyInt(nullptr, nullptr, "n", n); }, ERROR_INVALID_PARAMETER},
+        {"no key", [&] { return RegReadKeyInt(K(), "never", "n", n); }, ERROR_FILE_NOT_FOUND},
+        {"no value", [&] { return RegReadKeyInt(K(), nullptr, "other", n); }, ERROR_FILE_NOT_FOUND},
+        {"int read of a string", [&] { return RegReadKeyInt(K(), nullptr, "s", n); }, ERROR_DATATYPE_MISMATCH},
+        {"string read of an int",
+         [&] {
+             char buf[16];
+             unsigned long len = sizeof(buf);
+             return RegReadKeyStr(K(), nullptr, "n", buf, len);
+         },
+         ERROR_DATATYPE_MISMATCH},
+        {"value too small for the buffer",
+         [&] {
+             char buf[2];
+             unsigned long len = sizeof(buf);
+             return RegReadKeyStr(K(), nullptr, "s", buf, len);
+         },
+         ERROR_MORE_DATA},
+        {"string too long to write", [&] { return RegWriteKeyStr(K(), nullptr, "s", tooLong.c_str()); },
+         ERROR_INVALID_PARAMETER},
+        {"int under no szKey", [&] { return RegWriteKeyInt(nullptr, nullptr, "n", 1); }, ERROR_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetLastError(0xDEAD);
+        EXPECT_EQ(0, c.call());
+        EXPECT_EQ(c.error, GetLastError());
+    }
 }
 
 TEST_F(RegKeyHelpers, MissingKeyOrValueFails)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -184,6 +185,25 @@ TEST_F(RegStore, NameLengthLimits)
     RegCloseKey(base);
 }
 
+// A value beyond what the store can hold (a GiB) is refused as too large, not as a damaged
+// store, and the store goes on working. The bytes are never touched: the length is checked first.
+TEST_F(RegStore, ValueBeyondTheStoresLimitIsTooLargeNotCorrupt)
+{
+    constexpr DWORD kTooLarge = (1u << 30) + 1;
+    void* data = mmap(nullptr, kTooLarge, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(MAP_FAILED, data);
+    HKEY base = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\huge", base));
+    EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY,
+              RegSetValueExA(base, "v", 0, REG_BINARY, static_cast<const BYTE*>(data), kTooLarge));
+    munmap(data, kTooLarge);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(base, "v", 0, REG_BINARY, reinterpret_cast<const BYTE*>("x"), 1));
+    DWORD cb = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(base, "v", nullptr, nullptr, nullptr, &cb));
+    EXPECT_EQ(1u, cb);
+    RegCloseKey(base);
+}
+
 TEST_F(RegStore, LivesInXdgConfigHomeWithPrivateModes)
 {
     HKEY key = nullptr;
@@ -305,7 +325,7 @@ int UseStoreAsReader(const std::string& home, bool dirReadOnly)
     if (RegSetValueExA(HKEY_CURRENT_USER, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
                        4) != ERROR_ACCESS_DENIED)
         failed |= 2;
-    if (RegWriteKeyInt("new", nullptr, "n", 1) != 0) failed |= 4;
+    if (RegWriteKeyInt("new", nullptr, "n", 1) != 0 || GetLastError() != ERROR_ACCESS_DENIED) failed |= 4;
     if (!hadWal && access((file + "-shm").c_str(), F_OK) == 0) failed |= 8;  // nothing made
     return failed;
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -267,6 +268,49 @@ TEST_F(GdiTest, BitBltClipsToBothBitmaps)
         EXPECT_TRUE(BitBlt(dst.dc(), c.x, c.y, c.w, c.h, src.dc(), c.sx, c.sy, SRCCOPY));
         EXPECT_EQ(c.expect, SourceIndices(dst.Pixels()));
     }
+}
+
+// Extreme int arguments: positions and extents near INT_MIN and INT_MAX must not overflow the
+// arithmetic (the sanitizer build stops on it) and may only ever write the source's colour.
+// winport's own arithmetic; Wine's answers to such calls take minutes, so it is not run there.
+TEST_F(GdiTest, TransfersTakeAnyIntArguments)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "checks winport's arithmetic";
+#endif
+    const int values[] = {INT_MIN, INT_MIN + 1, -65536, -3, -1, 0, 1, 2, 65536, INT_MAX - 1, INT_MAX};
+    const int modes[] = {COLORONCOLOR, BLACKONWHITE, WHITEONBLACK, HALFTONE};
+    const COLORREF old = RGB(1, 2, 3), ink = RGB(200, 100, 50);
+    Canvas src(3, 3), dst(4, 4);
+    src.Fill(ink);
+    std::uint32_t seed = 12345;
+    auto pick = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return values[(seed >> 16) % (sizeof values / sizeof values[0])];
+    };
+    // The case first found by a sanitizer, then a sweep.
+    std::vector<std::vector<int>> calls = {{INT_MIN, INT_MAX, 1, INT_MIN, INT_MIN, 1, INT_MAX, INT_MIN}};
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<int> a;
+        for (int k = 0; k < 8; ++k) a.push_back(pick());
+        calls.push_back(a);
+    }
+    int drawn = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const std::vector<int>& a = calls[i];
+        SCOPED_TRACE(testing::Message() << "call " << i);
+        dst.Fill(old);
+        SetStretchBltMode(dst.dc(), modes[i % 4]);
+        if (i % 5 == 4)
+            BitBlt(dst.dc(), a[0], a[1], a[2], a[3], src.dc(), a[4], a[5], SRCCOPY);
+        else
+            StretchBlt(dst.dc(), a[0], a[1], a[2], a[3], src.dc(), a[4], a[5], a[6], a[7], SRCCOPY);
+        for (COLORREF c : dst.Pixels()) {
+            ASSERT_TRUE(c == old || c == ink) << std::hex << c;
+            drawn += c == ink;
+        }
+    }
+    EXPECT_GT(drawn, 0);  // the sweep reaches the canvas, not only the clipped-away cases
 }
 
 TEST_F(GdiTest, OverlappingBltWithinOneBitmap)

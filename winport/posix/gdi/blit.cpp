@@ -200,6 +200,13 @@ struct Tap {
     float frac;
 };
 
+// (a * b + c) / d for the taps' positions. Extents come from int arguments, so a * b can
+// reach 2^65: the product is taken in 128 bits, and the quotient, at most max(a, b), fits.
+inline long long RatioFloor(long long a, long long b, long long c, long long d)
+{
+    return static_cast<long long>((static_cast<__int128>(a) * b + c) / d);
+}
+
 // The taps of one axis: n source pixels from xs (mirrored when ws < 0) onto m destination
 // pixels from xd (mirrored when wd < 0); only destination pixels inside [0, dlimit) whose
 // source lies inside [0, slimit). `last` picks the last pixel of a group (COLORONCOLOR keeps
@@ -234,10 +241,10 @@ std::vector<Tap> AxisTaps(int mode, bool last, long long xd, long long wd, long 
             lo = 0;  // one pixel left, not mirrored: Wine leaves out the last source pixel
             hi = n - 1;
         } else if (n >= m) {
-            lo = (2 * j * n + m) / (2 * m);
-            hi = (2 * (j + 1) * n + m) / (2 * m);
+            lo = RatioFloor(2 * j, n, m, 2 * m);
+            hi = RatioFloor(2 * (j + 1), n, m, 2 * m);
         } else {
-            lo = (2 * n * j + n - 1) / (2 * m);
+            lo = RatioFloor(2 * j, n, n - 1, 2 * m);
             hi = lo + 1;
         }
         Tap t{static_cast<int>(dphys(j)), 0, 0, 0, 0};

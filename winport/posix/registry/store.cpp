@@ -440,24 +440,29 @@ public:
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
 
-    Query& Int(int i, sqlite3_int64 v)
-    {
-        sqlite3_bind_int64(st_, i, v);
-        return *this;
-    }
+    Query& Int(int i, sqlite3_int64 v) { return Bound(sqlite3_bind_int64(st_, i, v)); }
     // Never binds NULL: an empty name is an empty blob.
     Query& Blob(int i, const void* p, std::size_t n)
     {
-        sqlite3_bind_blob64(st_, i, n ? p : "", n, SQLITE_STATIC);
-        return *this;
+        return Bound(sqlite3_bind_blob64(st_, i, n ? p : "", n, SQLITE_STATIC));
     }
     Query& Blob(int i, std::string_view s) { return Blob(i, s.data(), s.size()); }
-    int Step() { return sqlite3_step(st_); }
+    // A parameter that could not be bound (a value beyond the store's length limit gives
+    // SQLITE_TOOBIG) is the statement's result: run with it unbound, the statement would
+    // fail on the schema's constraints, which reads as a damaged store.
+    int Step() { return bindError_ != SQLITE_OK ? bindError_ : sqlite3_step(st_); }
     sqlite3_stmt* operator->() const { return st_; }
     sqlite3_stmt* Get() const { return st_; }
 
 private:
+    Query& Bound(int rc)
+    {
+        if (bindError_ == SQLITE_OK) bindError_ = rc;
+        return *this;
+    }
+
     sqlite3_stmt* st_;
+    int bindError_ = SQLITE_OK;
 };
 
 // Runs a statement that returns no rows; SQLITE_DONE becomes ERROR_SUCCESS.
