@@ -224,7 +224,7 @@ bool CMapIPC::OpenObjects(const ObjectNames* pNames)
     m_evtConnected.ResetEvent();
 
     // One chunk above the bound: room for the area a dead peer leaves while the queue is full.
-    m_pRecvList = new (std::nothrow) CPacketQueue(kRecvQueueChunks + 1);
+    m_pRecvList = new (std::nothrow) CPacketQueue(kRecvQueueBytes / CPacketQueue::kChunkBytes + 1);
     m_pSendList = new (std::nothrow) CPacketQueue(kSendQueueBytes / CPacketQueue::kChunkBytes);
     return m_pRecvList && m_pSendList;
 }

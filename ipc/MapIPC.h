@@ -14,13 +14,18 @@
 //   len outside 0..4095, null data with len > 0, or 8 MiB of packets already waiting).
 // - Receive: on IPC_NOTIFY_DATA (one per packet) call RecvPacket(id, data, len) with room for
 //   IPC_RECV_BUF_SIZE (4096) bytes until it returns 2 (nothing waiting); 0 a packet, 1 not open.
-// - The game leaves, or its process ends without leaving: IPC_NOTIFY_EXIT; packets still
-//   queued for it are dropped and the end waits for the next game (IsConnected() is 0).
+//   Unread packets are held up to 8 MiB; past that the game's packets wait in the game (its
+//   QueuePacket refuses once its own 8 MiB are full) until the lobby reads again.
+// - The game leaves, its process ends without leaving, or it writes what the protocol does
+//   not allow (it is told to leave): IPC_NOTIFY_EXIT; packets still queued for it are dropped
+//   and the end waits for the next game (IsConnected() is 0).
 //   A game that dies before it connects sends nothing: watch its process handle too
 //   (MsgWaitForMultipleObjects).
 // - Close: CloseIPC() gives queued packets up to 1500 ms to leave, tells a connected game
 //   (it gets IPC_NOTIFY_EXIT), stops the worker and releases everything; the end can be
-//   opened again. The destructor closes too, and posts nothing more.
+//   opened again. It returns within 10.5 s whatever the game does (a frozen game costs the
+//   whole bound, a game that just does not read 3 s). The destructor closes too, and posts
+//   nothing more. No call on the host's thread waits on the game beyond these bounds.
 // - Threads: call the operations above on one thread, the host's (the one whose window gets
 //   the notifications is the natural one). The end runs a worker thread and a watcher thread
 //   of its own; neither calls into the host: they only post WM_IPC_NOTIFY (wParam 0) to
@@ -134,7 +139,6 @@ private:
 
     static constexpr std::size_t kSendQueueBytes = 8 * 1024 * 1024;
     static constexpr std::size_t kRecvQueueBytes = kSendQueueBytes;
-    static constexpr std::size_t kRecvQueueChunks = kRecvQueueBytes / lobbykit::ipc::CPacketQueue::kChunkBytes;
     // The longest the host's thread waits for a named mutex that the peer may keep.
     static constexpr DWORD kHostMutexWait = IPC_DRAIN_TIMEOUT;
     // How long a worker waits for its own alive mutex at start (held only for a moment by a

@@ -55,7 +55,7 @@ int CMapIPC::RecvPacket(BYTE& cCmdID, char* data, int& len)
     if (len > 0 && data) std::memcpy(data, packet.pData, static_cast<size_t>(len));
     m_pRecvList->Pop();
     // The worker has left the peer's area for want of room: tell it once there is room again.
-    if (!m_bRecvFull.load(std::memory_order_relaxed) || !m_pRecvList->HasRoomForArea(kRecvQueueChunks))
+    if (!m_bRecvFull.load(std::memory_order_relaxed) || !m_pRecvList->HasRoomForArea(kRecvQueueBytes))
         return 0;
     m_bRecvFull.store(false, std::memory_order_relaxed);
     lock.Unlock();
@@ -294,7 +294,7 @@ bool CMapIPC::QueueReceived(const BYTE* pBuf, int nFrom, int nTo)
             }
             ++nQueued;
         }
-        if (!m_pRecvList->HasRoomForArea(kRecvQueueChunks)) m_bRecvFull.store(true, std::memory_order_relaxed);
+        if (!m_pRecvList->HasRoomForArea(kRecvQueueBytes)) m_bRecvFull.store(true, std::memory_order_relaxed);
     }
     // Posted after the packets are queued: the host finds each when its message arrives.
     for (int i = 0; i < nQueued; ++i) Notify(IPC_NOTIFY_DATA);

@@ -98,10 +98,10 @@ bool CPacketQueue::Push(DWORD dwTime, BYTE cCmdID, const void* pData, WORD wData
     return true;
 }
 
-bool CPacketQueue::HasRoomForArea(std::size_t nChunkLimit) const
+bool CPacketQueue::HasRoomForArea(std::size_t nMaxBytes) const
 {
     if (m_pTail && kChunkBytes - m_pTail->nEnd >= kAreaStorage) return true;
-    return m_nChunks - m_nSpare < nChunkLimit;
+    return m_nChunks - m_nSpare < nMaxBytes / kChunkBytes;
 }
 
 IPC_PACKET CPacketQueue::Head() const

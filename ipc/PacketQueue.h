@@ -44,8 +44,8 @@ public:
     void Clear();
 
     // Whether the packets of one more area (at most IPC_AREA_READ_MAX bytes of frames, each
-    // stored with its header and padding) fit without more than nChunkLimit chunks in use.
-    bool HasRoomForArea(std::size_t nChunkLimit) const;
+    // stored with its header and padding) fit without more than nMaxBytes of chunks in use.
+    bool HasRoomForArea(std::size_t nMaxBytes) const;
 
     // Chunks held, in use and spare (for tests).
     std::size_t ChunkCount() const { return m_nChunks; }
