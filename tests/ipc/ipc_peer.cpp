@@ -22,7 +22,7 @@
 //                     taken ("stalled N" once one waits 300 ms, "flooded AREAS")
 //   storm MS          set the four named events over and over for MS ms ("stormed N")
 //   scribble SEED     write over the data of every object file of the channel ("scribbled
-//                     FILES"): an odd SEED writes every word, an even one only the words
+//                     FILES files, N pointers" found): an odd SEED writes every word, an even one only the words
 //                     that look like addresses (a mutex's list links), leaving its owner
 
 #include <windows.h>
@@ -223,7 +223,9 @@ private:
         } else if (verb == "scribble") {
             unsigned seed = 0;
             in >> seed;
-            Say("scribbled %d", Scribble(seed));
+            int words = 0;
+            const int files = Scribble(seed, words);
+            Say("scribbled %d files, %d pointers", files, words);
 #endif
         } else if (verb == "state") {
             IPC_MAP_BUF* rec = CMapIPCTestAccess::Record(m_ipc);
@@ -336,10 +338,10 @@ private:
 
 #ifndef _WIN32
     // Each file's data (past its header, whose third word is the data's offset) gets, word by
-    // word, a random value, 0 or ~0, or a pointer: one found in the file, one near it, or one
-    // of this process; with an even seed only the words that look like addresses get one of
-    // the pointers.
-    int Scribble(unsigned seed)
+    // word, a random value, 0 or ~0, or a pointer: one found in the file, one near it, one of
+    // this process or one where nothing is mapped; with an even seed only the words that
+    // look like addresses (a held mutex's list links) change, to where nothing is mapped.
+    int Scribble(unsigned seed, int& pointers)
     {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         const std::string dir = runtime && runtime[0] == '/' ? std::string(runtime) + "/lobbykit"
@@ -359,12 +361,14 @@ private:
                 const size_t from = static_cast<const std::uint32_t*>(map)[2] / 8, to = st.st_size / 8;
                 std::vector<std::uint64_t> found = {reinterpret_cast<std::uintptr_t>(&rng)};
                 for (size_t i = from; i < to; ++i)
-                    if (words[i] > 0xFFFF && words[i] < (1ull << 47)) found.push_back(words[i]);
+                    if (words[i] >> 44 >= 5 && words[i] >> 44 < 8) found.push_back(words[i]);
                 const size_t looked = found.size();
+                pointers += static_cast<int>(looked) - 1;
                 for (size_t i = from; i < to; ++i) {
-                    const std::uint64_t r = rng(), pick[] = {found[r % looked], found[r % looked] + 8 * (r % 5) - 16, r, 0, ~0ull};
-                    if (seed % 2 == 1) words[i] = pick[(r >> 56) % 5];
-                    else if (words[i] > 0xFFFF && words[i] < (1ull << 47)) words[i] = pick[(r >> 56) % 2];
+                    const std::uint64_t r = rng();
+                    const std::uint64_t pick[] = {found[r % looked], found[r % looked] + 8 * (r % 5) - 16, 0x1000, r, 0, ~0ull};
+                    if (seed % 2 == 1) words[i] = pick[(r >> 56) % 6];
+                    else if (words[i] >> 44 >= 5 && words[i] >> 44 < 8) words[i] = pick[2] + 8 * (r % 4);
                 }
                 munmap(map, st.st_size);
                 ++files;
