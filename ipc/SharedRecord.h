@@ -105,7 +105,7 @@ inline DWORD TimeLeft(DWORD dwStart, DWORD dwLimit)
 template <class Done>
 bool WaitUntil(Done done, HANDLE hWake, DWORD dwStart, DWORD dwLimit)
 {
-    constexpr DWORD kRecheckMs = 10;
+    constexpr DWORD kRecheckMs = 50;
     for (;;) {
         if (done()) return true;
         const DWORD dwLeft = TimeLeft(dwStart, dwLimit);
