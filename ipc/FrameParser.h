@@ -21,6 +21,14 @@ inline int AreaReadLength(WORD wDataLen)
     return wDataLen > IPC_AREA_READ_MAX ? IPC_AREA_READ_MAX : wDataLen;
 }
 
+// Whether an area of wLen bytes is one control frame alone (the connect request, the exit, or
+// an unknown id), which brings no packet.
+inline bool IsLoneControlFrame(const BYTE* pArea, WORD wLen)
+{
+    return wLen == IPC_FRAME_HEADER && pArea[0] == IPC_FRAME_MARKER && pArea[1] == 0 && pArea[2] == 0 &&
+           pArea[3] > IPC_CMD_DATA_MAX;
+}
+
 struct IPC_FRAME {
     BYTE cCmdID;
     WORD wDataLen;

@@ -16,6 +16,8 @@ using lobbykit::ipc::ConnectCount;
 using lobbykit::ipc::CPacketQueue;
 using lobbykit::ipc::CRecordHalf;
 using lobbykit::ipc::ServerHalf;
+using lobbykit::ipc::TimeLeft;
+using lobbykit::ipc::WaitUntil;
 
 namespace {
 
@@ -38,6 +40,19 @@ void CloseAndClear(HANDLE& h)
     h = nullptr;
 }
 
+// Marks the host's thread as waiting on the worker for a scope: the worker then sets the host's
+// wake event after each of its steps.
+class CHostWaits {
+public:
+    explicit CHostWaits(std::atomic<bool>& bWaits) : m_bWaits(bWaits) { m_bWaits.store(true); }
+    ~CHostWaits() { m_bWaits.store(false); }
+    CHostWaits(const CHostWaits&) = delete;
+    CHostWaits& operator=(const CHostWaits&) = delete;
+
+private:
+    std::atomic<bool>& m_bWaits;
+};
+
 }  // namespace
 
 CMapIPC::CMapIPC()
@@ -50,6 +65,11 @@ CMapIPC::CMapIPC()
       m_nConnectStatus(IPC_NOT_CONNECTED),
       m_nIPCStatus(IPC_CLOSE),
       m_hThread(nullptr),
+      m_hWorker(nullptr),
+      m_hHostWake(nullptr),
+      m_bHostWaits(false),
+      m_bRecvFull(false),
+      m_bAreaWaiting(false),
       m_pMapBuf(nullptr),
       m_pMapView(nullptr),
       m_hMapFile(nullptr),
@@ -197,10 +217,14 @@ bool CMapIPC::OpenObjects(const ObjectNames* pNames)
         m_hClientAlive = ::CreateMutexA(nullptr, FALSE, pNames->szClientAlive);
         if (PeerAlive()) m_hWatchEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
     }
+    m_hHostWake = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
     m_nDeadSession.store(0);
+    m_bRecvFull.store(false);
+    m_bAreaWaiting = false;
     m_evtConnected.ResetEvent();
 
-    m_pRecvList = new (std::nothrow) CPacketQueue;
+    // One chunk above the bound: room for the area a dead peer leaves while the queue is full.
+    m_pRecvList = new (std::nothrow) CPacketQueue(kRecvQueueBytes / CPacketQueue::kChunkBytes + 1);
     m_pSendList = new (std::nothrow) CPacketQueue(kSendQueueBytes / CPacketQueue::kChunkBytes);
     return m_pRecvList && m_pSendList;
 }
@@ -209,20 +233,18 @@ bool CMapIPC::StartWorker()
 {
     m_bWorkerStarted.store(false);
     m_hThread.store(WorkerStartingMark());
-    HANDLE hThread = ::CreateThread(nullptr, 0, IPCThreadProc, this, 0, nullptr);
-    if (!hThread) {
+    CHostWaits waits(m_bHostWaits);
+    m_hWorker = ::CreateThread(nullptr, 0, IPCThreadProc, this, 0, nullptr);
+    if (!m_hWorker) {
         m_hThread.store(nullptr);
         return false;
     }
     HANDLE hExpected = WorkerStartingMark();
-    if (!m_hThread.compare_exchange_strong(hExpected, hThread)) {
-        ::CloseHandle(hThread);  // the worker has already ended
-    }
+    m_hThread.compare_exchange_strong(hExpected, m_hWorker);  // fails if the worker has ended
     // A client's peer starts watching with the connect request: the worker must hold the
     // alive mutex by then. Its wait for it is bounded, so this one is too.
-    const DWORD dwStart = ::GetTickCount();
-    while (!m_bWorkerStarted.load() && m_hThread.load() && ::GetTickCount() - dwStart < 2 * kAliveTakeTimeout)
-        ::Sleep(0);
+    WaitUntil([this] { return m_bWorkerStarted.load() || !m_hThread.load(); }, m_hHostWake, ::GetTickCount(),
+              2 * kAliveTakeTimeout);
     // Without its watcher the end works as before: peer deaths go unnoticed.
     if (m_hWatchEvent) m_hWatcher = ::CreateThread(nullptr, 0, WatcherProc, this, 0, nullptr);
     return true;
@@ -232,13 +254,16 @@ int CMapIPC::Handshake()
 {
     if (!SendBuf(IPC_CMD_CONNECT, nullptr, 0)) return 0;
     const CRecordHalf own = ClientHalf(m_pMapBuf);
-    const DWORD dwStart = ::GetTickCount();
-    while (own.Status() != 0 && ::GetTickCount() - dwStart < IPC_CONNECT_TIMEOUT) ::Sleep(0);
+    {
+        // The server's take wakes this end's worker (its read event), which wakes this wait.
+        CHostWaits waits(m_bHostWaits);
+        WaitUntil([&own] { return own.Status() == 0; }, m_hHostWake, ::GetTickCount(), IPC_CONNECT_TIMEOUT);
+    }
     if (own.Status() != 0) {
         // Withdraw the request, so that a server that wakes later does not accept a client
         // that has gone (it would stay "connected" and refuse every later client). If the
         // server took it meanwhile, the connect has happened after all.
-        CNamedMutexLock lock(m_hClientBufMutex);
+        CNamedMutexLock lock(m_hClientBufMutex, kHostMutexWait);
         if (lock.Held() && own.Status() != 0) {
             own.SetStatus(0);
             own.SetLength(0);
@@ -287,24 +312,7 @@ int CMapIPC::IsConnected()
 
 void CMapIPC::CloseIPC()
 {
-    if (m_hThread.load()) {
-        DWORD dwStart = ::GetTickCount();
-        while (m_hThread.load() && ::GetTickCount() - dwStart < IPC_DRAIN_TIMEOUT && HasPendingOutput())
-            ::Sleep(0);
-        TRACE("Event : now set exit event\r\n");
-        if (IsConnected()) SendBuf(IPC_CMD_EXIT, nullptr, 0);
-        ::SetEvent(m_hExitEvent);
-        dwStart = ::GetTickCount();
-        while (m_hThread.load() && ::GetTickCount() - dwStart < IPC_STOP_TIMEOUT) ::Sleep(0);
-        HANDLE hThread = m_hThread.exchange(nullptr);
-        if (hThread && hThread != WorkerStartingMark()) {
-            // The worker is stuck (in a wait on a mutex that the peer keeps). Terminating
-            // unwinds it out of that wait; give the unwind a moment before its objects go.
-            ::TerminateThread(hThread, IPC_TERMINATED_EXIT_CODE);
-            ::WaitForSingleObject(hThread, 1000);
-            ::CloseHandle(hThread);
-        }
-    }
+    StopWorker();
     StopWatcher();
 
     CloseAndClear(m_hServerWriteEvent);
@@ -317,6 +325,7 @@ void CMapIPC::CloseIPC()
     CloseAndClear(m_hServerAlive);
     CloseAndClear(m_hClientAlive);
     CloseAndClear(m_hWatchEvent);
+    CloseAndClear(m_hHostWake);
     if (m_pMapView) ::UnmapViewOfFile(m_pMapView);
     m_pMapView = nullptr;
     m_pMapBuf = nullptr;
@@ -326,6 +335,35 @@ void CMapIPC::CloseIPC()
 
     FreeQueue(m_pRecvList, m_lockRecvList);
     FreeQueue(m_pSendList, m_lockSendList);
+}
+
+void CMapIPC::StopWorker()
+{
+    if (!m_hWorker) return;
+    DWORD dwStop = ::GetTickCount();
+    if (m_hThread.load()) {
+        const DWORD dwDrain = dwStop;
+        {
+            // Each take by the peer wakes the worker, which sends more and then wakes this wait.
+            CHostWaits waits(m_bHostWaits);
+            WaitUntil([this, dwDrain] { return !m_hThread.load() || !PendingOutput(TimeLeft(dwDrain, IPC_DRAIN_TIMEOUT)); },
+                      m_hHostWake, dwDrain, IPC_DRAIN_TIMEOUT);
+        }
+        TRACE("Event : now set exit event\r\n");
+        // The stop bound counts from here: a peer that keeps the own mutex delays the exit
+        // frame (up to kHostMutexWait) at the worker's expense, not beyond it.
+        dwStop = ::GetTickCount();
+        if (IsConnected()) SendBuf(IPC_CMD_EXIT, nullptr, 0);
+    }
+    ::SetEvent(m_hExitEvent);
+    if (::WaitForSingleObject(m_hWorker, TimeLeft(dwStop, IPC_STOP_TIMEOUT)) != WAIT_OBJECT_0) {
+        // The worker is stuck (in a wait on a mutex that the peer keeps). Terminating unwinds
+        // it out of that wait; give the unwind a moment before its objects go.
+        ::TerminateThread(m_hWorker, IPC_TERMINATED_EXIT_CODE);
+        ::WaitForSingleObject(m_hWorker, 1000);
+    }
+    CloseAndClear(m_hWorker);
+    m_hThread.store(nullptr);
 }
 
 void CMapIPC::FreeQueue(CPacketQueue*& pList, CCriticalSection& lock)

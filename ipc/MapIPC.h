@@ -14,13 +14,18 @@
 //   len outside 0..4095, null data with len > 0, or 8 MiB of packets already waiting).
 // - Receive: on IPC_NOTIFY_DATA (one per packet) call RecvPacket(id, data, len) with room for
 //   IPC_RECV_BUF_SIZE (4096) bytes until it returns 2 (nothing waiting); 0 a packet, 1 not open.
-// - The game leaves, or its process ends without leaving: IPC_NOTIFY_EXIT; packets still
-//   queued for it are dropped and the end waits for the next game (IsConnected() is 0).
+//   Unread packets are held up to 8 MiB; past that the game's packets wait in the game (its
+//   QueuePacket refuses once its own 8 MiB are full) until the lobby reads again.
+// - The game leaves, its process ends without leaving, or it writes what the protocol does
+//   not allow (it is told to leave): IPC_NOTIFY_EXIT; packets still queued for it are dropped
+//   and the end waits for the next game (IsConnected() is 0).
 //   A game that dies before it connects sends nothing: watch its process handle too
 //   (MsgWaitForMultipleObjects).
 // - Close: CloseIPC() gives queued packets up to 1500 ms to leave, tells a connected game
 //   (it gets IPC_NOTIFY_EXIT), stops the worker and releases everything; the end can be
-//   opened again. The destructor closes too, and posts nothing more.
+//   opened again. It returns within 10.5 s whatever the game does (a frozen game costs the
+//   whole bound, a game that just does not read 3 s). The destructor closes too, and posts
+//   nothing more. No call on the host's thread waits on the game beyond these bounds.
 // - Threads: call the operations above on one thread, the host's (the one whose window gets
 //   the notifications is the natural one). The end runs a worker thread and a watcher thread
 //   of its own; neither calls into the host: they only post WM_IPC_NOTIFY (wParam 0) to
@@ -48,7 +53,23 @@
 // - The send queue is bounded: QueuePacket refuses (1, as when memory runs out) while the
 //   unsent packets fill kSendQueueBytes (8 MiB) of queue storage, that is about 1,900 packets
 //   of 4095 bytes or a million empty ones, so that a stalled peer cannot take the host's
-//   memory. The receive queue is not bounded: the host drains it at its own pace.
+//   memory. The receive queue has the same bound, kept by back-pressure: while the host's
+//   unread packets leave no room for one more area within it, the worker leaves the peer's
+//   area untaken (an area holding one control frame alone, which adds no packet, is still
+//   taken), so the peer's send queue fills and refuses in turn; nothing is dropped. RecvPacket
+//   wakes the worker once room is back. A peer's death takes its last area even so (the queue
+//   may then pass the bound by that one area).
+// - A fault in what the peer wrote (a status byte other than 0 or 1, a malformed or unknown
+//   frame, a connect request at a client), a received packet that cannot be stored, and a
+//   write of the own half that is refused end the peer's session as its exit frame would:
+//   IPC_NOTIFY_EXIT, IsConnected() 0, QueuePacket refuses, a server waits for the next client.
+//   The peer is told with an exit frame. The worker goes on (it stops only if its wait fails).
+// - The host's thread never waits for ever on what the peer controls: a named mutex is waited
+//   for up to kHostMutexWait (HasPendingOutput, SendBuf, the withdrawal of a connect request),
+//   the stop bound of CloseIPC covers its exit frame, and CloseIPC returns within the drain
+//   and stop bounds whatever the peer does. Its polls (the close, the connect wait, the
+//   worker's start) sleep on an event the worker sets after each step, and the worker's own
+//   exit drain sleeps on the peer's read event, so that a close costs no CPU while it waits.
 // - A peer process that ends without its exit frame (killed, crashed) is noticed as if the
 //   frame had come: each end's worker holds a named mutex of its own, "<name>_ServerAlive" or
 //   "<name>_ClientAlive", while it may be connected (a server for its whole life, a client
@@ -106,9 +127,10 @@ public:
 
     // Worker side. SendBuf: 1 written (or nothing to write), 0 refused.
     int SendBuf(BYTE cCmdID, const char* data, int len);
-    // 2 nothing queued, 0 placed (or none fitted), 1 the batch write was refused.
+    // 2 nothing queued, 0 placed (or none fitted), 1 the batch write was refused (which has
+    // ended the peer's session).
     int SendPacket();
-    // 1 go on, 0 stop the worker.
+    // 1 taken (or left for want of room), 0 a fault, which has ended the peer's session.
     int RecvBuf();
 
 private:
@@ -116,13 +138,16 @@ private:
     friend struct CMapIPCTestAccess;  // white-box access for tests and the fuzzer
 
     static constexpr std::size_t kSendQueueBytes = 8 * 1024 * 1024;
+    static constexpr std::size_t kRecvQueueBytes = kSendQueueBytes;
+    // The longest the host's thread waits for a named mutex that the peer may keep.
+    static constexpr DWORD kHostMutexWait = IPC_DRAIN_TIMEOUT;
     // How long a worker waits for its own alive mutex at start (held only for a moment by a
     // peer's watcher that has just found it free or abandoned); past it the end goes on
     // without, as an older peer would.
     static constexpr DWORD kAliveTakeTimeout = 1000;
 
     // m_hThread while InitIPc starts the worker: a worker that ends before InitIPc has stored
-    // its handle finds this mark instead, and InitIPc then closes the handle itself.
+    // its handle clears this mark instead, and the handle is not stored there.
     static HANDLE WorkerStartingMark() { return INVALID_HANDLE_VALUE; }
 
     // The steps of InitIPc, in order.
@@ -153,6 +178,11 @@ private:
     // caller's).
     void AttachInProcess(IPC_MAP_BUF* pRecord, int nRole, int nConnectStatus);
     DWORD RunWorker();
+    // HasPendingOutput with the own mutex waited for up to dwWait ms (past it, the status byte
+    // as it reads).
+    int PendingOutput(DWORD dwWait);
+    // RecvBuf's work; bForce takes the area even while the receive queue is full.
+    int TakePeerArea(bool bForce);
     int UnpackFrames(const BYTE* pBuf, int n);
     // Queues the data frames [nFrom, nTo) of an area under one lock of the receive queue, then
     // announces each; false (after announcing those queued) when the queue had no room.
@@ -162,6 +192,12 @@ private:
     enum class AfterConnect { ContinueWalk, EndWalk, StopWorker };
     AfterConnect OnConnectFrame();
     void OnExitFrame();
+    // The end of the peer's session (connect state, a server's reset, IPC_NOTIFY_EXIT), for an
+    // exit frame, a death or a fault.
+    void EndSession();
+    void EndSessionOnFault();
+    // CloseIPC: the exit frame, the exit event, and the worker's end (forced past the bound).
+    void StopWorker();
     // The worker's own alive mutex: taken as it starts, released when it can no longer be
     // connected. Worker thread only.
     void TakeOwnAlive();
@@ -198,9 +234,15 @@ private:
     HANDLE m_hExitEvent;
     std::atomic<int> m_nConnectStatus;  // written by the worker, read by the host
     std::atomic<int> m_nIPCStatus;
-    // The worker's handle; the worker clears it (and closes the handle) as its last act,
-    // which is what CloseIPC waits for. Whoever exchanges it to null owns the handle.
+    // The worker's handle while it runs; the worker clears it as its last act.
     std::atomic<HANDLE> m_hThread;
+    HANDLE m_hWorker;  // the same handle, CloseIPC's: it waits on it and closes it
+    HANDLE m_hHostWake;  // set by the worker after each step while the host waits (m_bHostWaits)
+    std::atomic<bool> m_bHostWaits;
+    // Set by the worker when the receive queue has no room for another area, cleared by the
+    // host when it has read enough (both under the queue's lock); read by the worker unlocked.
+    std::atomic<bool> m_bRecvFull;
+    bool m_bAreaWaiting;  // worker only: the peer's area was left untaken for want of room
     IPC_MAP_BUF* m_pMapBuf;
     void* m_pMapView;
     HANDLE m_hMapFile;

@@ -14,6 +14,7 @@ using lobbykit::ipc::CNamedMutexLock;
 using lobbykit::ipc::ConnectCount;
 using lobbykit::ipc::CRecordHalf;
 using lobbykit::ipc::IPC_FRAME;
+using lobbykit::ipc::IsLoneControlFrame;
 using lobbykit::ipc::OwnHalf;
 using lobbykit::ipc::PeerHalf;
 using lobbykit::ipc::PutFrame;
@@ -53,10 +54,21 @@ int CMapIPC::RecvPacket(BYTE& cCmdID, char* data, int& len)
     len = packet.wDataLen;
     if (len > 0 && data) std::memcpy(data, packet.pData, static_cast<size_t>(len));
     m_pRecvList->Pop();
+    // The worker has left the peer's area for want of room: tell it once there is room again.
+    if (!m_bRecvFull.load(std::memory_order_relaxed) || !m_pRecvList->HasRoomForArea(kRecvQueueBytes))
+        return 0;
+    m_bRecvFull.store(false, std::memory_order_relaxed);
+    lock.Unlock();
+    ::SetEvent(WorkerWakeEvent());
     return 0;
 }
 
 int CMapIPC::HasPendingOutput()
+{
+    return PendingOutput(kHostMutexWait);
+}
+
+int CMapIPC::PendingOutput(DWORD dwWait)
 {
     if (!IsConnected() || !m_pSendList) return 0;
     {
@@ -64,8 +76,9 @@ int CMapIPC::HasPendingOutput()
         if (!m_pSendList->IsEmpty()) return 1;
     }
     // The worker keeps the own mutex from taking packets off the queue until they are in the
-    // area, so a batch on its way is seen here as set status.
-    CNamedMutexLock lock(OwnMutex());
+    // area, so a batch on its way is seen here as set status. A mutex that the peer keeps
+    // (and only the peer can keep it that long) hides no batch of ours.
+    CNamedMutexLock lock(OwnMutex(), dwWait);
     return OwnHalf(m_pMapBuf, IsServer()).Status() ? 1 : 0;
 }
 
@@ -86,7 +99,7 @@ int CMapIPC::SendBuf(BYTE cCmdID, const char* data, int len)
         TRACE("Error : CMapIPC::SendBuf() : cCmdID = %d\n", cCmdID);
         return 0;
     }
-    CNamedMutexLock lock(OwnMutex());
+    CNamedMutexLock lock(OwnMutex(), kHostMutexWait);
     if (!lock.Held() || !WriteOwnHalf(cCmdID, data, len)) return 0;
     lock.Release();
     ::SetEvent(OwnWriteEvent());
@@ -123,7 +136,10 @@ int CMapIPC::SendPacket()
     // area: nothing else can fill the area meanwhile and refuse the batch (its packets
     // would be lost), and HasPendingOutput cannot miss them.
     CNamedMutexLock ownLock(OwnMutex());
-    if (!ownLock.Held()) return 1;
+    if (!ownLock.Held()) {
+        EndSessionOnFault();
+        return 1;
+    }
     const CRecordHalf own = OwnHalf(m_pMapBuf, IsServer());
     const bool bAppend = own.Status() != 0;
     const int nPending = bAppend ? own.Length() : 0;
@@ -149,8 +165,13 @@ int CMapIPC::SendPacket()
         own.SetLength(static_cast<WORD>(nPending + nBatch));
         return 0;
     }
-    if (!WriteOwnHalf(IPC_CMD_PACKETS, reinterpret_cast<const char*>(batch), nBatch)) return 1;
+    const int nWritten = WriteOwnHalf(IPC_CMD_PACKETS, reinterpret_cast<const char*>(batch), nBatch);
     ownLock.Release();
+    if (!nWritten) {
+        // Only the peer can have set the status meanwhile: its batch is lost with the session.
+        EndSessionOnFault();
+        return 1;
+    }
     ::SetEvent(OwnWriteEvent());
     return 0;
 }
@@ -159,6 +180,14 @@ int CMapIPC::SendPacket()
 
 int CMapIPC::RecvBuf()
 {
+    const int nResult = TakePeerArea(false);
+    if (!nResult) EndSessionOnFault();
+    return nResult;
+}
+
+int CMapIPC::TakePeerArea(bool bForce)
+{
+    m_bAreaWaiting = false;
     if (m_nIPCStatus.load() == IPC_CLOSE) {
         TRACE("Error : CMapIPC::RecvBuf()(server) : can not recv data(IPC_CLOSE).");
         return 0;
@@ -180,6 +209,12 @@ int CMapIPC::RecvBuf()
             return bStatus == 0 ? 1 : 0;
         }
         const WORD wLen = peer.Length();
+        if (m_bRecvFull.load(std::memory_order_relaxed) && !bForce && !IsLoneControlFrame(peer.pArea, wLen)) {
+            // No room for its packets: the area stays the peer's until the host has read
+            // enough (RecvPacket wakes this worker then), and the peer's queue fills meanwhile.
+            m_bAreaWaiting = true;
+            return 1;
+        }
         if (wLen > IPC_AREA_READ_MAX) {
             if (bServer) TRACE("Error : CMapIPC::RecvBuf(SERVER) : packet length = %d\n", wLen);
             else TRACE("Error : CMapIPC::RecvBuf(CLIENT) : packet length = %d\n", wLen);
@@ -259,6 +294,7 @@ bool CMapIPC::QueueReceived(const BYTE* pBuf, int nFrom, int nTo)
             }
             ++nQueued;
         }
+        if (!m_pRecvList->HasRoomForArea(kRecvQueueBytes)) m_bRecvFull.store(true, std::memory_order_relaxed);
     }
     // Posted after the packets are queued: the host finds each when its message arrives.
     for (int i = 0; i < nQueued; ++i) Notify(IPC_NOTIFY_DATA);
@@ -297,10 +333,19 @@ void CMapIPC::OnExitFrame()
 {
     if (m_nConnectStatus.load() <= IPC_NOT_CONNECTED)
         TRACE("Event : RecvBuf() : IPC_CMD_EXIT : not connected now\r\n");
-    m_nConnectStatus.store(IPC_NOT_CONNECTED);
     if (IsServer()) {
         TRACE("Event : RecvBuf() : client exit IPC()\r\n");
         if (lobbykit::ipc::ClientHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(SERVER) : last data exist?\r\n");
+    } else if (lobbykit::ipc::ServerHalf(m_pMapBuf).Status()) {
+        TRACE("Event : RecvBuf()(CLIENT) : last data exist?\r\n");
+    }
+    EndSession();
+}
+
+void CMapIPC::EndSession()
+{
+    m_nConnectStatus.store(IPC_NOT_CONNECTED);
+    if (IsServer()) {
         m_evtConnected.ResetEvent();
         ChangeConnectCount(false);
         ::ResetEvent(m_hServerWriteEvent);
@@ -311,11 +356,21 @@ void CMapIPC::OnExitFrame()
         // not receive them.
         DiscardSendQueue();
     } else {
-        if (lobbykit::ipc::ServerHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(CLIENT) : last data exist?\r\n");
         // A client that has left no longer stands for a live game.
         ReleaseOwnAlive();
     }
     Notify(IPC_NOTIFY_EXIT);
+}
+
+void CMapIPC::EndSessionOnFault()
+{
+    if (m_nConnectStatus.load() != IPC_CONNECTED) return;  // no session to end
+    // The peer is told first: once a server's count is back to 0, the area may be a new
+    // client's. The server's reset clears its write event, so the exit is signalled again.
+    SendBuf(IPC_CMD_EXIT, nullptr, 0);
+    EndSession();
+    DiscardSendQueue();  // nothing more leaves in this session
+    if (OwnHalf(m_pMapBuf, IsServer()).Status()) ::SetEvent(OwnWriteEvent());
 }
 
 void CMapIPC::ChangeConnectCount(bool bAccept)

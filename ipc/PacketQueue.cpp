@@ -31,6 +31,13 @@ struct CPacketQueue::Chunk {
 
 static_assert(RecordSize(IPC_MAX_DATA_LEN) <= CPacketQueue::kChunkBytes, "the largest packet fits a chunk");
 
+// The most storage the frames of one area can take: every frame is at least a header, and its
+// record adds at most the record's own size and the padding to it.
+constexpr std::size_t kAreaStorage =
+    IPC_AREA_READ_MAX + IPC_AREA_READ_MAX / IPC_FRAME_HEADER * (sizeof(Record) + kAlign - 1 - IPC_FRAME_HEADER);
+// So one area needs at most one chunk more than the tail.
+static_assert(kAreaStorage <= CPacketQueue::kChunkBytes, "an area's packets fit a chunk");
+
 CPacketQueue::~CPacketQueue()
 {
     Clear();
@@ -89,6 +96,12 @@ bool CPacketQueue::Push(DWORD dwTime, BYTE cCmdID, const void* pData, WORD wData
     m_pTail->nEnd += nSize;
     ++m_nCount;
     return true;
+}
+
+bool CPacketQueue::HasRoomForArea(std::size_t nMaxBytes) const
+{
+    if (m_pTail && kChunkBytes - m_pTail->nEnd >= kAreaStorage) return true;
+    return m_nChunks - m_nSpare < nMaxBytes / kChunkBytes;
 }
 
 IPC_PACKET CPacketQueue::Head() const

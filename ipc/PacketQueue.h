@@ -1,5 +1,5 @@
-// The packet queues of a channel end: first in, first out, no length limit, with the packets'
-// bytes kept in the queue's own chunks instead of one heap block per packet.
+// The packet queues of a channel end: first in, first out, with the packets' bytes kept in the
+// queue's own chunks instead of one heap block per packet.
 //
 // A packet is a small header and its data, stored back to back at the tail of the newest
 // chunk; the head is read from the oldest. A chunk that has been read to its end goes to a
@@ -42,6 +42,10 @@ public:
     void Pop();
     // Removes every packet; the chunks stay for reuse (within the spare bound).
     void Clear();
+
+    // Whether the packets of one more area (at most IPC_AREA_READ_MAX bytes of frames, each
+    // stored with its header and padding) fit without more than nMaxBytes of chunks in use.
+    bool HasRoomForArea(std::size_t nMaxBytes) const;
 
     // Chunks held, in use and spare (for tests).
     std::size_t ChunkCount() const { return m_nChunks; }

@@ -3,7 +3,8 @@
 // The status bytes are polled without the named mutex (by the host while the worker writes
 // them, and across processes), so they are read and written as atomic bytes. The 16-bit
 // lengths sit at odd offsets and are read and written byte by byte, little-endian, under the
-// half's named mutex. dwConnectCount is changed with interlocked operations.
+// half's named mutex. dwConnectCount is changed with interlocked operations. The waits that
+// poll them are here too.
 #ifndef LOBBYKIT_IPC_SHAREDRECORD_H
 #define LOBBYKIT_IPC_SHAREDRECORD_H
 
@@ -64,13 +65,14 @@ inline LONG volatile* ConnectCount(IPC_MAP_BUF* p)
                                             offsetof(IPC_MAP_BUF, dwConnectCount));
 }
 
-// Holds a named mutex for a scope. A mutex abandoned by a dead process is acquired all the
-// same (the half it guards is then checked like any other peer data).
+// Holds a named mutex for a scope, if it can be had within dwTimeout ms. A mutex abandoned by a
+// dead process is acquired all the same (the half it guards is then checked like any other
+// peer data).
 class CNamedMutexLock {
 public:
-    explicit CNamedMutexLock(HANDLE hMutex) : m_hMutex(hMutex)
+    explicit CNamedMutexLock(HANDLE hMutex, DWORD dwTimeout = INFINITE) : m_hMutex(hMutex)
     {
-        const DWORD r = hMutex ? ::WaitForSingleObject(hMutex, INFINITE) : WAIT_FAILED;
+        const DWORD r = hMutex ? ::WaitForSingleObject(hMutex, dwTimeout) : WAIT_FAILED;
         m_bHeld = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
     }
     CNamedMutexLock(const CNamedMutexLock&) = delete;
@@ -88,6 +90,30 @@ private:
     HANDLE m_hMutex;
     bool m_bHeld;
 };
+
+// What is left of dwLimit ms counted from the tick dwStart (0 once they have passed).
+inline DWORD TimeLeft(DWORD dwStart, DWORD dwLimit)
+{
+    const DWORD dwSpent = ::GetTickCount() - dwStart;
+    return dwSpent < dwLimit ? dwLimit - dwSpent : 0;
+}
+
+// Looks at done() until it holds or dwLimit ms from dwStart have passed, sleeping on hWake in
+// between: whoever changes what done() looks at sets hWake. The sleep is cut to kRecheckMs, so
+// that a change that comes without its event (a peer that clears a status byte and signals
+// nothing) is still seen. True if done() held.
+template <class Done>
+bool WaitUntil(Done done, HANDLE hWake, DWORD dwStart, DWORD dwLimit)
+{
+    constexpr DWORD kRecheckMs = 50;
+    for (;;) {
+        if (done()) return true;
+        const DWORD dwLeft = TimeLeft(dwStart, dwLimit);
+        if (dwLeft == 0) return false;
+        const DWORD dwSleep = dwLeft < kRecheckMs ? dwLeft : kRecheckMs;
+        if (!hWake || ::WaitForSingleObject(hWake, dwSleep) == WAIT_FAILED) ::Sleep(dwSleep);
+    }
+}
 
 }  // namespace lobbykit::ipc
 

@@ -5,6 +5,8 @@
 #include "ipc/MapIPC.h"
 #include "ipc/SharedRecord.h"
 
+using lobbykit::ipc::WaitUntil;
+
 DWORD WINAPI IPCThreadProc(void* pipc)
 {
     if (!pipc) {
@@ -19,6 +21,7 @@ DWORD CMapIPC::RunWorker()
     const bool bServer = IsServer();
     TakeOwnAlive();
     m_bWorkerStarted.store(true);
+    ::SetEvent(m_hHostWake);  // StartWorker waits for this
     // The order is the priority: an exit is served before a peer write set at the same time.
     const HANDLE hEvents[3] = {m_hExitEvent, PeerWriteEvent(), WorkerWakeEvent()};
     const lobbykit::ipc::CRecordHalf own = lobbykit::ipc::OwnHalf(m_pMapBuf, bServer);
@@ -27,10 +30,10 @@ DWORD CMapIPC::RunWorker()
         const DWORD dwEvent = ::WaitForMultipleObjectsEx(3, hEvents, FALSE, INFINITE, FALSE);
         if (dwEvent == WAIT_OBJECT_0) {
             if (m_nConnectStatus.load() > IPC_NOT_CONNECTED) {
-                // Let the peer take the last write (normally the exit frame).
-                const DWORD dwStart = ::GetTickCount();
-                while (own.Status() != 0 && ::GetTickCount() - dwStart < IPC_DRAIN_TIMEOUT) {
-                }
+                // Let the peer take the last write (normally the exit frame); its take sets
+                // the peer's read event.
+                WaitUntil([&own] { return own.Status() == 0; }, WorkerWakeEvent(), ::GetTickCount(),
+                          IPC_DRAIN_TIMEOUT);
                 if (own.Status() != 0) TRACE("Warn : IPCThreadProc() : EVENT_EXIT : time out\r\n");
             }
             break;
@@ -39,23 +42,30 @@ DWORD CMapIPC::RunWorker()
             const DWORD dwNow = ::GetTickCount();
             TRACE("\nicp interval = %d\n", static_cast<int>(dwNow - m_dwLastRecvTick));
             m_dwLastRecvTick = dwNow;
-            if (!RecvBuf()) break;
-        } else if (dwEvent != WAIT_OBJECT_0 + 2) {
+            RecvBuf();  // a fault ends the session, not the worker
+        } else if (dwEvent == WAIT_OBJECT_0 + 2) {
+            // Among the wakes here: the host has read enough to make room for an area left.
+            if (m_bAreaWaiting) RecvBuf();
+        } else {
             TRACE("Error : ICPThreadProc() : dwEvent = %d\n", static_cast<int>(dwEvent));
-            if (dwEvent == WAIT_FAILED) break;
+            if (dwEvent == WAIT_FAILED) {
+                EndSessionOnFault();  // nothing can be exchanged any more
+                break;
+            }
         }
         // After the peer's last write, which its write event has brought in first.
         const unsigned nDead = m_nDeadSession.exchange(0);
         if (nDead != 0 && nDead == m_nSession.load()) OnPeerDied();
-        if (SendPacket() == 1) break;
+        SendPacket();
+        if (m_bHostWaits.load()) ::SetEvent(m_hHostWake);
     }
 
     ReleaseOwnAlive();
     if (bServer) TRACE("IPC Server(%s) : exit thread now.\n", m_szServerName);
     else TRACE("IPC Client(%s) : exit thread now.\n", m_szServerName);
-    // Last act: after this exchange CloseIPC may release the object at once.
-    HANDLE hSelf = m_hThread.exchange(nullptr);
-    if (hSelf && hSelf != WorkerStartingMark()) ::CloseHandle(hSelf);
+    // CloseIPC waits for the thread itself, so the object stays until this returns.
+    m_hThread.store(nullptr);
+    if (m_bHostWaits.load()) ::SetEvent(m_hHostWake);
     return 0;
 }
 
@@ -112,6 +122,11 @@ void CMapIPC::StopWatcher()
 void CMapIPC::OnPeerDied()
 {
     if (m_nConnectStatus.load() != IPC_CONNECTED) return;  // it had left as usual meanwhile
+    if (m_bAreaWaiting) {
+        // Its last write, left for want of room: nobody else will ever take it.
+        TakePeerArea(true);
+        if (m_nConnectStatus.load() != IPC_CONNECTED) return;  // it held the exit frame
+    }
     if (IsServer()) TRACE("Event : IPC Server(%s) : the client has ended without exit\r\n", m_szServerName);
     else TRACE("Event : IPC Client(%s) : the server has ended without exit\r\n", m_szServerName);
     OnExitFrame();

@@ -452,7 +452,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
 
 // When a queue can take no more (memory ran out), the packet is refused as before: QueuePacket
-// returns 1 and keeps nothing of it; the receiving walk announces what it queued and stops.
+// returns 1 and keeps nothing of it; the receiving walk announces what it queued and the
+// session ends.
 TEST(ChannelStepTest, QueuesWithoutRoomRefuseThePacketAndKeepEarlierOnes)
 {
     Ends ends;
@@ -485,9 +486,14 @@ TEST(ChannelStepTest, QueuesWithoutRoomRefuseThePacketAndKeepEarlierOnes)
         ends.rec.cbServerWriteStatus = 1;
         result = ends.client.RecvBuf();
     }
-    EXPECT_EQ(result, 0) << "no room: the worker stops";
+    EXPECT_EQ(result, 0) << "no room: the session ends";
+    EXPECT_EQ(ends.client.IsConnected(), 0);
     const std::vector<TestPacket> kept = Drain(ends.client);
-    EXPECT_EQ(Notes(window.Handle()).size(), kept.size()) << "each queued packet announced, no other";
+    std::vector<LPARAM> notes = Notes(window.Handle());
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes.back(), IPC_NOTIFY_EXIT);
+    notes.pop_back();
+    EXPECT_EQ(notes, std::vector<LPARAM>(kept.size(), IPC_NOTIFY_DATA)) << "each queued packet announced, then the exit";
     ASSERT_GE(kept.size(), 2u * static_cast<size_t>(areas - 1));
     EXPECT_LT(kept.size(), 2u * static_cast<size_t>(areas));
     for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].cmd, i % 2 == 0 ? 1 : 2) << "packet " << i;

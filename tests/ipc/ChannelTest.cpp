@@ -2,8 +2,15 @@
 // message loop, the ipc_peer helper the other.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -369,33 +376,48 @@ TEST_F(ChannelTest, CloseReturnsWithinItsBoundsWhenTheWorkerIsStuck)
 struct DamageCase {
     const char* name;
     std::vector<BYTE> tail;  // follows one good frame
+    int status;              // of the area
 };
 
 class ChannelDamageTest : public ChannelTest, public ::testing::WithParamInterface<DamageCase> {};
 
-TEST_P(ChannelDamageTest, MalformedAreaStopsTheReceivingWorker)
+// A fault in what the client wrote ends its session as its exit would, and it is told.
+TEST_P(ChannelDamageTest, MalformedAreaEndsTheSessionAndTheNextClientConnects)
 {
     auto peer = ServeClient("echo");
     std::vector<BYTE> area = {0xAA, 2, 0, 17, 'o', 'k'};
     area.insert(area.end(), GetParam().tail.begin(), GetParam().tail.end());
     area.insert(area.end(), {0xAA, 1, 0, 18, 'z'});  // never reached
-    peer->Send("inject Client 1 " + std::to_string(area.size()) + " " + Hex(area));
+    peer->Send("inject Client " + std::to_string(GetParam().status) + " " + std::to_string(area.size()) + " " +
+               Hex(area));
     ASSERT_TRUE(peer->WaitFor("injected", kPeerTimeout));
-    ASSERT_TRUE(Pump([&] { return A::Thread(ipc) == nullptr; }, 5000)) << "the worker ends";
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }, 1000)) << "the fault is an exit";
     window.PumpPending();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].cmd, 17);
-    EXPECT_EQ(received[0].data, "ok");
-    EXPECT_EQ(ipc.IsConnected(), 1) << "the end keeps its state";
-    const DWORD start = ::GetTickCount();
-    ipc.CloseIPC();
-    EXPECT_LT(::GetTickCount() - start, 500u) << "no worker: nothing to wait for";
+    ASSERT_EQ(received.size(), GetParam().status == 1 ? 1u : 0u) << "frames before the fault are delivered";
+    if (!received.empty()) {
+        EXPECT_EQ(received[0].data, "ok");
+    }
+    EXPECT_EQ(ipc.IsConnected(), 0);
+    EXPECT_EQ(ipc.QueuePacket(1, "x", 1), 1);
+    EXPECT_EQ(A::ConnectCount(ipc), 0u);
+    EXPECT_NE(A::Thread(ipc), nullptr) << "the worker goes on";
+    std::string line;
+    ASSERT_TRUE(peer->WaitFor("exit", line, kPeerTimeout)) << peer->Transcript();
+    EXPECT_EQ(Field(line, "connected"), 0);
+    peer->Send("close");  // as its host does on the exit; its worker would read on meanwhile
+    ASSERT_TRUE(peer->WaitFor("closed", kPeerTimeout));
+
+    StartPeer({"client", name, "echo"}, "connected");
+    ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 2; }));
+    ASSERT_EQ(ipc.QueuePacket(5, "next", 4), 0);
+    ASSERT_TRUE(Pump([&] { return !received.empty() && received.back().data == "next"; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Areas, ChannelDamageTest,
-                         ::testing::Values(DamageCase{"bad_marker", {0x7E, 0, 0, 1}},
-                                           DamageCase{"overlong_length", {0xAA, 0x00, 0x10, 1, 'a', 'b'}},
-                                           DamageCase{"unknown_command", {0xAA, 0, 0, 0xF7}}),
+                         ::testing::Values(DamageCase{"bad_marker", {0x7E, 0, 0, 1}, 1},
+                                           DamageCase{"overlong_length", {0xAA, 0x00, 0x10, 1, 'a', 'b'}, 1},
+                                           DamageCase{"unknown_command", {0xAA, 0, 0, 0xF7}, 1},
+                                           DamageCase{"damaged_status", {}, 7}),
                          [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ChannelTest, StaleWriteSignalDoesNotStopANewClient)
@@ -522,5 +544,190 @@ INSTANTIATE_TEST_SUITE_P(Peers, PeerDeathTest,
                                            DeathCase{"old_game", "client", true},
                                            DeathCase{"old_lobby", "server", true}),
                          [](const ::testing::TestParamInfo<DeathCase>& info) { return std::string(info.param.name); });
+
+// --- Hostile peers ----------------------------------------------------------------------
+// A peer that keeps a mutex, freezes in its receive step, writes faulty frames, storms the
+// events or damages the objects' files: this end's host calls stay prompt, CloseIPC keeps its
+// bounds, the session's end is seen within a second of a fault or of the peer's death, and
+// the next game is served.
+
+enum class Ending { Kill, Close };
+
+struct HostileCase {
+    const char* name;
+    bool lobby;           // this end is the server (a lobby facing its game), else the client
+    const char* command;  // for the peer
+    const char* reply;
+    int faulty;           // the session ends by itself (before any kill), on the fault
+    int goesOn;           // the session still works afterwards
+    Ending ending;
+};
+const int kEither = -1;  // for faulty and goesOn: not known beforehand (damaged object files)
+
+class HostilePeerTest : public ChannelTest, public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostilePeerTest, NeverHangsTheHostAndTheNextGameIsServed)
+{
+    const HostileCase& c = GetParam();
+    ChildProcess* peer = c.lobby ? ServeClient("echo") : StartPeer({"server", name, "echo"}, "ready");
+    ASSERT_TRUE(c.lobby || (ipc.ConnectServerMapIPC(name.c_str(), window.Handle()) && peer->WaitFor("connect", kPeerTimeout)));
+    peer->Send(c.command);
+    ASSERT_TRUE(peer->WaitFor(c.reply, kPeerTimeout)) << peer->Transcript();
+    const bool ended = Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }, 1000);
+    EXPECT_TRUE(c.faulty == kEither || ended == (c.faulty != 0)) << "the fault is an exit, nothing else is";
+    const DWORD start = ::GetTickCount();
+    for (int i = 0; i < 100; ++i) ipc.QueuePacket(1, "x", 1);  // refused after a fault
+    window.PumpPending();
+    EXPECT_LT(::GetTickCount() - start, 500u) << "the host's calls do not wait on the peer";
+    const bool echoed = Pump([&] { return received.size() >= 100; }, 2000);
+    EXPECT_TRUE(c.goesOn == kEither || echoed == (c.goesOn != 0)) << "the echoes come back only if it goes on";
+
+    if (c.ending == Ending::Close) {
+        const DWORD closing = ::GetTickCount();
+        ipc.CloseIPC();
+        EXPECT_LE(::GetTickCount() - closing, 300u + IPC_DRAIN_TIMEOUT + IPC_STOP_TIMEOUT) << "close within its bounds";
+        peer->Kill();
+    } else {
+        peer->Kill();
+        const DWORD killed = ::GetTickCount();
+        EXPECT_TRUE(Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }, 1000)) << "the death is an exit";
+        EXPECT_LT(::GetTickCount() - killed, 1000u);
+    }
+    ASSERT_GE(peer->Wait(5000), 0);
+    if (!c.lobby || c.ending == Ending::Close) ipc.CloseIPC();
+
+    if (c.lobby) {  // the next game
+        ASSERT_TRUE(ipc.IsValid() || ipc.CreateServerMapIPC(name.c_str(), window.Handle()));
+        StartPeer({"client", name, "echo"}, "connected");
+        ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_CONNECT) == 2; }));
+    } else {  // the next lobby
+        StartPeer({"server", name, "echo"}, "ready");
+        ASSERT_NE(ipc.ConnectServerMapIPC(name.c_str(), window.Handle()), nullptr);
+    }
+    received.clear();
+    ASSERT_EQ(ipc.QueuePacket(9, "next", 4), 0);
+    ASSERT_TRUE(Pump([&] { return !received.empty() && received.back().data == "next"; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, HostilePeerTest,
+    ::testing::Values(
+        HostileCase{"lobby_own_mutex_held", true, "hold Server", "held", false, false, Ending::Close},
+        HostileCase{"lobby_peer_mutex_held", true, "hold Client 44 20", "held", false, false, Ending::Kill},
+        HostileCase{"game_own_mutex_held", false, "hold Client", "held", false, false, Ending::Close},
+        HostileCase{"game_peer_mutex_held", false, "hold Server 45 30", "held", false, false, Ending::Kill},
+        HostileCase{"game_unknown_frame", false, "inject Server 1 4 aa0000f7", "injected", true, false, Ending::Kill},
+        HostileCase{"game_overlong_frame", false, "inject Server 1 6 aa0500010203", "injected", true, false, Ending::Kill},
+        HostileCase{"lobby_event_storm", true, "storm 300", "stormed", false, true, Ending::Kill},
+        HostileCase{"game_event_storm", false, "storm 300", "stormed", false, true, Ending::Close}
+#ifndef _WIN32
+        ,
+        HostileCase{"lobby_peer_frozen_in_receive", true, "freeze Server", "frozen", false, false, Ending::Close},
+        HostileCase{"lobby_peer_frozen_then_killed", true, "freeze Server", "frozen", false, false, Ending::Kill},
+        HostileCase{"game_peer_frozen_in_receive", false, "freeze Client", "frozen", false, false, Ending::Close}
+#endif
+        ),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+// A peer that writes faster than the host reads: the receive queue stays within its 8 MiB
+// (the peer's area is left untaken, so a real peer's own queue fills and refuses), nothing is
+// lost, and the flow resumes as the host reads.
+struct FloodCase {
+    const char* name;
+    const char* command;
+    const char* reply;
+};
+
+class FloodTest : public ChannelTest, public ::testing::WithParamInterface<FloodCase> {};
+
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define LKTEST_RESIDENT 1  // sanitizers' shadow memory would hide what the queue holds
+long ResidentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+#endif
+
+TEST_P(FloodTest, TheReceiveQueueKeepsItsBoundAndLosesNothing)
+{
+    const bool raw = std::string(GetParam().name) == "raw_empty_frames";
+    takeOnData = false;
+    auto peer = ServeClient("sink");
+#ifdef LKTEST_RESIDENT
+    const long resident = ResidentBytes();
+#endif
+    peer->Send(GetParam().command);
+    std::string line;
+    ASSERT_TRUE(peer->WaitFor(GetParam().reply, line, 60000)) << peer->Transcript();
+    ::Sleep(100);
+    EXPECT_LE(A::RecvQueueStorage(ipc), (8u << 20) + lobbykit::ipc::CPacketQueue::kChunkBytes);
+#ifdef LKTEST_RESIDENT
+    EXPECT_LT(ResidentBytes() - resident, 24l << 20);
+#endif
+    const unsigned long long want = raw ? 1100ull * 1025 : static_cast<unsigned long long>(Number(line));
+    unsigned long long got = 0, bad = 0;
+    char buf[IPC_RECV_BUF_SIZE];
+    ASSERT_TRUE(Pump([&] {
+        BYTE cmd;
+        int len;
+        while (ipc.RecvPacket(cmd, buf, len) == 0) {
+            const TestPacket p = raw ? TestPacket{0, ""} : lktest::MakePacket(61, got, IPC_MAX_DATA_LEN);
+            bad += cmd != p.cmd || p.data != std::string(buf, static_cast<size_t>(len));
+            ++got;
+        }
+        return got >= want;
+    }, 60000)) << got << " of " << want;
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(bad, 0u);
+    EXPECT_EQ(ipc.IsConnected(), 1);
+    if (!raw) {  // the peer's queue takes packets again
+        peer->Send("send 62 3 10");
+        ASSERT_TRUE(peer->WaitFor("sent 3", kPeerTimeout));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, FloodTest,
+                         ::testing::Values(FloodCase{"queue_fill", "fill 61 4095", "filled"},
+                                           FloodCase{"raw_empty_frames", "flood Client 1100", "stalled"}),
+                         [](const ::testing::TestParamInfo<FloodCase>& info) { return std::string(info.param.name); });
+
+#ifndef _WIN32
+double CpuMs()
+{
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// The waits for a peer that never reads (the close's drain and the worker's) and for a server
+// that never answers (the connect) take their time but no processor.
+TEST_F(ChannelTest, WaitsForASilentPeerCostNoCpu)
+{
+    auto game = ServeClient("echo");
+    ::kill(game->Pid(), SIGSTOP);
+    int stopped = 0;
+    ASSERT_EQ(::waitpid(game->Pid(), &stopped, WUNTRACED), game->Pid());  // it has stopped
+    ASSERT_EQ(ipc.QueuePacket(1, "unread", 6), 0);
+    double cpu = CpuMs();
+    DWORD start = ::GetTickCount();
+    ipc.CloseIPC();
+    EXPECT_GE(::GetTickCount() - start, 2u * IPC_DRAIN_TIMEOUT - 100);
+    EXPECT_LT(CpuMs() - cpu, 50.0) << "a close whose peer never reads";
+    std::printf("close of an unread end: %u ms, %.1f ms of CPU\n", static_cast<unsigned>(::GetTickCount() - start), CpuMs() - cpu);
+    ::kill(game->Pid(), SIGCONT);
+    EXPECT_TRUE(game->WaitFor("exit", kPeerTimeout)) << "the exit frame was left for it";
+
+    StartPeer({"fake-server", name + "f", "0x0613"}, "ready");
+    cpu = CpuMs();
+    start = ::GetTickCount();
+    EXPECT_EQ(ipc.ConnectServerMapIPC((name + "f").c_str(), window.Handle()), nullptr);
+    EXPECT_GE(::GetTickCount() - start, static_cast<DWORD>(IPC_CONNECT_TIMEOUT));
+    EXPECT_LT(CpuMs() - cpu, 50.0) << "a connect that no server takes";
+    std::printf("connect nobody takes: %u ms, %.1f ms of CPU\n", static_cast<unsigned>(::GetTickCount() - start), CpuMs() - cpu);
+}
+#endif
 
 }  // namespace

@@ -52,6 +52,12 @@ struct CMapIPCTestAccess {
         CSingleLock lock(&c.m_lockSendList, TRUE);
         return c.m_pSendList ? c.m_pSendList->GetCount() : -1;
     }
+    // Bytes of storage the receive queue holds, in use and spare.
+    static std::size_t RecvQueueStorage(CMapIPC& c)
+    {
+        CSingleLock lock(&c.m_lockRecvList, TRUE);
+        return c.m_pRecvList ? c.m_pRecvList->ChunkCount() * lobbykit::ipc::CPacketQueue::kChunkBytes : 0;
+    }
     static INT_PTR RecvQueueLength(CMapIPC& c)
     {
         CSingleLock lock(&c.m_lockRecvList, TRUE);

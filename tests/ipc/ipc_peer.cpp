@@ -15,14 +15,35 @@
 //
 // Commands: send SEED COUNT MAXLEN | sendsized SEED COUNT LEN | soak COUNT SENDSEED RECVSEED |
 //   hold Server|Client [CMD LEN] | inject Server|Client STATUS LENFIELD HEX | state | close | quit
+// and a hostile peer's (HALF: Server|Client):
+//   fill SEED MAXLEN  queue packets of stream SEED until QueuePacket refuses ("filled N")
+//   freeze HALF       take HALF's mutex, as a receive step does, and stop (SIGSTOP) there
+//   flood HALF AREAS  refill HALF with 1,025 empty frames AREAS times, as soon as each is
+//                     taken ("stalled N" once one waits 300 ms, "flooded AREAS")
+//   storm MS          set the four named events over and over for MS ms ("stormed N")
+//   scribble SEED     write over the data of every object file of the channel ("scribbled
+//                     FILES files, N pointers" found): an odd SEED writes every word, an even one only the words
+//                     that look like addresses (a mutex's list links), leaving its owner
+
 #include <windows.h>
 
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -38,11 +59,12 @@ const UINT WM_PEER_SOAK = WM_APP + 2;     // queue the next chunk of the soak st
 void Say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void Say(const char* fmt, ...)
 {
+    char line[256];
     va_list ap;
     va_start(ap, fmt);
-    std::vprintf(fmt, ap);
+    std::vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
-    std::putchar('\n');
+    std::printf("%s\n", line);  // one call: the flood's thread says things too
     std::fflush(stdout);
 }
 
@@ -165,6 +187,46 @@ private:
             int status = 0, lenField = 0;
             in >> half >> status >> lenField >> hex;
             Inject(half, status, lenField, FromHex(hex));
+        } else if (verb == "fill") {
+            unsigned long long seed = 0, n = 0;
+            int maxLen = 0;
+            in >> seed >> maxLen;
+            for (;; ++n) {
+                const lktest::TestPacket p = lktest::MakePacket(seed, n, maxLen);
+                if (m_ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())) != 0) break;
+            }
+            Say("filled %llu", n);
+        } else if (verb == "freeze") {
+            std::string half;
+            in >> half;
+            ::WaitForSingleObject(NamedMutex(half), INFINITE);
+            Say("frozen");
+#ifndef _WIN32
+            ::raise(SIGSTOP);
+#endif
+        } else if (verb == "flood") {
+            std::string half;
+            int areas = 0;
+            in >> half >> areas;
+            std::thread([this, half, areas] { Flood(half, areas); }).detach();
+        } else if (verb == "storm") {
+            DWORD ms = 0;
+            in >> ms;
+            HANDLE h[4];
+            const char* suffix[4] = {"_ServerWrite", "_ServerRead", "_ClientWrite", "_ClientRead"};
+            for (int i = 0; i < 4; ++i) h[i] = ::CreateEventA(nullptr, FALSE, FALSE, (m_name + suffix[i]).c_str());
+            unsigned long long n = 0;
+            for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < ms; ++n) ::SetEvent(h[n % 4]);
+            for (HANDLE e : h) ::CloseHandle(e);
+            Say("stormed %llu", n);
+#ifndef _WIN32
+        } else if (verb == "scribble") {
+            unsigned seed = 0;
+            in >> seed;
+            int words = 0;
+            const int files = Scribble(seed, words);
+            Say("scribbled %d files, %d pointers", files, words);
+#endif
         } else if (verb == "state") {
             IPC_MAP_BUF* rec = CMapIPCTestAccess::Record(m_ipc);
             Say("state connected=%d valid=%d worker=%d count=%u", m_ipc.IsConnected(), m_ipc.IsValid(),
@@ -245,7 +307,8 @@ private:
         Say("held %u", static_cast<unsigned>(r));
     }
 
-    void Inject(const std::string& half, int status, int lenField, const std::vector<unsigned char>& bytes)
+    void Inject(const std::string& half, int status, int lenField, const std::vector<unsigned char>& bytes,
+                bool say = true)
     {
         HANDLE h = NamedMutex(half);
         ::WaitForSingleObject(h, INFINITE);
@@ -253,8 +316,69 @@ private:
         ::ReleaseMutex(h);
         ::CloseHandle(h);
         SignalWrite(half);
-        Say("injected");
+        if (say) Say("injected");
     }
+
+    void Flood(const std::string& half, int areas)
+    {
+        std::vector<unsigned char> frames(IPC_AREA_READ_MAX);
+        for (size_t i = 0; i < frames.size(); i += IPC_FRAME_HEADER) frames[i] = IPC_FRAME_MARKER;
+        const BYTE* status = HalfBase(half);
+        for (int n = 0; n < areas; ++n) {
+            bool said = false;
+            for (const DWORD since = ::GetTickCount(); __atomic_load_n(status, __ATOMIC_ACQUIRE) != 0; ::Sleep(1)) {
+                const bool late = ::GetTickCount() - since >= 300;
+                if (late && !said) Say("stalled %d", n);
+                said = said || late;
+            }
+            Inject(half, 1, static_cast<int>(frames.size()), frames, false);
+        }
+        Say("flooded %d", areas);
+    }
+
+#ifndef _WIN32
+    // Each file's data (past its header, whose third word is the data's offset) gets, word by
+    // word, a random value, 0 or ~0, or a pointer: one found in the file, one near it, one of
+    // this process or one where nothing is mapped; with an even seed only the words that
+    // look like addresses (a held mutex's list links) change, to where nothing is mapped.
+    int Scribble(unsigned seed, int& pointers)
+    {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        const std::string dir = runtime && runtime[0] == '/' ? std::string(runtime) + "/lobbykit"
+                                                             : "/dev/shm/lobbykit-" + std::to_string(geteuid());
+        std::mt19937_64 rng(seed);
+        int files = 0;
+        DIR* d = opendir(dir.c_str());
+        while (dirent* e = d ? readdir(d) : nullptr) {
+            const std::string file = e->d_name, own = "o-" + m_name;
+            if (file != own && file.rfind(own + "_", 0) != 0) continue;
+            const int fd = open((dir + "/" + file).c_str(), O_RDWR);
+            struct stat st;
+            void* map = fd >= 0 && fstat(fd, &st) == 0 ? mmap(nullptr, st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                                                       : MAP_FAILED;
+            if (map != MAP_FAILED) {
+                auto* words = static_cast<std::uint64_t*>(map);
+                const size_t from = static_cast<const std::uint32_t*>(map)[2] / 8, to = st.st_size / 8;
+                std::vector<std::uint64_t> found = {reinterpret_cast<std::uintptr_t>(&rng)};
+                for (size_t i = from; i < to; ++i)
+                    if (words[i] >> 44 >= 5 && words[i] >> 44 < 8) found.push_back(words[i]);
+                const size_t looked = found.size();
+                pointers += static_cast<int>(looked) - 1;
+                for (size_t i = from; i < to; ++i) {
+                    const std::uint64_t r = rng();
+                    const std::uint64_t pick[] = {found[r % looked], found[r % looked] + 8 * (r % 5) - 16, 0x1000, r, 0, ~0ull};
+                    if (seed % 2 == 1) words[i] = pick[(r >> 56) % 6];
+                    else if (words[i] >> 44 >= 5 && words[i] >> 44 < 8) words[i] = pick[2] + 8 * (r % 4);
+                }
+                munmap(map, st.st_size);
+                ++files;
+            }
+            if (fd >= 0) close(fd);
+        }
+        if (d) closedir(d);
+        return files;
+    }
+#endif
 
     std::string m_name;
     std::string m_mode;
