@@ -13,6 +13,8 @@
 namespace winport {
 namespace {
 
+constexpr useconds_t kFailedWatchSliceUs = 100 * 1000;
+
 struct WatchEntry {
     std::uint32_t word = 0;  // futex word: bumped when a watch of this entry ends
     bool busy = false;
@@ -107,12 +109,18 @@ private:
         l.l_whence = SEEK_SET;
         l.l_start = offset;
         l.l_len = 1;
-        // Granted once no other description holds the byte. Any other failure ends the
-        // watch as well: its waiters then look at the lock themselves.
-        while (fcntl(fd, F_OFD_SETLKW, &l) != 0 && errno == EINTR) {
+        // Granted once no other description holds the byte.
+        int r;
+        while ((r = fcntl(fd, F_OFD_SETLKW, &l)) != 0 && errno == EINTR) {
         }
-        l.l_type = F_UNLCK;
-        fcntl(fd, F_OFD_SETLK, &l);
+        if (r == 0) {
+            l.l_type = F_UNLCK;
+            fcntl(fd, F_OFD_SETLK, &l);
+        } else {
+            // The kernel cannot queue the request (out of lock memory): look in slices, so
+            // that the waiters are not woken into a new watch that fails the same way.
+            while (ByteLockedByOthers(fd, offset)) usleep(kFailedWatchSliceUs);
+        }
         close(fd);
         Instance().End(w);
         return nullptr;

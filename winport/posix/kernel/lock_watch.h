@@ -6,7 +6,8 @@
 // byte, through its own duplicate of a descriptor of the file (the same open file
 // description, which holds no lock on that byte). When the kernel grants it (every other
 // description's lock on the byte is gone: closed, or its process ended, SIGKILL included),
-// the watch gives the lock back at once, bumps its futex word and ends. Every waiter of this
+// the watch gives the lock back at once, bumps its futex word and ends (where the kernel
+// cannot queue the request, the watch looks at the byte in slices instead). Every waiter of this
 // process for the same byte of the same file shares one watch. A watch keeps no state in
 // shared memory, and it may outlive the waits that started it: it ends only with the lock
 // it waits for, so there are at most kMaxLockWatches at a time; beyond that the caller is
