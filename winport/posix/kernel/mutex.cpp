@@ -144,7 +144,7 @@ public:
     const ObjectKey& Key() const { return storage_->Key(); }
 
     // WaitState: `observed` once the owner `value` has been looked at, `ownerDead` what the
-    // look found. A try looks once per owner it meets in a wait; a sleep looks afresh.
+    // look found. A look holds until the wait sleeps: one look per owner and sleep.
     AcquireResult TryAcquire(WaitState& state) override
     {
         if (HeldMutex* held = t_held.Find(Key())) {
@@ -179,8 +179,10 @@ public:
         // A watch ends after the owner's lock has gone, so a death after the look below
         // still wakes this sleep; a waiter that gets no watch looks again in slices.
         if (!WatchByteLock(storage_->Descriptor(), Key(), IdLockOffset(owner), &words.watch)) words.recheck = true;
-        Look(owner, state);
-        return !state.ownerDead;  // dead: the next try takes it, abandoned
+        if (!state.observed || state.value != owner) Look(owner, state);
+        if (state.ownerDead) return false;  // the next try takes it, abandoned
+        state.observed = false;  // what this look found may change during the sleep
+        return true;
     }
 
     bool LooksReady(WaitState& state) override
