@@ -220,16 +220,15 @@ off_t DataOffsetOf(int fd)
     return pread(fd, &offset, sizeof offset, 8) == static_cast<ssize_t>(sizeof offset) ? offset : -1;
 }
 
-// NAME data|file HEX: writes the bytes that HEX spells at the start of the object's data (or
-// of its file, the header), wakes whoever sleeps on the data's first word, and prints "done".
+// NAME HEX: writes the bytes that HEX spells at the start of the object's data, wakes
+// whoever sleeps on its first word, and prints "done".
 int Poke(char** a)
 {
     const int fd = OpenObjectFile(a[0]);
     const off_t data = fd >= 0 ? DataOffsetOf(fd) : -1;
-    const off_t at = std::strcmp(a[1], "file") == 0 ? 0 : data;
     std::string bytes;
-    for (const char* p = a[2]; p[0] && p[1]; p += 2) bytes += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
-    if (data < 0 || pwrite(fd, bytes.data(), bytes.size(), at) != static_cast<ssize_t>(bytes.size())) return 1;
+    for (const char* p = a[1]; p[0] && p[1]; p += 2) bytes += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+    if (data < 0 || pwrite(fd, bytes.data(), bytes.size(), data) != static_cast<ssize_t>(bytes.size())) return 1;
     void* page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, data);
     if (page == MAP_FAILED) return 1;
     syscall(SYS_futex, page, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
@@ -239,8 +238,8 @@ int Poke(char** a)
     return 0;
 }
 
-// NAME hold|release: takes the named mutex, prints its shared word ("word N"), keeps it or
-// gives it back, prints "ready" and keeps its handle until the end of its input.
+// NAME: takes the named mutex and gives it back, printing the shared word its handle wrote
+// as owner ("word N"), then prints "ready" and keeps its handle until the end of its input.
 int MutexWord(char** a)
 {
     HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, a[0]);
@@ -251,26 +250,8 @@ int MutexWord(char** a)
         pread(fd, &word, sizeof word, at) != static_cast<ssize_t>(sizeof word))
         return 1;
     close(fd);
+    ReleaseMutex(m);
     Say("word " + std::to_string(word));
-    if (std::strcmp(a[1], "release") == 0) ReleaseMutex(m);
-    Say("ready");
-    WaitForEndOfInput();
-    CloseHandle(m);
-    return 0;
-}
-
-// NAME: a thread of the layer takes the named mutex and ends without giving it back; the
-// process prints "ready" and lives on until the end of its input.
-int ThreadHold(char** a)
-{
-    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, a[0]);
-    if (!m) return 1;
-    HANDLE t = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD { return WaitForSingleObject(p, 10000); }, m, 0,
-                            nullptr);
-    DWORD taken = 1;
-    if (!t || WaitForSingleObject(t, 10000) != WAIT_OBJECT_0 || !GetExitCodeThread(t, &taken) || taken != 0)
-        return 1;
-    CloseHandle(t);
     Say("ready");
     WaitForEndOfInput();
     CloseHandle(m);
@@ -297,9 +278,8 @@ const Command kCommands[] = {
     {"ping-pong", 3, PingPong},
     {"wait-all", 3, WaitAllOfEventAndMutex},
     {"tokens", 4, Tokens},
-    {"poke", 3, Poke},
-    {"mutex-word", 2, MutexWord},
-    {"thread-hold", 1, ThreadHold},
+    {"poke", 2, Poke},
+    {"mutex-word", 1, MutexWord},
 };
 
 }  // namespace
