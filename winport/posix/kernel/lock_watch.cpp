@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <mutex>
-#include <new>
 
 #include "winport/posix/kernel/lock_watch.h"
 
@@ -30,7 +29,7 @@ public:
     static WatchTable& Instance()
     {
         static WatchTable* table = [] {
-            pthread_atfork(nullptr, nullptr, &WatchTable::AfterFork);
+            pthread_atfork(&WatchTable::BeforeFork, &WatchTable::AfterForkInParent, &WatchTable::AfterForkInChild);
             return new WatchTable;
         }();
         return *table;
@@ -138,14 +137,20 @@ private:
         FutexWakeAll(&w->word);
     }
 
-    // A child made by fork() has none of the parent's watch threads: it starts afresh.
-    static void AfterFork()
+    // The table is held across fork(), so that the child finds it whole. A child has none
+    // of the parent's watch threads: it starts afresh, without their descriptors.
+    static void BeforeFork() { Instance().mutex_.lock(); }
+    static void AfterForkInParent() { Instance().mutex_.unlock(); }
+    static void AfterForkInChild()
     {
         WatchTable& table = Instance();
         for (WatchEntry& w : table.watches_) {
             if (w.fd >= 0) close(w.fd);
+            w.fd = -1;
+            w.busy = false;
         }
-        new (&table) WatchTable;
+        table.live_ = 0;
+        table.mutex_.unlock();
     }
 
     std::mutex mutex_;
