@@ -2,7 +2,13 @@
 // "ready" once set up, results as "result N", and where it holds objects it keeps them
 // until its standard input is closed.
 #include <windows.h>
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <climits>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +16,7 @@
 #include <string>
 
 #include "TokenRounds.h"
+#include "winport/posix/kernel/shared_object.h"
 
 namespace {
 
@@ -200,6 +207,57 @@ int Tokens(char** a)
     return 0;
 }
 
+// The file of a named object, opened as any process of the user can open it.
+int OpenObjectFile(const char* name)
+{
+    const std::string path = winport::NamedObjectDirectory() + "/" + winport::NamedObjectFileName(name);
+    return open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+off_t DataOffsetOf(int fd)
+{
+    std::uint32_t offset = 0;  // the header's field after magic, version and kind
+    return pread(fd, &offset, sizeof offset, 8) == static_cast<ssize_t>(sizeof offset) ? offset : -1;
+}
+
+// NAME HEX: writes the bytes that HEX spells at the start of the object's data, wakes
+// whoever sleeps on its first word, and prints "done".
+int Poke(char** a)
+{
+    const int fd = OpenObjectFile(a[0]);
+    const off_t data = fd >= 0 ? DataOffsetOf(fd) : -1;
+    std::string bytes;
+    for (const char* p = a[1]; p[0] && p[1]; p += 2) bytes += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+    if (data < 0 || pwrite(fd, bytes.data(), bytes.size(), data) != static_cast<ssize_t>(bytes.size())) return 1;
+    void* page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, data);
+    if (page == MAP_FAILED) return 1;
+    syscall(SYS_futex, page, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+    munmap(page, 4096);
+    close(fd);
+    Say("done");
+    return 0;
+}
+
+// NAME: takes the named mutex and gives it back, printing the shared word its handle wrote
+// as owner ("word N"), then prints "ready" and keeps its handle until the end of its input.
+int MutexWord(char** a)
+{
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, a[0]);
+    const int fd = OpenObjectFile(a[0]);
+    const off_t at = fd >= 0 ? DataOffsetOf(fd) : -1;
+    std::uint32_t word = 0;
+    if (!m || at < 0 || WaitForSingleObject(m, 10000) != WAIT_OBJECT_0 ||
+        pread(fd, &word, sizeof word, at) != static_cast<ssize_t>(sizeof word))
+        return 1;
+    close(fd);
+    ReleaseMutex(m);
+    Say("word " + std::to_string(word));
+    Say("ready");
+    WaitForEndOfInput();
+    CloseHandle(m);
+    return 0;
+}
+
 struct Command {
     const char* name;
     int args;
@@ -220,6 +278,8 @@ const Command kCommands[] = {
     {"ping-pong", 3, PingPong},
     {"wait-all", 3, WaitAllOfEventAndMutex},
     {"tokens", 4, Tokens},
+    {"poke", 2, Poke},
+    {"mutex-word", 1, MutexWord},
 };
 
 }  // namespace

@@ -60,7 +60,26 @@
 //   inside that window leaves the objects as if its wait had succeeded.
 // - Mutexes are recursive. A mutex whose owning thread ended (returned or terminated) or
 //   whose owning process died is taken by the next waiter with WAIT_ABANDONED(+index).
-//   ReleaseMutex by a thread that does not own it fails with ERROR_NOT_OWNER.
+//   ReleaseMutex by a thread that does not own it fails with ERROR_NOT_OWNER. What other
+//   processes share of a mutex is one 32-bit word (the owner's id, an abandoned bit, a
+//   sleepers bit); recursion and the owning thread stay in the owner's own memory. An id
+//   is a random 30-bit number per handle, and the handle holds an open-file-description
+//   lock on the byte of its id in the object's file: the kernel drops it when the process
+//   dies (SIGKILL included), and an owner whose byte nobody holds is dead. A thread that
+//   waits for a mutex another process owns sleeps on its word and on a watch of the
+//   owner's lock (a thread of the waiting process blocked in F_OFD_SETLKW, one per owner
+//   and object, ending when that owner's handle goes; at most 32 at a time, beyond which
+//   such waits look at the lock every 100 ms). Limits: a child made by fork() holds its
+//   parent's descriptors, and so its ids, until it execs or exits; a new handle takes up the
+//   id of a dead owner still named in a word with odds of 2^-30.
+// - Named objects against other processes of the user: they can write anything into an
+//   object's file, and nothing read from it is used as an address, nor is any address of
+//   this process stored there. A mutex's word is free, abandoned, owned by a live id (waits
+//   run to their timeouts), or owned by a dead one (the next waiter takes it abandoned); an
+//   event's word is a state like any other (the kind, manual or auto-reset, is read when
+//   the handle opens); a changed header refuses later opens with ERROR_INVALID_HANDLE. A
+//   file shortened below its size is not guarded against (its pages would fault, as a
+//   signal from that process would end this one).
 // - File mappings: only the paging file (hFile INVALID_HANDLE_VALUE; other handles fail
 //   with ERROR_INVALID_HANDLE), PAGE_READONLY or PAGE_READWRITE, optionally SEC_COMMIT
 //   (other SEC_ flags: ERROR_NOT_SUPPORTED); memory is reserved at creation. A view's offset

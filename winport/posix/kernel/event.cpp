@@ -3,7 +3,9 @@
 // manual-reset event releases every thread already waiting when it is set, even if it is
 // reset again before those threads run. For an auto-reset event they count the sets and
 // the resets: a wait for all of several objects that takes the event and must give it
-// back restores it only if nobody set or reset it in between (wait.cpp).
+// back restores it only if nobody set or reset it in between (wait.cpp). Any value another
+// process writes into the word is a state of the event; the kind (manual or auto-reset) is
+// read once, when the handle opens, so a write there later changes nothing here.
 #include <string>
 
 #include "winport/posix/kernel/error.h"
@@ -40,7 +42,7 @@ class EventObject : public Waitable {
 public:
     explicit EventObject(std::unique_ptr<SharedObject> storage)
         : Waitable(ObjectKind::Event), storage_(std::move(storage)),
-          data_(static_cast<EventData*>(storage_->Data()))
+          data_(static_cast<EventData*>(storage_->Data())), manual_(AtomicLoad(&data_->manual) != 0)
     {
     }
 
@@ -52,7 +54,7 @@ public:
 
     void Reset()
     {
-        if (data_->manual) {
+        if (manual_) {
             __atomic_and_fetch(&data_->state, ~kSetBit, __ATOMIC_ACQ_REL);
             return;
         }
@@ -71,7 +73,7 @@ public:
             state.observed = true;
             state.value = v >> kSetCountShift;
         }
-        if (data_->manual)
+        if (manual_)
             return (v & kSetBit) || (v >> kSetCountShift) != state.value ? AcquireResult::Acquired
                                                                           : AcquireResult::NotReady;
         // Auto-reset: exactly one waiter clears the set bit (the sleepers bit stays for the others).
@@ -95,11 +97,11 @@ public:
         return (v & kSetBit) != 0;
     }
 
-    bool Consumable() const override { return !data_->manual; }
+    bool Consumable() const override { return !manual_; }
 
     void GiveBack(WaitState& state, AcquireResult) override
     {
-        if (data_->manual) return;
+        if (manual_) return;
         // Set again only if the word is as the take left it (but for the sleepers bit): a
         // set meanwhile already signals it, and a reset meanwhile must stay in effect.
         const std::uint32_t taken = state.value;
@@ -113,16 +115,17 @@ public:
         return ObjectIdentity{ObjectKind::Event, storage_->Key().device, storage_->Key().inode};
     }
 
-    bool PrepareSleep(SleepWords& words, const WaitState& state) override
+    bool PrepareSleep(SleepWords& words, WaitState& state) override
     {
         const std::uint32_t v = AtomicLoad(&data_->state);
-        if ((v & kSetBit) || (data_->manual && (v >> kSetCountShift) != state.value)) return false;
+        if ((v & kSetBit) || (manual_ && (v >> kSetCountShift) != state.value)) return false;
         return MarkSleeping(&data_->state, v, &words.word);
     }
 
 private:
     std::unique_ptr<SharedObject> storage_;
     EventData* data_;
+    const bool manual_;
 };
 
 SharedObject::Params EventParams(const EventInit* init)

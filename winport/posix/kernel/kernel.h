@@ -52,6 +52,7 @@ enum class AcquireResult { NotReady, Acquired, Abandoned, Failed };
 struct WaitState {
     bool observed = false;
     std::uint32_t value = 0;
+    bool ownerDead = false;  // mutexes: the owner `value` was found dead
 };
 
 // Tells objects apart whichever handle reaches them, the same way in every process for
@@ -70,12 +71,14 @@ struct ObjectIdentity {
 };
 
 // What a wait sleeps on for one object: the word where its changes show, and optionally a
-// second word to watch (a mutex's lock word, where the kernel wakes one waiter when the
-// owner dies). A watch that does not fit into one futex_waitv call is left out and the
-// sleep is cut into slices instead.
+// second word to watch (for a mutex another process owns, the word of the watch on its
+// owner's lock, which changes when that process dies). A watch that does not fit into one
+// futex_waitv call is left out and the sleep is cut into slices instead, as it is when the
+// object may change without a word to show it (recheck).
 struct SleepWords {
     FutexWord word;
     FutexWord watch;  // addr null: none
+    bool recheck = false;
 };
 
 // An object a wait function can wait on. A wait-any scans its objects in order with
@@ -90,10 +93,7 @@ public:
     virtual AcquireResult TryAcquire(WaitState& state) = 0;  // Failed sets the last error
     // Records the caller as a sleeper where the object needs it (futex.h) and fills in
     // the words to sleep on; false when the object may have become ready meanwhile.
-    virtual bool PrepareSleep(SleepWords& words, const WaitState& state) = 0;
-    // Called when a wait that slept on this object returns without acquiring it, so that
-    // a wake-up meant for one waiter is not lost (mutexes).
-    virtual void PassOnWakeup() {}
+    virtual bool PrepareSleep(SleepWords& words, WaitState& state) = 0;
     // Whether TryAcquire would succeed now, changing nothing shared. It may note in `state`
     // what PrepareSleep then compares with.
     virtual bool LooksReady(WaitState& state) = 0;

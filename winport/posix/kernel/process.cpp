@@ -118,7 +118,7 @@ public:
     {
         return state_->Ended() ? AcquireResult::Acquired : AcquireResult::NotReady;
     }
-    bool PrepareSleep(SleepWords& words, const WaitState&) override
+    bool PrepareSleep(SleepWords& words, WaitState&) override
     {
         words.word = FutexWord{state_->EndWord(), 0};
         return !state_->Ended();

@@ -22,8 +22,8 @@ namespace {
 constexpr std::uint32_t kMagic = 0x4F4E4B4C;  // "LKNO"
 // Version of the file header and of the objects' data layouts: a file of another version
 // is refused (ERROR_INVALID_HANDLE) rather than misread. 2: events and mutexes carry a
-// sleepers bit.
-constexpr std::uint16_t kVersion = 2;
+// sleepers bit. 3: a mutex is one futex word (owner id), no pthread mutex.
+constexpr std::uint16_t kVersion = 3;
 constexpr std::uint64_t kMaxDataSize = std::uint64_t(1) << 40;
 constexpr std::size_t kMaxFileNameLength = 255;
 constexpr std::size_t kHashedPrefixLength = 200;

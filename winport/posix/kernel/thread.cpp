@@ -27,7 +27,7 @@ public:
     }
 
     // The end is signalled once per thread: its word always wakes and needs no sleepers bit.
-    bool PrepareSleep(SleepWords& words, const WaitState&) override
+    bool PrepareSleep(SleepWords& words, WaitState&) override
     {
         words.word = FutexWord{&ended_, 0};
         return AtomicLoad(&ended_) == 0;

@@ -87,7 +87,7 @@ public:
     ProcessObject() : Waitable(ObjectKind::Process) {}
     AcquireResult TryAcquire(WaitState&) override { return AcquireResult::NotReady; }
     bool LooksReady(WaitState&) override { return false; }
-    bool PrepareSleep(SleepWords& words, const WaitState&) override
+    bool PrepareSleep(SleepWords& words, WaitState&) override
     {
         words.word = FutexWord{&never_, 0};
         return true;
@@ -131,20 +131,6 @@ DWORD ResolveHandles(DWORD count, const HANDLE* handles, WaitList* objects)
     return ERROR_SUCCESS;
 }
 
-void PassOnWakeups(const WaitList& objects, std::size_t except)
-{
-    for (std::size_t i = 0; i < objects.size(); ++i)
-        if (i != except) objects[i]->PassOnWakeup();
-}
-
-// A wait that TerminateThread ends passes on the wake-ups it may have taken from others.
-void ExitIfTerminated(const WaitList& objects, bool slept)
-{
-    if (!TerminationRequested()) return;
-    if (slept) PassOnWakeups(objects, objects.size());
-    ExitTerminatedThread();
-}
-
 // Nothing when no object is ready, else the WAIT_* result (WAIT_FAILED with the error set).
 std::optional<DWORD> ScanOnce(const WaitList& objects, WaitStates& states, std::size_t* index)
 {
@@ -177,26 +163,29 @@ std::optional<DWORD> ScanWhileWatching(const WaitList& objects, WaitStates& stat
     return std::nullopt;
 }
 
-// How long a wait sleeps at a time when some watch words did not fit into the call.
+// How long a wait sleeps at a time when some watch words did not fit into the call, or an
+// object asked to be looked at again (SleepWords::recheck).
 constexpr std::uint32_t kWatchSliceMs = 100;
 
 // Fills the words to sleep on: each object's word, the termination word, then the watch
-// words that still fit (*cut tells whether one did not). False when an object may have
-// become ready meanwhile.
-bool PrepareWords(const WaitList& objects, const WaitStates& states, WordList* words, bool* cut)
+// words that still fit (*cut tells whether one did not, or an object asked for slices).
+// False when an object may have become ready meanwhile.
+bool PrepareWords(const WaitList& objects, WaitStates& states, WordList* words, bool* cut)
 {
     FutexWord watches[MAXIMUM_WAIT_OBJECTS];
     std::size_t watchCount = 0;
+    bool recheck = false;
     words->clear();
     for (std::size_t i = 0; i < objects.size(); ++i) {
         SleepWords w{};
         if (!objects[i]->PrepareSleep(w, states[i])) return false;
         words->push_back(w.word);
         if (w.watch.addr) watches[watchCount++] = w.watch;
+        recheck = recheck || w.recheck;
     }
     if (std::uint32_t* termination = CurrentTerminationWord()) words->push_back(FutexWord{termination, 0});
     const std::size_t room = kMaxFutexWords - words->size();
-    *cut = watchCount > room;
+    *cut = watchCount > room || recheck;
     for (std::size_t i = 0; i < (*cut ? room : watchCount); ++i) words->push_back(watches[i]);
     return true;
 }
@@ -213,26 +202,18 @@ DWORD WaitAny(const WaitList& objects, DWORD milliseconds)
     WordList words;
     WaitStates states;
     states.resize(objects.size());
-    bool slept = false;
     for (;;) {
-        ExitIfTerminated(objects, slept);
+        ExitIfTerminationRequested();
         std::size_t index = objects.size();
         std::optional<DWORD> result = ScanOnce(objects, states, &index);
         if (!result && objects.size() > 1 && milliseconds != 0)
             result = ScanWhileWatching(objects, states, &index, deadline);
-        if (result) {
-            if (slept) PassOnWakeups(objects, index);
-            return *result;
-        }
-        if (milliseconds == 0 || deadline.Passed()) {
-            if (slept) PassOnWakeups(objects, objects.size());
-            return WAIT_TIMEOUT;
-        }
+        if (result) return *result;
+        if (milliseconds == 0 || deadline.Passed()) return WAIT_TIMEOUT;
         bool cut = false;
         if (!PrepareWords(objects, states, &words, &cut)) continue;
         FutexWaitAny(words.data(), words.size(),
                      cut ? deadline.EarlierOf(Deadline::AfterMilliseconds(kWatchSliceMs)) : deadline);
-        slept = true;
     }
 }
 
@@ -285,9 +266,8 @@ DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
     const Deadline deadline = DeadlineFor(milliseconds);
     WaitStates states;
     states.resize(objects.size());
-    bool slept = false;
     for (;;) {
-        ExitIfTerminated(objects, slept);
+        ExitIfTerminationRequested();
         std::size_t missing = objects.size();
         for (std::size_t i : order) {
             if (!objects[i]->LooksReady(states[i])) {
@@ -298,21 +278,16 @@ DWORD WaitAll(const WaitList& objects, DWORD milliseconds)
         if (missing == objects.size()) {
             const std::optional<DWORD> result = TakeAll(objects, order, states);
             if (!result) continue;  // the next look finds what was missing
-            if (slept && *result == WAIT_FAILED) PassOnWakeups(objects, objects.size());
             return *result;
         }
-        if (milliseconds == 0 || deadline.Passed()) {
-            if (slept) PassOnWakeups(objects, objects.size());
-            return WAIT_TIMEOUT;
-        }
+        if (milliseconds == 0 || deadline.Passed()) return WAIT_TIMEOUT;
         SleepWords w{};
         if (!objects[missing]->PrepareSleep(w, states[missing])) continue;
         FutexWord words[3] = {w.word};
         std::size_t count = 1;
         if (std::uint32_t* termination = CurrentTerminationWord()) words[count++] = FutexWord{termination, 0};
         if (w.watch.addr) words[count++] = w.watch;
-        FutexWaitAny(words, count, deadline);
-        slept = true;
+        FutexWaitAny(words, count, w.recheck ? deadline.EarlierOf(Deadline::AfterMilliseconds(kWatchSliceMs)) : deadline);
     }
 }
 

@@ -167,7 +167,7 @@ public:
         state.value = AtomicLoad(queue_->ChangeWord());
         return queue_->HasInput(wakeMask_, available_);
     }
-    bool PrepareSleep(SleepWords& words, const WaitState& state) override
+    bool PrepareSleep(SleepWords& words, WaitState& state) override
     {
         return MarkSleeping(queue_->ChangeWord(), state.value, &words.word);
     }
