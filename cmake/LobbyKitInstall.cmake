@@ -21,10 +21,22 @@ configure_package_config_file(cmake/lobbykitConfig.cmake.in
   ${PROJECT_BINARY_DIR}/lobbykitConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/lobbykit)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/lobbykitConfigVersion.cmake
-  COMPATIBILITY SameMajorVersion)
+  COMPATIBILITY SameMinorVersion)  # 0.x: each minor release may change the interface
 install(FILES ${PROJECT_BINARY_DIR}/lobbykitConfig.cmake
               ${PROJECT_BINARY_DIR}/lobbykitConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/lobbykit)
 
+# What a static link of the library would need beyond it (the library links them itself).
+if(WIN32)
+  set(LOBBYKIT_PC_LIBS_PRIVATE "-luser32 -lgdi32 -ladvapi32")
+  set(LOBBYKIT_PC_CFLAGS "")
+else()
+  set(LOBBYKIT_PC_LIBS_PRIVATE "-lsqlite3 -lpthread -lrt")
+  set(LOBBYKIT_PC_CFLAGS " -fPIC")  # see GameLink.h: g_ipcConfig through the GOT
+endif()
+# From <libdir>/pkgconfig up to the prefix: two steps for lib, three for Debian's
+# lib/<triplet>.
+file(RELATIVE_PATH LOBBYKIT_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" LOBBYKIT_PC_TO_PREFIX "${LOBBYKIT_PC_TO_PREFIX}")
 configure_file(cmake/lobbykit.pc.in ${PROJECT_BINARY_DIR}/lobbykit.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/lobbykit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
