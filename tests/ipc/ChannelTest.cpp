@@ -624,7 +624,10 @@ INSTANTIATE_TEST_SUITE_P(
         ,
         HostileCase{"lobby_peer_frozen_in_receive", true, "freeze Server", "frozen", false, false, Ending::Close},
         HostileCase{"lobby_peer_frozen_then_killed", true, "freeze Server", "frozen", false, false, Ending::Kill},
-        HostileCase{"game_peer_frozen_in_receive", false, "freeze Client", "frozen", false, false, Ending::Close}
+        HostileCase{"game_peer_frozen_in_receive", false, "freeze Client", "frozen", false, false, Ending::Close},
+        HostileCase{"lobby_object_files_scribbled", true, "scribble 7", "scribbled 9", kEither, kEither, Ending::Close},
+        HostileCase{"lobby_object_files_pointers_changed", true, "scribble 8", "scribbled 9", kEither, kEither,
+                    Ending::Close}
 #endif
         ),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
