@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds lobbykit and runs every test: the debug build, a release build with its tests, the
 # benchmarks and the demo, the ASan+UBSan build, the channel's tests under TSan, the fuzzers
-# for a bounded time, the Windows build under Wine (scripts/test-windows.sh), and a host built
-# against the installed tree.
+# for a bounded time, the Windows build under Wine (scripts/test-windows.sh, with its install
+# test), and hosts built against the installed tree and with lobbykit as a subproject
+# (scripts/test-install.sh).
 #   FUZZ_SECONDS=N   seconds per fuzz target (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -59,15 +60,8 @@ done
 step "the Windows build under Wine"
 scripts/test-windows.sh
 
-step "install, and a host built against the installed tree"
-rm -rf build/stage
-cmake --install build/debug --prefix "$root/build/stage" >/dev/null
-cmake -S tests/install/host -B build/host -G Ninja -DCMAKE_PREFIX_PATH="$root/build/stage" >/dev/null
-cmake --build build/host
-LD_LIBRARY_PATH=$root/build/stage/lib build/host/host
-PKG_CONFIG_PATH=$root/build/stage/lib/pkgconfig
-g++ -std=c++17 tests/install/host/host.cpp -o build/host/host-pc \
-    $(PKG_CONFIG_PATH=$PKG_CONFIG_PATH pkg-config --cflags --libs lobbykit)
-LD_LIBRARY_PATH=$root/build/stage/lib build/host/host-pc
+step "hosts built against the installed tree, and lobbykit as a subproject"
+scripts/test-install.sh native build/debug
+scripts/test-install.sh subproject
 
 step "all tests passed"
