@@ -64,4 +64,7 @@ step "hosts built against the installed tree, and lobbykit as a subproject"
 scripts/test-install.sh native build/debug
 scripts/test-install.sh subproject
 
+step "Debian packages: lintian, apt-get install, hosts against /usr, purge"
+scripts/test-install.sh deb
+
 step "all tests passed"
