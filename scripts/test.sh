@@ -4,7 +4,9 @@
 # for a bounded time, the Windows build under Wine (scripts/test-windows.sh, with its install
 # test), and hosts built against the installed tree and with lobbykit as a subproject
 # (scripts/test-install.sh).
-#   FUZZ_SECONDS=N   seconds per fuzz target (default 60)
+#   FUZZ_SECONDS=N           seconds per fuzz target (default 60)
+#   LOBBYKIT_CHECK_FORMAT=1  also check the sources' layout (scripts/check-format.sh); off
+#                            until the tree has been formatted once
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -19,6 +21,11 @@ build() {  # build DIR [cmake args...]
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
+
+if [[ ${LOBBYKIT_CHECK_FORMAT:-0} == 1 ]]; then
+  step "layout of the sources (.clang-format)"
+  scripts/check-format.sh
+fi
 
 step "debug build, -Werror"
 build build/debug -DCMAKE_BUILD_TYPE=Debug
