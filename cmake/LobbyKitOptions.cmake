@@ -4,21 +4,26 @@ if(MSVC)
   message(FATAL_ERROR "lobbykit builds with GCC, clang or mingw-w64")
 endif()
 
-add_compile_options(-Wall -Wextra)
+# They are held by one interface target that every target of lobbykit's own folders links
+# (lobbykit_use_build_flags at the end of the top-level CMakeLists.txt), not set for the
+# directory: a project that takes lobbykit in with add_subdirectory or FetchContent keeps
+# its own flags, and no -Werror or sanitizer reaches its targets or other subprojects.
+add_library(lobbykit_build_flags INTERFACE)
+target_compile_options(lobbykit_build_flags INTERFACE -Wall -Wextra)
 if(LOBBYKIT_WERROR)
-  add_compile_options(-Werror)
+  target_compile_options(lobbykit_build_flags INTERFACE -Werror)
 endif()
 
 # Trace output exists only in debug builds.
-add_compile_definitions($<$<CONFIG:Debug>:LOBBYKIT_TRACE>)
+target_compile_definitions(lobbykit_build_flags INTERFACE $<$<CONFIG:Debug>:LOBBYKIT_TRACE>)
 
 if(LOBBYKIT_SANITIZE STREQUAL "asan-ubsan")
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
-                      -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  target_compile_options(lobbykit_build_flags INTERFACE -fsanitize=address,undefined
+                         -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(lobbykit_build_flags INTERFACE -fsanitize=address,undefined)
 elseif(LOBBYKIT_SANITIZE STREQUAL "tsan")
-  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=thread)
+  target_compile_options(lobbykit_build_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(lobbykit_build_flags INTERFACE -fsanitize=thread)
 elseif(NOT LOBBYKIT_SANITIZE STREQUAL "")
   message(FATAL_ERROR "LOBBYKIT_SANITIZE: unknown value '${LOBBYKIT_SANITIZE}'")
 endif()
@@ -28,9 +33,29 @@ if(LOBBYKIT_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "LOBBYKIT_FUZZ needs clang")
   endif()
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  target_compile_options(lobbykit_build_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-omit-frame-pointer)
+  target_link_options(lobbykit_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Links lobbykit_build_flags into every target made in DIR and the folders below it that
+# belong to lobbykit's source tree (not GoogleTest's sources, which the Windows build adds).
+function(lobbykit_use_build_flags dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(t IN LISTS targets)
+    get_target_property(type ${t} TYPE)
+    if(type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY)$")
+      target_link_libraries(${t} PRIVATE $<BUILD_INTERFACE:lobbykit_build_flags>)
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${sub}" NORMALIZE ours)
+    if(ours)
+      lobbykit_use_build_flags(${sub})
+    endif()
+  endforeach()
+endfunction()
 
 # The library's text is GBK while its sources are UTF-8: GCC (and mingw-w64) convert string
 # literals at compile time. Clang cannot; it is used only for the fuzz build, whose literals

@@ -3,7 +3,7 @@
 
 # <windows.h> must not turn min and max into macros: the sources use std::min/std::max, as
 # they do against winport's windows.h.
-add_compile_definitions(NOMINMAX)
+target_compile_definitions(lobbykit_build_flags INTERFACE NOMINMAX)
 
 # The Win32 subset comes from the system DLLs.
 list(APPEND LOBBYKIT_EXTRA_LIBS user32 gdi32 advapi32)

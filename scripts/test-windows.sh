@@ -4,7 +4,8 @@
 # display of its own), and runs the differential suite, which compares
 # winport/posix (a native probe, build/windows-native) with the real Win32 API under Wine.
 # It also builds the Release DLL (build/windows-release), the one a Windows user ships; its
-# code is the Debug build's, so its tests are not run a second time.
+# code is the Debug build's, so its tests are not run a second time; instead it is installed
+# and the install test's hosts are built against it and run (scripts/test-install.sh).
 # Installs what is missing (Debian 12, apt-get) and generates the zh_CN.UTF-8 locale.
 #   WINDOWS_TEST_SECONDS=N   limit for the whole ctest run under Wine (default 2400)
 #   WINDOWS_TEST_TIMEOUT=N   limit for one test (default 300)
@@ -71,5 +72,9 @@ step "Windows build: tests under Wine"
 (cd "$build" && timeout --kill-after=30 "${WINDOWS_TEST_SECONDS:-2400}" \
    ctest --output-on-failure -j "$jobs" --timeout "${WINDOWS_TEST_TIMEOUT:-300}") ||
   die "tests failed under Wine (or the run passed ${WINDOWS_TEST_SECONDS:-2400} s)"
+
+# The Release DLL as users get it: installed (DLL, import library, headers, CMake package),
+# a lobby and a game built against the install with mingw-w64 and run under Wine.
+scripts/test-install.sh windows build/windows-release "$prefix"
 
 step "Windows build: all tests passed"

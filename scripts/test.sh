@@ -2,9 +2,12 @@
 # Builds lobbykit and runs every test (the demo's window screenshot under Xvfb among them): the
 # debug build, a release build with its tests, the
 # benchmarks and the demo, the ASan+UBSan build, the channel's tests under TSan, the fuzzers
-# for a bounded time, the Windows build under Wine (scripts/test-windows.sh), and a host built
-# against the installed tree.
-#   FUZZ_SECONDS=N   seconds per fuzz target (default 60)
+# for a bounded time, the Windows build under Wine (scripts/test-windows.sh, with its install
+# test), and hosts built against the installed tree and with lobbykit as a subproject
+# (scripts/test-install.sh).
+#   FUZZ_SECONDS=N           seconds per fuzz target (default 60)
+#   LOBBYKIT_CHECK_FORMAT=1  also check the sources' layout (scripts/check-format.sh); off
+#                            until the tree has been formatted once
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # SDL2 for the demo's window; Xvfb and xwd for the screenshot tests (native and under Wine).
@@ -20,6 +23,11 @@ build() {  # build DIR [cmake args...]
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
+
+if [[ ${LOBBYKIT_CHECK_FORMAT:-0} == 1 ]]; then
+  step "layout of the sources (.clang-format)"
+  scripts/check-format.sh
+fi
 
 step "debug build, -Werror"
 build build/debug -DCMAKE_BUILD_TYPE=Debug
@@ -61,24 +69,21 @@ done
 step "the Windows build under Wine"
 scripts/test-windows.sh
 
-step "install, and a host built against the installed tree"
-rm -rf build/stage
-cmake --install build/debug --prefix "$root/build/stage" >/dev/null
-cmake -S tests/install/host -B build/host -G Ninja -DCMAKE_PREFIX_PATH="$root/build/stage" >/dev/null
-cmake --build build/host
-LD_LIBRARY_PATH=$root/build/stage/lib build/host/host
-PKG_CONFIG_PATH=$root/build/stage/lib/pkgconfig
-g++ -std=c++17 tests/install/host/host.cpp -o build/host/host-pc \
-    $(PKG_CONFIG_PATH=$PKG_CONFIG_PATH pkg-config --cflags --libs lobbykit)
-LD_LIBRARY_PATH=$root/build/stage/lib build/host/host-pc
-# A game with its own epoll loop, served by the demo lobby: its notifications arrive through
-# the queue descriptor, and 5 idle seconds cost it under 10 ms of CPU.
+step "hosts built against the installed tree, and lobbykit as a subproject"
+scripts/test-install.sh native build/debug
+scripts/test-install.sh subproject
+# A game with its own epoll loop against the same install, served by the demo lobby: its
+# notifications arrive through the queue descriptor, and 5 idle seconds cost it under 10 ms of CPU.
+stage_lib=$(dirname "$(find build/stage -name 'liblobbykit.so.0' | head -1)")
 cmake -S tests/install/epoll -B build/epoll-host -G Ninja -DCMAKE_PREFIX_PATH="$root/build/stage" >/dev/null
 cmake --build build/epoll-host
 mkdir -p build/epoll-host/runtime
-LD_LIBRARY_PATH=$root/build/stage/lib DISPLAY= XDG_RUNTIME_DIR=$root/build/epoll-host/runtime \
+LD_LIBRARY_PATH=$root/$stage_lib DISPLAY= XDG_RUNTIME_DIR=$root/build/epoll-host/runtime \
   build/debug/demo/lobbykit_lobby "$root/build/epoll-host/epoll_host" >build/epoll-host/run.log 2>&1 || true
 grep -a "epoll host" build/epoll-host/run.log
 [ "$(grep -ac 'epoll host .*: ok' build/epoll-host/run.log)" = 2 ] || { cat build/epoll-host/run.log; exit 1; }
+
+step "Debian packages: lintian, apt-get install, hosts against /usr, purge"
+scripts/test-install.sh deb
 
 step "all tests passed"
