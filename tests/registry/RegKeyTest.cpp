@@ -218,6 +218,11 @@ TEST_F(RegKeyHelpers, FailuresLeaveTheirReasonInTheLastError)
     ASSERT_EQ(1, RegWriteKeyStr(K(), nullptr, "s", "text"));
     const std::string tooLong(300, 'x');
     unsigned long n = 0;
+    auto readStr = [&](const char* item, unsigned long size) {
+        char buf[16];
+        unsigned long len = size;
+        return RegReadKeyStr(K(), nullptr, item, buf, len);
+    };
     struct Case {
         const char* what;
         std::function<int()> call;
@@ -227,20 +232,8 @@ TEST_F(RegKeyHelpers, FailuresLeaveTheirReasonInTheLastError)
         {"no key", [&] { return RegReadKeyInt(K(), "never", "n", n); }, ERROR_FILE_NOT_FOUND},
         {"no value", [&] { return RegReadKeyInt(K(), nullptr, "other", n); }, ERROR_FILE_NOT_FOUND},
         {"int read of a string", [&] { return RegReadKeyInt(K(), nullptr, "s", n); }, ERROR_DATATYPE_MISMATCH},
-        {"string read of an int",
-         [&] {
-             char buf[16];
-             unsigned long len = sizeof(buf);
-             return RegReadKeyStr(K(), nullptr, "n", buf, len);
-         },
-         ERROR_DATATYPE_MISMATCH},
-        {"value too small for the buffer",
-         [&] {
-             char buf[2];
-             unsigned long len = sizeof(buf);
-             return RegReadKeyStr(K(), nullptr, "s", buf, len);
-         },
-         ERROR_MORE_DATA},
+        {"string read of an int", [&] { return readStr("n", 16); }, ERROR_DATATYPE_MISMATCH},
+        {"value too small for the buffer", [&] { return readStr("s", 2); }, ERROR_MORE_DATA},
         {"string too long to write", [&] { return RegWriteKeyStr(K(), nullptr, "s", tooLong.c_str()); },
          ERROR_INVALID_PARAMETER},
         {"int under no szKey", [&] { return RegWriteKeyInt(nullptr, nullptr, "n", 1); }, ERROR_INVALID_PARAMETER},
