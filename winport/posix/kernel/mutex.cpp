@@ -30,8 +30,8 @@
 // and wakes the sleepers only if the bit was set, so an uncontended mutex makes no system
 // call. A process that dies writes nothing, so a waiter whose mutex another process owns
 // also sleeps on the word of a lock watch (lock_watch.h) on the owner's id byte, and looks at
-// that byte (F_OFD_GETLK) before it sleeps and whenever it wakes. When watches run short it
-// sleeps in slices instead.
+// that byte (F_OFD_GETLK) once before it first sleeps and once after each wake. When watches
+// run short it sleeps in slices instead.
 #include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
