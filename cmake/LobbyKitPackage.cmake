@@ -23,6 +23,9 @@ foreach(component IN ITEMS runtime dev)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
 endforeach()
 
+# What lobbykit chooses where the classic behaviour is open: beside the headers' contract.
+install(FILES docs/behaviour.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/liblobbykit-dev COMPONENT dev)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lobbykit)
 set(CPACK_PACKAGE_VENDOR "lobbykit")

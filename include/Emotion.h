@@ -10,14 +10,8 @@
 // One object serves one thread at a time; it keeps the speaker's name and the last player
 // named by a command between calls, and holds no heap memory between calls.
 //
-// Choices of this implementation:
-// - Names are cut to 31 bytes, the command to 1,024 and the reply to 1,023 without splitting
-//   a GBK double-byte character: a cut that would leave a lead byte without its trail keeps
-//   one byte less. Characters are told apart as afxstr.h describes (a lead byte without a
-//   valid trail byte counts as a character of its own).
-// - A null sName counts as an empty one (the stored name is kept).
-// - The texts are compiled into the library (on every system) rather than loaded from a
-//   string-table resource.
+// Names are cut to 31 bytes, the command to 1,024 and the reply to 1,023, never inside a
+// GBK character. Choices where the behaviour is open: docs/behaviour.md, "Chat emotes".
 #ifndef LOBBYKIT_EMOTION_H
 #define LOBBYKIT_EMOTION_H
 

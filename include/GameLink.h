@@ -32,12 +32,8 @@ class CMapIPC;
 
 // One client end of a lobby channel.
 //
-// Decisions where the behaviour was open:
-// - A ConnectServer that fails gives back the per-process count it raised, so one failed
-//   attempt does not lock the process out; a second connection is still refused while one
-//   is held, and CloseConnect makes a new one possible.
-// - A link never shares its channel end: a copy of a link starts unconnected, and assigning
-//   to a link first closes whatever channel that link held (the source keeps its own).
+// A process holds at most one connection at a time; a copy of a link starts unconnected.
+// Choices where the behaviour is open: docs/behaviour.md, "Game link".
 class LOBBYKIT_API CGameLink {
 public:
     CGameLink();

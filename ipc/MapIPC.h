@@ -42,44 +42,8 @@
 // Worker thread: SendPacket, RecvBuf (and SendBuf for replies inside the handshake).
 // Watcher thread (while an alive mutex of the peer can be had): RunWatcher.
 //
-// Choices made where the protocol leaves room:
-// - A channel name longer than IPC_MAX_NAME_LEN (248) bytes, or a null name, is refused by
-//   both open operations before anything is created: they return null, no message.
-// - Batches are bounded so that an area never holds more than IPC_AREA_READ_MAX (4100) bytes
-//   (frame headers counted) and SendBuf accepts runs of up to 4100 bytes, so that every
-//   packet QueuePacket accepts (4095 data bytes, a 4099-byte frame) can be sent.
-// - The message box "Error : InitIPc() : error occur 0" is shown with no caption of its own
-//   (null), so the system's default caption appears.
-// - The send queue is bounded: QueuePacket refuses (1, as when memory runs out) while the
-//   unsent packets fill kSendQueueBytes (8 MiB) of queue storage, that is about 1,900 packets
-//   of 4095 bytes or a million empty ones, so that a stalled peer cannot take the host's
-//   memory. The receive queue has the same bound, kept by back-pressure: while the host's
-//   unread packets leave no room for one more area within it, the worker leaves the peer's
-//   area untaken (an area holding one control frame alone, which adds no packet, is still
-//   taken), so the peer's send queue fills and refuses in turn; nothing is dropped. RecvPacket
-//   wakes the worker once room is back. A peer's death takes its last area even so (the queue
-//   may then pass the bound by that one area).
-// - A fault in what the peer wrote (a status byte other than 0 or 1, a malformed or unknown
-//   frame, a connect request at a client), a received packet that cannot be stored, and a
-//   write of the own half that is refused end the peer's session as its exit frame would:
-//   IPC_NOTIFY_EXIT, IsConnected() 0, QueuePacket refuses, a server waits for the next client.
-//   The peer is told with an exit frame. The worker goes on (it stops only if its wait fails).
-// - The host's thread never waits for ever on what the peer controls: a named mutex is waited
-//   for up to kHostMutexWait (HasPendingOutput, SendBuf, the withdrawal of a connect request),
-//   the stop bound of CloseIPC covers its exit frame, and CloseIPC returns within the drain
-//   and stop bounds whatever the peer does. Its polls (the close, the connect wait, the
-//   worker's start) sleep on an event the worker sets after each step, and the worker's own
-//   exit drain sleeps on the peer's read event, so that a close costs no CPU while it waits.
-// - A peer process that ends without its exit frame (killed, crashed) is noticed as if the
-//   frame had come: each end's worker holds a named mutex of its own, "<name>_ServerAlive" or
-//   "<name>_ClientAlive", while it may be connected (a server for its whole life, a client
-//   from before its connect request until it leaves), and a watcher thread of the other end
-//   waits on it while connected. The owner's death abandons it (WAIT_ABANDONED); the watcher
-//   then marks the death and wakes the worker, which handles it as an exit frame. Found free
-//   instead, the mutex belongs to a peer without the mechanism (an older build) or to one
-//   that is leaving as usual: the watcher stops watching and the exit frame tells. The wait
-//   is the watcher's, not the worker's, so that the worker's wait stays on its three events
-//   and a packet costs nothing more; the record and the frames are unchanged.
+// What the channel chooses where the protocol leaves room, and how a peer's death is
+// noticed: docs/behaviour.md, "Channel".
 #ifndef LOBBYKIT_IPC_MAPIPC_H
 #define LOBBYKIT_IPC_MAPIPC_H
 
