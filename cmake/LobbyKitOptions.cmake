@@ -9,6 +9,9 @@ endif()
 # directory: a project that takes lobbykit in with add_subdirectory or FetchContent keeps
 # its own flags, and no -Werror or sanitizer reaches its targets or other subprojects.
 add_library(lobbykit_build_flags INTERFACE)
+# The sanitizers (or the fuzz build's instrumentation) apart: a target that turns them off
+# for itself (-fno-sanitize=all) does not get them.
+add_library(lobbykit_sanitizer_flags INTERFACE)
 target_compile_options(lobbykit_build_flags INTERFACE -Wall -Wextra)
 if(LOBBYKIT_WERROR)
   target_compile_options(lobbykit_build_flags INTERFACE -Werror)
@@ -18,12 +21,12 @@ endif()
 target_compile_definitions(lobbykit_build_flags INTERFACE $<$<CONFIG:Debug>:LOBBYKIT_TRACE>)
 
 if(LOBBYKIT_SANITIZE STREQUAL "asan-ubsan")
-  target_compile_options(lobbykit_build_flags INTERFACE -fsanitize=address,undefined
+  target_compile_options(lobbykit_sanitizer_flags INTERFACE -fsanitize=address,undefined
                          -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-  target_link_options(lobbykit_build_flags INTERFACE -fsanitize=address,undefined)
+  target_link_options(lobbykit_sanitizer_flags INTERFACE -fsanitize=address,undefined)
 elseif(LOBBYKIT_SANITIZE STREQUAL "tsan")
-  target_compile_options(lobbykit_build_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
-  target_link_options(lobbykit_build_flags INTERFACE -fsanitize=thread)
+  target_compile_options(lobbykit_sanitizer_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(lobbykit_sanitizer_flags INTERFACE -fsanitize=thread)
 elseif(NOT LOBBYKIT_SANITIZE STREQUAL "")
   message(FATAL_ERROR "LOBBYKIT_SANITIZE: unknown value '${LOBBYKIT_SANITIZE}'")
 endif()
@@ -33,19 +36,24 @@ if(LOBBYKIT_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "LOBBYKIT_FUZZ needs clang")
   endif()
-  target_compile_options(lobbykit_build_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+  target_compile_options(lobbykit_sanitizer_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
                          -fno-omit-frame-pointer)
-  target_link_options(lobbykit_build_flags INTERFACE -fsanitize=address,undefined)
+  target_link_options(lobbykit_sanitizer_flags INTERFACE -fsanitize=address,undefined)
 endif()
 
-# Links lobbykit_build_flags into every target made in DIR and the folders below it that
-# belong to lobbykit's source tree (not GoogleTest's sources, which the Windows build adds).
+# Links lobbykit_build_flags (and lobbykit_sanitizer_flags) into every target made in DIR
+# and the folders below it that belong to lobbykit's source tree (not GoogleTest's sources,
+# which the Windows build adds).
 function(lobbykit_use_build_flags dir)
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(t IN LISTS targets)
     get_target_property(type ${t} TYPE)
     if(type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY)$")
       target_link_libraries(${t} PRIVATE $<BUILD_INTERFACE:lobbykit_build_flags>)
+      get_target_property(own_options ${t} COMPILE_OPTIONS)
+      if(NOT "-fno-sanitize=all" IN_LIST own_options)
+        target_link_libraries(${t} PRIVATE $<BUILD_INTERFACE:lobbykit_sanitizer_flags>)
+      endif()
     endif()
   endforeach()
   get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
