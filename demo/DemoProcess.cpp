@@ -32,12 +32,13 @@ HWND CreateMessageWindow(const char* className, WNDPROC proc)
     wc.lpfnWndProc = proc;
     wc.lpszClassName = className;
     RegisterClassA(&wc);
-    return CreateWindowExA(0, className, className, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                           nullptr);
+    return CreateWindowExA(0, className, className, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
 }
 
 Watchdog::Watchdog(HWND hWnd, UINT message, DWORD ms)
-    : m_hWnd(hWnd), m_message(message), m_ms(ms),
+    : m_hWnd(hWnd),
+      m_message(message),
+      m_ms(ms),
       m_hStop(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       m_hThread(CreateThread(nullptr, 0, Run, this, 0, nullptr))
 {
@@ -56,8 +57,7 @@ Watchdog::~Watchdog()
 DWORD WINAPI Watchdog::Run(LPVOID self)
 {
     auto* w = static_cast<Watchdog*>(self);
-    if (WaitForSingleObject(w->m_hStop, w->m_ms) == WAIT_TIMEOUT)
-        PostMessageA(w->m_hWnd, w->m_message, 0, 0);
+    if (WaitForSingleObject(w->m_hStop, w->m_ms) == WAIT_TIMEOUT) PostMessageA(w->m_hWnd, w->m_message, 0, 0);
     return 0;
 }
 

@@ -107,10 +107,7 @@ int CutLength(const char* psz, int nMax)
     return nul ? int(static_cast<const char*>(nul) - psz) : AfxCharPrefix(psz, nMax);
 }
 
-bool IsControl(char c)
-{
-    return c >= 0x01 && c <= 0x1F;
-}
+bool IsControl(char c) { return c >= 0x01 && c <= 0x1F; }
 
 }  // namespace
 
@@ -121,9 +118,7 @@ CGetEmotion::CGetEmotion() : m_bLocalMessage(0), m_nSpacePos(0), m_nCmdLength(0)
 }
 
 CGetEmotion::CGetEmotion(const CGetEmotion& other)
-    : m_bLocalMessage(other.m_bLocalMessage),
-      m_nSpacePos(other.m_nSpacePos),
-      m_nCmdLength(other.m_nCmdLength)
+    : m_bLocalMessage(other.m_bLocalMessage), m_nSpacePos(other.m_nSpacePos), m_nCmdLength(other.m_nCmdLength)
 {
     std::memcpy(m_szMyName, other.m_szMyName, sizeof m_szMyName);
     std::memcpy(m_szTargetName, other.m_szTargetName, sizeof m_szTargetName);
@@ -146,10 +141,7 @@ void CGetEmotion::SetMyName(const char* name)
     if (name) CopyName(m_szMyName, name);
 }
 
-int CGetEmotion::IsLocalMessage()
-{
-    return m_bLocalMessage;
-}
+int CGetEmotion::IsLocalMessage() { return m_bLocalMessage; }
 
 int CGetEmotion::GetEmotion(const char* sName, const char* szEmotionCmd, char* sDesMsg)
 {
@@ -272,12 +264,6 @@ CString CGetEmotion::ErrorProc(CString& cmd)
     return reply;
 }
 
-CString CGetEmotion::ProcDollar(CString& text)
-{
-    return Substitute(text, '#', m_szMyName);
-}
+CString CGetEmotion::ProcDollar(CString& text) { return Substitute(text, '#', m_szMyName); }
 
-CString CGetEmotion::ProcPercent(CString& text)
-{
-    return Substitute(text, '%', m_szTargetName);
-}
+CString CGetEmotion::ProcPercent(CString& text) { return Substitute(text, '%', m_szTargetName); }

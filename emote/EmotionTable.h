@@ -5,7 +5,7 @@
 // One keyword. Its three texts are nStrID (no target), nStrID + 1 (the speaker named
 // himself) and nStrID + 2 (another player named).
 struct EMOTION_CMD {
-    const char* szCmd;   // upper-case ASCII, as typed after "/" in any case
+    const char* szCmd;  // upper-case ASCII, as typed after "/" in any case
     int nStrID;
 };
 

@@ -8,12 +8,16 @@ namespace {
 
 // The checks both forms share: sizes, depth and compression, and that the rows (or the RLE
 // data) fit.
-bool CheckCommon(const BITMAPINFOHEADER& h, std::uint64_t pixelOffset, std::uint64_t cb,
-                 DibLayout& out)
+bool CheckCommon(const BITMAPINFOHEADER& h, std::uint64_t pixelOffset, std::uint64_t cb, DibLayout& out)
 {
     if (h.biWidth <= 0 || h.biHeight == 0) return false;
     switch (h.biBitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return false;
     }
     const std::uint64_t width = static_cast<std::uint64_t>(h.biWidth);
@@ -29,8 +33,7 @@ bool CheckCommon(const BITMAPINFOHEADER& h, std::uint64_t pixelOffset, std::uint
     case BI_RLE8:
     case BI_RLE4:
         // Bottom-up, and as many bytes of runs as biSizeImage says (GDI reads no more).
-        if (h.biBitCount != (h.biCompression == BI_RLE8 ? 8 : 4) || height < 0 || h.biSizeImage == 0)
-            return false;
+        if (h.biBitCount != (h.biCompression == BI_RLE8 ? 8 : 4) || height < 0 || h.biSizeImage == 0) return false;
         bytes = h.biSizeImage;
         break;
     default: return false;
@@ -70,8 +73,7 @@ bool CheckFileDib(const BYTE* p, std::uint64_t cb, DibLayout& out)
     if (!p || cb < kInfoHeaderBytes) return false;
     BITMAPINFOHEADER h;
     std::memcpy(&h, p, sizeof h);
-    const std::uint64_t count = h.biClrUsed ? std::uint64_t{h.biClrUsed}
-                                            : std::uint64_t{1} << (h.biBitCount & 63);
+    const std::uint64_t count = h.biClrUsed ? std::uint64_t{h.biClrUsed} : std::uint64_t{1} << (h.biBitCount & 63);
     std::uint64_t offset;
     if (h.biBitCount <= 8) {
         offset = kInfoHeaderBytes + 4 * count;

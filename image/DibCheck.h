@@ -19,8 +19,8 @@ constexpr std::size_t kInfoHeaderBytes = 40;
 constexpr std::size_t kMaskBytes = 12;  // the three masks of BI_BITFIELDS
 
 struct DibLayout {
-    BITMAPINFOHEADER header;  // a copy (the bytes may be unaligned)
-    std::uint64_t nColors;    // the colour count as the loader computes it
+    BITMAPINFOHEADER header;    // a copy (the bytes may be unaligned)
+    std::uint64_t nColors;      // the colour count as the loader computes it
     std::uint64_t pixelOffset;  // from the start of the packed bitmap
     std::uint64_t pixelBytes;   // what the rows need (stride x |height|), or the RLE data
 };

@@ -33,8 +33,8 @@ HBITMAP CreateFileBitmap(HDC hdc, BYTE* block, const DibLayout& layout)
 {
     BITMAPINFOHEADER* bih = reinterpret_cast<BITMAPINFOHEADER*>(block);
     bih->biSize = kInfoHeaderBytes;
-    return ::CreateDIBitmap(hdc, bih, CBM_INIT, block + layout.pixelOffset,
-                            reinterpret_cast<BITMAPINFO*>(block), DIB_RGB_COLORS);
+    return ::CreateDIBitmap(hdc, bih, CBM_INIT, block + layout.pixelOffset, reinterpret_cast<BITMAPINFO*>(block),
+                            DIB_RGB_COLORS);
 }
 
 }  // namespace lobbykit::image

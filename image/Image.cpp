@@ -12,22 +12,21 @@
 
 using namespace lobbykit::image;
 
-
 CImage::CImage()
-    : m_hPalette(nullptr), m_hBitmap(nullptr), m_nWidth(0), m_nHeight(0), m_pMemDC(nullptr),
-      m_pOldBitmap(nullptr)
+    : m_hPalette(nullptr), m_hBitmap(nullptr), m_nWidth(0), m_nHeight(0), m_pMemDC(nullptr), m_pOldBitmap(nullptr)
 {
 }
 
-CImage::~CImage()
-{
-    DeleteBitmap();
-}
+CImage::~CImage() { DeleteBitmap(); }
 
 // A copy shares the handles; each handle counts the images that hold it (ImageHandles.h).
 CImage::CImage(const CImage& src)
-    : m_hPalette(src.m_hPalette), m_hBitmap(src.m_hBitmap), m_nWidth(src.m_nWidth),
-      m_nHeight(src.m_nHeight), m_pMemDC(src.m_pMemDC), m_pOldBitmap(src.m_pOldBitmap)
+    : m_hPalette(src.m_hPalette),
+      m_hBitmap(src.m_hBitmap),
+      m_nWidth(src.m_nWidth),
+      m_nHeight(src.m_nHeight),
+      m_pMemDC(src.m_pMemDC),
+      m_pOldBitmap(src.m_pOldBitmap)
 {
     HoldAlso(m_hPalette, true);
     HoldAlso(m_hBitmap, true);
@@ -125,8 +124,7 @@ int CImage::LoadBitmapA(UINT bmpID, HINSTANCE hInstance)
         TRACE("Error : hInstance = NULL?\n");
         return 0;
     }
-    HRSRC hRsrc = ::FindResourceA(hInstance, MAKEINTRESOURCEA(LOWORD(bmpID)),
-                                  MAKEINTRESOURCEA(2));
+    HRSRC hRsrc = ::FindResourceA(hInstance, MAKEINTRESOURCEA(LOWORD(bmpID)), MAKEINTRESOURCEA(2));
     if (!hRsrc) {
         TRACE("Error : CImage::LoadBitmap() : can not FindResource(%d)\n", bmpID);
         return 0;
@@ -163,8 +161,7 @@ int CImage::LoadBitmapA(UINT bmpID, HINSTANCE hInstance)
         RealizePalette(&screen);
         screen.Detach();
     }
-    m_hBitmap = ::CreateDIBitmap(hScreen, &bmi->bmiHeader, CBM_INIT, p + layout.pixelOffset, bmi,
-                                 DIB_RGB_COLORS);
+    m_hBitmap = ::CreateDIBitmap(hScreen, &bmi->bmiHeader, CBM_INIT, p + layout.pixelOffset, bmi, DIB_RGB_COLORS);
     HoldNew(m_hBitmap);
     if (hScreen) ::ReleaseDC(nullptr, hScreen);
     ::FreeResource(hRes);

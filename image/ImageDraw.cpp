@@ -6,8 +6,7 @@
 
 using namespace lobbykit::image;
 
-int CImage::DrawImage(CDC* pDC, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
-                      int nSrcWidth, int nSrcHeight)
+int CImage::DrawImage(CDC* pDC, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc, int nSrcWidth, int nSrcHeight)
 {
     if (!pDC) return 0;
     if (!m_hBitmap) {
@@ -24,8 +23,8 @@ int CImage::DrawImage(CDC* pDC, int x, int y, int nWidth, int nHeight, int xSrc,
     return 1;
 }
 
-int CImage::CopyImage(CImage& dest, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
-                      int nSrcWidth, int nSrcHeight)
+int CImage::CopyImage(CImage& dest, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc, int nSrcWidth,
+                      int nSrcHeight)
 {
     if (!m_hBitmap || !dest.m_hBitmap) {
         TRACE("Error : CImage::CopyImage() : source or dest bitmap is not loaded?\n");

@@ -10,10 +10,7 @@
 
 namespace lobbykit::image {
 
-inline int ClampToInt(std::int64_t v)
-{
-    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-}
+inline int ClampToInt(std::int64_t v) { return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v); }
 
 inline int Sub(int a, int b) { return ClampToInt(std::int64_t{a} - b); }
 
@@ -33,8 +30,7 @@ inline void RestOfPicture(int w, int h, int xSrc, int ySrc, int& nWidth, int& nH
 // The defaults of DrawImage, CopyImage, TransBitBlt and TransCopyImage, for a picture of
 // w x h: a zero destination size is the whole picture; the source size is the rest of the
 // picture (RestOfPicture).
-inline void ApplySizeDefaults(int w, int h, int& nWidth, int& nHeight, int xSrc, int ySrc,
-                              int& nSrcWidth, int& nSrcHeight)
+inline void ApplySizeDefaults(int w, int h, int& nWidth, int& nHeight, int xSrc, int ySrc, int& nSrcWidth, int& nSrcHeight)
 {
     if (nWidth == 0 || nHeight == 0) {
         nWidth = w;

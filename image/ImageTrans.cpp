@@ -28,8 +28,8 @@ struct Mask {
 // source's background colour, which makes key pixels 1 in the mask.
 struct KeySource {
     // nStretchMode: the mode for the stretch, or 0 to leave the context's own.
-    KeySource(CDC* pCompatible, HBITMAP hPicture, DWORD& crKey, int nWidth, int nHeight, int& xSrc,
-              int& ySrc, int nSrcWidth, int nSrcHeight, int nStretchMode)
+    KeySource(CDC* pCompatible, HBITMAP hPicture, DWORD& crKey, int nWidth, int nHeight, int& xSrc, int& ySrc,
+              int nSrcWidth, int nSrcHeight, int nStretchMode)
         : picture(pCompatible, hPicture)
     {
         if (crKey == kAutoKey) crKey = picture.dc.GetPixel(0, 0);
@@ -37,8 +37,7 @@ struct KeySource {
             stretchBitmap.Reset(::CreateCompatibleBitmap(pCompatible->m_hDC, nWidth, nHeight));
             stretched.Open(pCompatible, stretchBitmap.get());
             const int nOldMode = nStretchMode ? stretched.dc.SetStretchBltMode(nStretchMode) : 0;
-            stretched.dc.StretchBlt(0, 0, nWidth, nHeight, &picture.dc, xSrc, ySrc, nSrcWidth, nSrcHeight,
-                                    SRCCOPY);
+            stretched.dc.StretchBlt(0, 0, nWidth, nHeight, &picture.dc, xSrc, ySrc, nSrcWidth, nSrcHeight, SRCCOPY);
             if (nStretchMode) stretched.dc.SetStretchBltMode(nOldMode);
             picture.Restore();
             src = &stretched;
@@ -55,8 +54,7 @@ struct KeySource {
 
 }  // namespace
 
-int CImage::TransDraw(CDC* pDC, DWORD crTransparent, int x, int y, int xSrc, int ySrc, int nWidth,
-                      int nHeight)
+int CImage::TransDraw(CDC* pDC, DWORD crTransparent, int x, int y, int xSrc, int ySrc, int nWidth, int nHeight)
 {
     if (!pDC) return 0;
     if (!m_hBitmap) {
@@ -83,8 +81,8 @@ int CImage::TransDraw(CDC* pDC, DWORD crTransparent, int x, int y, int xSrc, int
     return 1;
 }
 
-int CImage::TransBitBlt(CDC* pDC, DWORD crTransparent, int x, int y, int nWidth, int nHeight,
-                        int xSrc, int ySrc, int nSrcWidth, int nSrcHeight)
+int CImage::TransBitBlt(CDC* pDC, DWORD crTransparent, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
+                        int nSrcWidth, int nSrcHeight)
 {
     if (!pDC) return 0;
     if (!m_hBitmap) {
@@ -117,8 +115,8 @@ int CImage::TransBitBlt(CDC* pDC, DWORD crTransparent, int x, int y, int nWidth,
     return 1;
 }
 
-int CImage::TransCopyImage(CImage& dest, DWORD crTransparent, int x, int y, int nWidth,
-                           int nHeight, int xSrc, int ySrc, int nSrcWidth, int nSrcHeight)
+int CImage::TransCopyImage(CImage& dest, DWORD crTransparent, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
+                           int nSrcWidth, int nSrcHeight)
 {
     if (!m_hBitmap || !dest.m_hBitmap) {
         TRACE("Error : CImage::CopyImage() : source or dest bitmap is not loaded?\n");
@@ -131,8 +129,7 @@ int CImage::TransCopyImage(CImage& dest, DWORD crTransparent, int x, int y, int 
     SelectedBitmap target(nullptr, dest.m_hBitmap);
     ApplySizeDefaults(m_nWidth, m_nHeight, nWidth, nHeight, xSrc, ySrc, nSrcWidth, nSrcHeight);
 
-    KeySource key(&target.dc, m_hBitmap, crTransparent, nWidth, nHeight, xSrc, ySrc, nSrcWidth, nSrcHeight,
-                  COLORONCOLOR);
+    KeySource key(&target.dc, m_hBitmap, crTransparent, nWidth, nHeight, xSrc, ySrc, nSrcWidth, nSrcHeight, COLORONCOLOR);
     SelectedBitmap* src = key.src;
 
     Mask mask(&target.dc, nWidth, nHeight);

@@ -54,8 +54,8 @@ BITMAPINFO TopDown32(int w, int h)
 HBITMAP TurnByRows(HBITMAP hSrc, int w, int h, int nAngel)
 {
     BITMAP bs;
-    if (::GetObjectA(hSrc, sizeof bs, &bs) != sizeof bs || bs.bmBitsPixel != 32 ||
-        bs.bmWidth != w || bs.bmHeight != h || w <= 0 || h <= 0)
+    if (::GetObjectA(hSrc, sizeof bs, &bs) != sizeof bs || bs.bmBitsPixel != 32 || bs.bmWidth != w ||
+        bs.bmHeight != h || w <= 0 || h <= 0)
         return nullptr;
     const std::size_t n = std::size_t(w) * std::size_t(h);
     std::unique_ptr<std::uint32_t[]> in(new (std::nothrow) std::uint32_t[n]);
@@ -69,8 +69,7 @@ HBITMAP TurnByRows(HBITMAP hSrc, int w, int h, int nAngel)
         ::GetDIBits(hScreen, hSrc, 0, h, in.get(), &biIn, DIB_RGB_COLORS) == h) {
         Turn(in.get(), out.get(), w, h, nAngel);
         BITMAPINFO biOut = TopDown32(h, w);
-        hTurned = ::CreateDIBitmap(hScreen, &biOut.bmiHeader, CBM_INIT, out.get(), &biOut,
-                                   DIB_RGB_COLORS);
+        hTurned = ::CreateDIBitmap(hScreen, &biOut.bmiHeader, CBM_INIT, out.get(), &biOut, DIB_RGB_COLORS);
     }
     ::ReleaseDC(nullptr, hScreen);
     return hTurned;
@@ -81,8 +80,7 @@ HBITMAP TurnByRows(HBITMAP hSrc, int w, int h, int nAngel)
 int CImage::CreateRotateBitmap(CImage& src, int nAngel)
 {
     if (nAngel != 90 && nAngel != 270) {
-        TRACE("Error : CImage::CreateRotateBitmap() : nAngel == %d is invalid,only 90 and 270 supported\n",
-              nAngel);
+        TRACE("Error : CImage::CreateRotateBitmap() : nAngel == %d is invalid,only 90 and 270 supported\n", nAngel);
         return 0;
     }
     if (!src.m_hBitmap) {
@@ -161,8 +159,7 @@ int CImage::TitleCopyImage(CImage& dest)
 int CImage::TitleDrawImage(CDC* pDC, int x, int y, int nWidth, int nHeight)
 {
     const int w = m_nWidth, h = m_nHeight;
-    if (!pDC || !pDC->m_hDC || !m_hBitmap || w <= 0 || h <= 0 || nWidth <= 0 || nHeight <= 0)
-        return 1;
+    if (!pDC || !pDC->m_hDC || !m_hBitmap || w <= 0 || h <= 0 || nWidth <= 0 || nHeight <= 0) return 1;
     const int columns = nWidth / w + (nWidth % w ? 1 : 0);
     const int rows = nHeight / h + (nHeight % h ? 1 : 0);
     for (int c = 0; c < columns; ++c) {

@@ -12,10 +12,10 @@
 // Shared by every process of the user that loads the library: the lobby writes bMultChanel
 // and szServerName before it starts games; games read them in ConnectServer.
 struct IPC_LINK_CONFIG {
-    WORD wConfigSignature;     // 0x0613; not used by the library
-    DWORD dwConfigReserved;    // 0; not used by the library
-    BOOL bMultChanel;          // non-zero: every game must name its channel
-    char szServerName[260];    // default channel name when bMultChanel is 0
+    WORD wConfigSignature;   // 0x0613; not used by the library
+    DWORD dwConfigReserved;  // 0; not used by the library
+    BOOL bMultChanel;        // non-zero: every game must name its channel
+    char szServerName[260];  // default channel name when bMultChanel is 0
 };
 #pragma pack(pop)
 static_assert(sizeof(IPC_LINK_CONFIG) == 270, "IPC_LINK_CONFIG is a 270-byte record");

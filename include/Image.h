@@ -44,22 +44,19 @@ public:
     int Detach();
 
     // Plain drawing and copying.
-    int DrawImage(CDC* pDC, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
-                  int nSrcWidth, int nSrcHeight);
-    int CopyImage(CImage& dest, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
-                  int nSrcWidth, int nSrcHeight);
+    int DrawImage(CDC* pDC, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc, int nSrcWidth, int nSrcHeight);
+    int CopyImage(CImage& dest, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc, int nSrcWidth, int nSrcHeight);
     int FillRect(CRect& rect, DWORD crColor);
     void Dump(CDC* pDC, CDC* pMemDC, int nWidth, int nHeight);
     int BeginMemDC(CDC& memDC, CDC* pDC);
     void EndMemDC();
 
     // Transparent drawing.
-    int TransDraw(CDC* pDC, DWORD crTransparent, int x, int y, int xSrc, int ySrc, int nWidth,
-                  int nHeight);
-    int TransBitBlt(CDC* pDC, DWORD crTransparent, int x, int y, int nWidth, int nHeight,
-                    int xSrc, int ySrc, int nSrcWidth, int nSrcHeight);
-    int TransCopyImage(CImage& dest, DWORD crTransparent, int x, int y, int nWidth, int nHeight,
-                       int xSrc, int ySrc, int nSrcWidth, int nSrcHeight);
+    int TransDraw(CDC* pDC, DWORD crTransparent, int x, int y, int xSrc, int ySrc, int nWidth, int nHeight);
+    int TransBitBlt(CDC* pDC, DWORD crTransparent, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
+                    int nSrcWidth, int nSrcHeight);
+    int TransCopyImage(CImage& dest, DWORD crTransparent, int x, int y, int nWidth, int nHeight, int xSrc, int ySrc,
+                       int nSrcWidth, int nSrcHeight);
 
     // Rotation and tiling.
     int CreateRotateBitmap(CImage& src, int nAngel);

@@ -8,15 +8,15 @@
 #define LOBBYKIT_EXPORT_H
 
 #if defined(LOBBYKIT_STATIC)
-#  define LOBBYKIT_API
+#define LOBBYKIT_API
 #elif defined(_WIN32)
-#  if defined(LOBBYKIT_BUILDING)
-#    define LOBBYKIT_API __declspec(dllexport)
-#  else
-#    define LOBBYKIT_API __declspec(dllimport)
-#  endif
+#if defined(LOBBYKIT_BUILDING)
+#define LOBBYKIT_API __declspec(dllexport)
 #else
-#  define LOBBYKIT_API __attribute__((visibility("default")))
+#define LOBBYKIT_API __declspec(dllimport)
+#endif
+#else
+#define LOBBYKIT_API __attribute__((visibility("default")))
 #endif
 
 #define WINPORT_API LOBBYKIT_API
@@ -26,9 +26,9 @@
 // named mapping when the module starts (winport/posix/kernel/shared_section.cpp); the link
 // pads that section to whole pages so that nothing else lives in its pages.
 #if defined(_WIN32)
-#  define LOBBYKIT_SHARED_DATA __attribute__((section(".ShareDa"), shared))
+#define LOBBYKIT_SHARED_DATA __attribute__((section(".ShareDa"), shared))
 #else
-#  define LOBBYKIT_SHARED_DATA __attribute__((section("lobbykit_ShareDa"), aligned(4096)))
+#define LOBBYKIT_SHARED_DATA __attribute__((section("lobbykit_ShareDa"), aligned(4096)))
 #endif
 
 #endif

@@ -16,10 +16,7 @@ namespace lobbykit::ipc {
 int PutFrame(BYTE* pDst, int nRoom, BYTE cCmdID, const void* pData, int nDataLen);
 
 // Bytes of an area a reader takes: the length field, capped at IPC_AREA_READ_MAX.
-inline int AreaReadLength(WORD wDataLen)
-{
-    return wDataLen > IPC_AREA_READ_MAX ? IPC_AREA_READ_MAX : wDataLen;
-}
+inline int AreaReadLength(WORD wDataLen) { return wDataLen > IPC_AREA_READ_MAX ? IPC_AREA_READ_MAX : wDataLen; }
 
 // Whether an area of wLen bytes is one control frame alone (the connect request, the exit, or
 // an unknown id), which brings no packet.

@@ -21,10 +21,7 @@ using lobbykit::ipc::WaitUntil;
 
 namespace {
 
-bool NameAcceptable(const char* name)
-{
-    return name && ::lstrlenA(name) <= IPC_MAX_NAME_LEN;
-}
+bool NameAcceptable(const char* name) { return name && ::lstrlenA(name) <= IPC_MAX_NAME_LEN; }
 
 // Creates or opens a named object; a null handle is reported with the message box and
 // opening goes on without it.
@@ -106,18 +103,17 @@ void* CMapIPC::CreateServerMapIPC(const char* name, HWND hWnd)
         TRACE("Error : CMapIPC::CreateServerMapIPC() : channel name refused\n");
         return nullptr;
     }
-    HANDLE hMap = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0,
-                                       sizeof(IPC_MAP_BUF), name);
+    HANDLE hMap =
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, sizeof(IPC_MAP_BUF), name);
     if (!hMap) {
         const DWORD dwError = ::GetLastError();
         char szSystem[1024] = "";
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError,
-                         0, szSystem, sizeof szSystem, nullptr);
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0, szSystem,
+                         sizeof szSystem, nullptr);
         // The whole text must stay within 1024 bytes: cut the system text if it is that long.
         szSystem[sizeof szSystem - 128] = '\0';
         char szText[1024];
-        ::wsprintfA(szText, "创建客户端连接失败,失败代码为 %d,错误信息: %s ", static_cast<int>(dwError),
-                    szSystem);
+        ::wsprintfA(szText, "创建客户端连接失败,失败代码为 %d,错误信息: %s ", static_cast<int>(dwError), szSystem);
         ::MessageBoxA(nullptr, szText, "IPC错误", MB_OK);
         return nullptr;
     }
@@ -293,9 +289,7 @@ int CMapIPC::ServerWaitForClient(DWORD dwTimeout)
         TRACE("Event : CMapIPC::ServerWaitForClient : the IPC is connected already!\r\n");
         return 1;
     }
-    return ::WaitForSingleObject(m_evtConnected, dwTimeout ? dwTimeout : INFINITE) == WAIT_OBJECT_0
-               ? 1
-               : 0;
+    return ::WaitForSingleObject(m_evtConnected, dwTimeout ? dwTimeout : INFINITE) == WAIT_OBJECT_0 ? 1 : 0;
 }
 
 int CMapIPC::IsValid()
@@ -346,8 +340,9 @@ void CMapIPC::StopWorker()
         {
             // Each take by the peer wakes the worker, which sends more and then wakes this wait.
             CHostWaits waits(m_bHostWaits);
-            WaitUntil([this, dwDrain] { return !m_hThread.load() || !PendingOutput(TimeLeft(dwDrain, IPC_DRAIN_TIMEOUT)); },
-                      m_hHostWake, dwDrain, IPC_DRAIN_TIMEOUT);
+            WaitUntil(
+                [this, dwDrain] { return !m_hThread.load() || !PendingOutput(TimeLeft(dwDrain, IPC_DRAIN_TIMEOUT)); },
+                m_hHostWake, dwDrain, IPC_DRAIN_TIMEOUT);
         }
         TRACE("Event : now set exit event\r\n");
         // The stop bound counts from here: a peer that keeps the own mutex delays the exit

@@ -60,7 +60,6 @@ namespace lobbykit::ipc {
 class CPacketQueue;  // ipc/PacketQueue.h, inside the library
 }
 
-
 // Thread procedure of a channel end's worker; pipc is the CMapIPC. Returns 0, or 0xFFFFFFFF
 // when pipc is null.
 DWORD WINAPI IPCThreadProc(void* pipc);
@@ -200,7 +199,7 @@ private:
     std::atomic<int> m_nIPCStatus;
     // The worker's handle while it runs; the worker clears it as its last act.
     std::atomic<HANDLE> m_hThread;
-    HANDLE m_hWorker;  // the same handle, CloseIPC's: it waits on it and closes it
+    HANDLE m_hWorker;    // the same handle, CloseIPC's: it waits on it and closes it
     HANDLE m_hHostWake;  // set by the worker after each step while the host waits (m_bHostWaits)
     std::atomic<bool> m_bHostWaits;
     // Set by the worker when the receive queue has no room for another area, cleared by the
@@ -214,7 +213,7 @@ private:
     HANDLE m_hClientBufMutex;
     HANDLE m_hServerAlive;
     HANDLE m_hClientAlive;
-    bool m_bHoldsOwnAlive;  // worker only
+    bool m_bHoldsOwnAlive;               // worker only
     std::atomic<bool> m_bWorkerStarted;  // the worker has tried for its alive mutex
     HANDLE m_hWatcher;
     HANDLE m_hWatchEvent;  // set at each connect: the watcher starts watching the peer
@@ -222,7 +221,7 @@ private:
     // so that a death found late never ends the next peer's session.
     std::atomic<unsigned> m_nSession;
     std::atomic<unsigned> m_nDeadSession;  // 0: none; set by the watcher, taken by the worker
-    bool m_bAliveMutexes;  // false: an end built without them, as an older peer (for tests)
+    bool m_bAliveMutexes;                  // false: an end built without them, as an older peer (for tests)
     lobbykit::ipc::CPacketQueue* m_pRecvList;
     lobbykit::ipc::CPacketQueue* m_pSendList;
     CCriticalSection m_lockRecvList;

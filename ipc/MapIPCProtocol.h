@@ -19,12 +19,12 @@
 // Contents of the mapping named by the channel name; integers little-endian. Each half
 // (status, length, area) belongs to its writer and is guarded by that half's named mutex.
 struct IPC_MAP_BUF {
-    WORD wSignature;             // IPC_SIGNATURE, written by the server
-    DWORD dwConnectCount;        // clients the server has accepted
-    BYTE cbServerWriteStatus;    // 1 while the server area holds untaken data
-    WORD wServerDataLen;         // bytes of frames in bufServerData
+    WORD wSignature;           // IPC_SIGNATURE, written by the server
+    DWORD dwConnectCount;      // clients the server has accepted
+    BYTE cbServerWriteStatus;  // 1 while the server area holds untaken data
+    WORD wServerDataLen;       // bytes of frames in bufServerData
     BYTE bufServerData[IPC_AREA_SIZE];
-    BYTE cbClientWriteStatus;    // the same for the client half
+    BYTE cbClientWriteStatus;  // the same for the client half
     WORD wClientDataLen;
     BYTE bufClientData[IPC_AREA_SIZE];
 };
@@ -45,10 +45,10 @@ static_assert(sizeof(WORD) == 2 && sizeof(DWORD) == 4, "16- and 32-bit record fi
 // An area holds frames back to back: marker, data length (16-bit LE), command id, data.
 
 #define IPC_FRAME_MARKER 0xAA
-#define IPC_FRAME_HEADER 4          // marker + length + command id
-#define IPC_MAX_DATA_LEN 4095       // data bytes of one packet
-#define IPC_RECV_BUF_SIZE 4096      // room RecvPacket callers provide
-#define IPC_AREA_READ_MAX 4100      // bytes a reader takes from an area, at most
+#define IPC_FRAME_HEADER 4      // marker + length + command id
+#define IPC_MAX_DATA_LEN 4095   // data bytes of one packet
+#define IPC_RECV_BUF_SIZE 4096  // room RecvPacket callers provide
+#define IPC_AREA_READ_MAX 4100  // bytes a reader takes from an area, at most
 // A writer never fills an area past what a reader takes, and a single frame of the largest
 // packet (4099 bytes) always fits in an empty area.
 #define IPC_BATCH_LIMIT IPC_AREA_READ_MAX
@@ -59,11 +59,11 @@ static_assert(IPC_BATCH_LIMIT <= IPC_AREA_SIZE, "batches fit the area");
 
 // The two bounds differ on purpose: this end queues ids below 240 only, but an arriving
 // frame with id 240 is still delivered as data (only the ids above it are refused).
-#define IPC_CMD_APP_LIMIT 240       // QueuePacket takes ids below this one
-#define IPC_CMD_DATA_MAX 240        // an arriving frame with an id up to this one is data
-#define IPC_CMD_CONNECT 0xF1        // client -> server: connect request
-#define IPC_CMD_EXIT 0xF2           // either way: the sender leaves
-#define IPC_CMD_PACKETS 0xF3        // SendBuf selector only: write a prepared run of frames
+#define IPC_CMD_APP_LIMIT 240  // QueuePacket takes ids below this one
+#define IPC_CMD_DATA_MAX 240   // an arriving frame with an id up to this one is data
+#define IPC_CMD_CONNECT 0xF1   // client -> server: connect request
+#define IPC_CMD_EXIT 0xF2      // either way: the sender leaves
+#define IPC_CMD_PACKETS 0xF3   // SendBuf selector only: write a prepared run of frames
 
 // --- Roles and states --------------------------------------------------------------------
 
@@ -76,11 +76,11 @@ static_assert(IPC_BATCH_LIMIT <= IPC_AREA_SIZE, "batches fit the area");
 
 // --- Names and time limits --------------------------------------------------------------
 
-#define IPC_NAME_BUF 264           // buffer of one object name
-#define IPC_MAX_NAME_LEN 248       // leaves room for "_ServerBufMutex" and a terminator
-#define IPC_DRAIN_TIMEOUT 1500     // ms for queued output to leave at close
-#define IPC_CONNECT_TIMEOUT 4000   // ms for the server to take a connect request
-#define IPC_STOP_TIMEOUT 9000      // ms for the worker to end before it is terminated
+#define IPC_NAME_BUF 264          // buffer of one object name
+#define IPC_MAX_NAME_LEN 248      // leaves room for "_ServerBufMutex" and a terminator
+#define IPC_DRAIN_TIMEOUT 1500    // ms for queued output to leave at close
+#define IPC_CONNECT_TIMEOUT 4000  // ms for the server to take a connect request
+#define IPC_STOP_TIMEOUT 9000     // ms for the worker to end before it is terminated
 #define IPC_TERMINATED_EXIT_CODE 0xFFFFFFFDu
 
 // --- Packet record (in memory only) ---------------------------------------------------
@@ -88,10 +88,10 @@ static_assert(IPC_BATCH_LIMIT <= IPC_AREA_SIZE, "batches fit the area");
 // A packet as a queue hands it out (ipc/PacketQueue.h): the data stays in the queue's own
 // storage and is gone once the packet is removed.
 struct IPC_PACKET {
-    DWORD dwTime;    // tick count when received; 0 for outgoing packets
+    DWORD dwTime;  // tick count when received; 0 for outgoing packets
     BYTE cCmdID;
     WORD wDataLen;
-    char* pData;     // wDataLen bytes, null when wDataLen is 0
+    char* pData;  // wDataLen bytes, null when wDataLen is 0
 };
 
 #endif

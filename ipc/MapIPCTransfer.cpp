@@ -24,8 +24,7 @@ using lobbykit::ipc::PutFrame;
 int CMapIPC::QueuePacket(BYTE cCmdID, const char* data, int len)
 {
     if (!IsValid() || !IsConnected()) return 1;
-    if (len < 0 || len > IPC_MAX_DATA_LEN || (len > 0 && !data) || cCmdID >= IPC_CMD_APP_LIMIT)
-        return 1;
+    if (len < 0 || len > IPC_MAX_DATA_LEN || (len > 0 && !data) || cCmdID >= IPC_CMD_APP_LIMIT) return 1;
 
     {
         CSingleLock lock(&m_lockSendList, TRUE);
@@ -55,18 +54,14 @@ int CMapIPC::RecvPacket(BYTE& cCmdID, char* data, int& len)
     if (len > 0 && data) std::memcpy(data, packet.pData, static_cast<size_t>(len));
     m_pRecvList->Pop();
     // The worker has left the peer's area for want of room: tell it once there is room again.
-    if (!m_bRecvFull.load(std::memory_order_relaxed) || !m_pRecvList->HasRoomForArea(kRecvQueueBytes))
-        return 0;
+    if (!m_bRecvFull.load(std::memory_order_relaxed) || !m_pRecvList->HasRoomForArea(kRecvQueueBytes)) return 0;
     m_bRecvFull.store(false, std::memory_order_relaxed);
     lock.Unlock();
     ::SetEvent(WorkerWakeEvent());
     return 0;
 }
 
-int CMapIPC::HasPendingOutput()
-{
-    return PendingOutput(kHostMutexWait);
-}
+int CMapIPC::HasPendingOutput() { return PendingOutput(kHostMutexWait); }
 
 int CMapIPC::PendingOutput(DWORD dwWait)
 {
@@ -152,8 +147,7 @@ int CMapIPC::SendPacket()
             const IPC_PACKET head = m_pSendList->Head();
             // The bound counts frame headers: the area never holds more than a reader takes.
             if (nPending + nBatch + IPC_FRAME_HEADER + head.wDataLen > IPC_BATCH_LIMIT) break;
-            nBatch += PutFrame(batch + nBatch, IPC_BATCH_LIMIT - nBatch, head.cCmdID, head.pData,
-                               head.wDataLen);
+            nBatch += PutFrame(batch + nBatch, IPC_BATCH_LIMIT - nBatch, head.cCmdID, head.pData, head.wDataLen);
             m_pSendList->Pop();
         }
     }
@@ -246,10 +240,8 @@ int CMapIPC::UnpackFrames(const BYTE* pBuf, int n)
         }
         nRun = reader.Position();
         switch (result) {
-        case CFrameReader::FRAME_OK:
-            break;
-        case CFrameReader::FRAME_END:
-            return 1;
+        case CFrameReader::FRAME_OK: break;
+        case CFrameReader::FRAME_END: return 1;
         case CFrameReader::FRAME_SHORT:
             TRACE("Error : CMapIPC::RecvBuf() : data len = %d\n", reader.Remaining());
             return 0;
@@ -331,8 +323,7 @@ CMapIPC::AfterConnect CMapIPC::OnConnectFrame()
 
 void CMapIPC::OnExitFrame()
 {
-    if (m_nConnectStatus.load() <= IPC_NOT_CONNECTED)
-        TRACE("Event : RecvBuf() : IPC_CMD_EXIT : not connected now\r\n");
+    if (m_nConnectStatus.load() <= IPC_NOT_CONNECTED) TRACE("Event : RecvBuf() : IPC_CMD_EXIT : not connected now\r\n");
     if (IsServer()) {
         TRACE("Event : RecvBuf() : client exit IPC()\r\n");
         if (lobbykit::ipc::ClientHalf(m_pMapBuf).Status()) TRACE("Event : RecvBuf()(SERVER) : last data exist?\r\n");

@@ -16,10 +16,7 @@ struct Record {
 
 constexpr std::size_t kAlign = alignof(Record);
 
-constexpr std::size_t RecordSize(WORD wDataLen)
-{
-    return (sizeof(Record) + wDataLen + kAlign - 1) / kAlign * kAlign;
-}
+constexpr std::size_t RecordSize(WORD wDataLen) { return (sizeof(Record) + wDataLen + kAlign - 1) / kAlign * kAlign; }
 
 }  // namespace
 

@@ -47,22 +47,15 @@ inline CRecordHalf ClientHalf(IPC_MAP_BUF* p)
 }
 
 // The half a role writes, and the half it reads.
-inline CRecordHalf OwnHalf(IPC_MAP_BUF* p, bool bServer)
-{
-    return bServer ? ServerHalf(p) : ClientHalf(p);
-}
+inline CRecordHalf OwnHalf(IPC_MAP_BUF* p, bool bServer) { return bServer ? ServerHalf(p) : ClientHalf(p); }
 
-inline CRecordHalf PeerHalf(IPC_MAP_BUF* p, bool bServer)
-{
-    return bServer ? ClientHalf(p) : ServerHalf(p);
-}
+inline CRecordHalf PeerHalf(IPC_MAP_BUF* p, bool bServer) { return bServer ? ClientHalf(p) : ServerHalf(p); }
 
 // The connect count as an interlocked 32-bit word (it lies at offset 2, inside the first
 // cache line of the page-aligned view).
 inline LONG volatile* ConnectCount(IPC_MAP_BUF* p)
 {
-    return reinterpret_cast<LONG volatile*>(reinterpret_cast<BYTE*>(p) +
-                                            offsetof(IPC_MAP_BUF, dwConnectCount));
+    return reinterpret_cast<LONG volatile*>(reinterpret_cast<BYTE*>(p) + offsetof(IPC_MAP_BUF, dwConnectCount));
 }
 
 // Holds a named mutex for a scope, if it can be had within dwTimeout ms. A mutex abandoned by a

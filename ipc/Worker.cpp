@@ -32,8 +32,7 @@ DWORD CMapIPC::RunWorker()
             if (m_nConnectStatus.load() > IPC_NOT_CONNECTED) {
                 // Let the peer take the last write (normally the exit frame); its take sets
                 // the peer's read event.
-                WaitUntil([&own] { return own.Status() == 0; }, WorkerWakeEvent(), ::GetTickCount(),
-                          IPC_DRAIN_TIMEOUT);
+                WaitUntil([&own] { return own.Status() == 0; }, WorkerWakeEvent(), ::GetTickCount(), IPC_DRAIN_TIMEOUT);
                 if (own.Status() != 0) TRACE("Warn : IPCThreadProc() : EVENT_EXIT : time out\r\n");
             }
             break;
@@ -83,10 +82,7 @@ void CMapIPC::ReleaseOwnAlive()
     m_bHoldsOwnAlive = false;
 }
 
-DWORD WINAPI CMapIPC::WatcherProc(void* pipc)
-{
-    return static_cast<CMapIPC*>(pipc)->RunWatcher();
-}
+DWORD WINAPI CMapIPC::WatcherProc(void* pipc) { return static_cast<CMapIPC*>(pipc)->RunWatcher(); }
 
 DWORD CMapIPC::RunWatcher()
 {

@@ -13,8 +13,8 @@ namespace {
 std::int32_t ReadScore(const char* pScore)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(pScore);
-    const std::uint32_t u = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
-                            std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+    const std::uint32_t u =
+        std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
     return static_cast<std::int32_t>(u);
 }
 
@@ -31,15 +31,11 @@ int SquareRootPosition(std::int32_t score, int nTitles)
 int CountReached(const Ladder& l, std::int32_t score, bool strictly)
 {
     int c = 0;
-    while (c < l.nThresholds && (strictly ? score > l.thresholds[c] : score >= l.thresholds[c]))
-        ++c;
+    while (c < l.nThresholds && (strictly ? score > l.thresholds[c] : score >= l.thresholds[c])) ++c;
     return c;
 }
 
-void CopyTitle(char* szTitle, const char* text)
-{
-    std::memcpy(szTitle, text, std::strlen(text) + 1);
-}
+void CopyTitle(char* szTitle, const char* text) { std::memcpy(szTitle, text, std::strlen(text) + 1); }
 
 // Officer ladder: rank r, grade g is the first (r, g) whose running sum of steps exceeds the
 // score; past all 55 grades the title is the bare top rank. Returns the grade position.
@@ -75,8 +71,7 @@ void GetLevelName(int nGameID, const char* pScore, char* szTitle, long* pLevel)
         TRACE("Error : GetLevelName() : parameters error\r\n");
         return;
     }
-    const Ladder* ladder =
-        (nGameID >= 0 && nGameID <= kMaxGameID) ? kLadderByGameID[nGameID] : nullptr;
+    const Ladder* ladder = (nGameID >= 0 && nGameID <= kMaxGameID) ? kLadderByGameID[nGameID] : nullptr;
     if (!ladder) {
         if (szTitle) CopyTitle(szTitle, "未知");
         TRACE("Error : GetLevelName() : unknown GAME_ID = %5d\r\n", nGameID);

@@ -18,10 +18,7 @@ CGameLink& CGameLink::operator=(const CGameLink& other)
     return *this;
 }
 
-CGameLink::~CGameLink()
-{
-    CloseConnect();
-}
+CGameLink::~CGameLink() { CloseConnect(); }
 
 int CGameLink::ConnectServer(const char* szServerName, HWND hWnd)
 {

@@ -8,10 +8,7 @@ namespace {
 std::atomic<long> g_allocations{0};
 }
 
-long lkbench::Allocations()
-{
-    return g_allocations.load(std::memory_order_relaxed);
-}
+long lkbench::Allocations() { return g_allocations.load(std::memory_order_relaxed); }
 
 // Counting replacements of the global allocation functions. Kept out of line: GCC would
 // otherwise inline free() into callers it sees pairing with operator new and warn. They live

@@ -7,7 +7,6 @@
 // At the end it prints the mix's time per line as a ratio to the baseline's.
 #include <benchmark/benchmark.h>
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,24 +18,23 @@
 
 namespace {
 
-
 // Twenty lines: nine of plain chat (some Chinese, GBK), nine emotes with and without targets
 // in any case (one where the speaker names himself), help, and an unknown verb.
 const char* const kMix[] = {
     "hi all",
-    "\xB4\xF3\xBC\xD2\xBA\xC3",                                   // 大家好
+    "\xB4\xF3\xBC\xD2\xBA\xC3",  // 大家好
     "/love tom",
     "gg, one more?",
     "/!!!",
-    "\xBD\xF1\xCC\xEC\xD4\xCB\xC6\xF8\xD5\xE6\xBA\xC3",           // 今天运气真好
-    "/Hug \xD0\xA1\xB6\xAB",                                      // /Hug 小东
+    "\xBD\xF1\xCC\xEC\xD4\xCB\xC6\xF8\xD5\xE6\xBA\xC3",  // 今天运气真好
+    "/Hug \xD0\xA1\xB6\xAB",                             // /Hug 小东
     "  brb  ",
     "/comfort tom",
-    "\xD5\xE2\xBE\xD6\xB4\xF2\xB5\xC3\xC6\xAF\xC1\xC1",           // 这局打得漂亮
+    "\xD5\xE2\xBE\xD6\xB4\xF2\xB5\xC3\xC6\xAF\xC1\xC1",  // 这局打得漂亮
     "/:) amy",
     "who is on my team?",
     "/SMILE",
-    "/bye \xB0\xA2\xB7\xC9",                                      // /bye 阿飞
+    "/bye \xB0\xA2\xB7\xC9",                                             // /bye 阿飞
     "\xCE\xD2\xCF\xC8\xD7\xDF\xC1\xCB\xA3\xAC\xC3\xF7\xCC\xEC\xBC\xFB",  // 我先走了，明天见
     "/thank tom lee",
     "ok",
@@ -74,10 +72,7 @@ void RunMix(benchmark::State& state, F interpret)
     state.counters["allocs/line"] = double(lkbench::Allocations() - before) / lines;
 }
 
-void Baseline_CopyLine(benchmark::State& state)
-{
-    RunMix(state, CopyLine);
-}
+void Baseline_CopyLine(benchmark::State& state) { RunMix(state, CopyLine); }
 
 void Emotion_ChatMix(benchmark::State& state)
 {
@@ -110,8 +105,8 @@ public:
         const double mix = m_mix.Get();
         const double baseline = m_baseline.Get();
         if (mix > 0 && baseline > 0) {
-            std::printf("chat mix: %.0f ns CPU per line, %.2f million lines/s, %.1f x the baseline copy\n",
-                        mix, 1e3 / mix, mix / baseline);
+            std::printf("chat mix: %.0f ns CPU per line, %.2f million lines/s, %.1f x the baseline copy\n", mix,
+                        1e3 / mix, mix / baseline);
         }
     }
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #if !defined(LOBBYKIT_IMAGE_BENCH_PLAIN)
-#  include <benchmark/benchmark.h>
+#include <benchmark/benchmark.h>
 #endif
 
 namespace imagebench {
@@ -37,8 +37,7 @@ constexpr const char* kDriver = "plain timing loop";
 
 // PROGRAM [REPETITIONS] (default 5): each repetition of an operation runs for about 0.3 s.
 template <class Fixture, std::size_t N>
-bool Measure(int argc, char** argv, const char* program, Fixture& f, const Operation<Fixture> (&ops)[N],
-             Times& times)
+bool Measure(int argc, char** argv, const char* program, Fixture& f, const Operation<Fixture> (&ops)[N], Times& times)
 {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     using Clock = std::chrono::steady_clock;

@@ -58,7 +58,7 @@ public:
         big = Select(CreateCompatibleBitmap(screen_, kW * 2, kH * 2));
         small = Select(CreateCompatibleBitmap(screen_, kW / 2, kH / 2));
         std::vector<uint8_t> bits(static_cast<size_t>(kW / 8) * kH);
-        for (uint8_t& b : bits) b = static_cast<uint8_t>(s = s * 1103515245u + 12345u) ;
+        for (uint8_t& b : bits) b = static_cast<uint8_t>(s = s * 1103515245u + 12345u);
         mask = Select(CreateBitmap(kW, kH, 1, 1, bits.data()));
         for (HDC dc : {big, small}) SetStretchBltMode(dc, COLORONCOLOR);
         SetTextColor(dst, RGB(0, 0, 0));
@@ -106,20 +106,11 @@ private:
 // memcpy through a pointer the compiler cannot see through, so no copy is left out.
 void* (*volatile g_copy)(void*, const void*, size_t) = std::memcpy;
 
-bool Memcpy(Fixture& f)
-{
-    return g_copy(f.to.data(), f.from.data(), kBytes) != nullptr;
-}
+bool Memcpy(Fixture& f) { return g_copy(f.to.data(), f.from.data(), kBytes) != nullptr; }
 
-bool BitBltSrcCopy(Fixture& f)
-{
-    return BitBlt(f.dst, 0, 0, kW, kH, f.src, 0, 0, SRCCOPY) != FALSE;
-}
+bool BitBltSrcCopy(Fixture& f) { return BitBlt(f.dst, 0, 0, kW, kH, f.src, 0, 0, SRCCOPY) != FALSE; }
 
-bool StretchUp2x(Fixture& f)
-{
-    return StretchBlt(f.big, 0, 0, kW * 2, kH * 2, f.src, 0, 0, kW, kH, SRCCOPY) != FALSE;
-}
+bool StretchUp2x(Fixture& f) { return StretchBlt(f.big, 0, 0, kW * 2, kH * 2, f.src, 0, 0, kW, kH, SRCCOPY) != FALSE; }
 
 bool StretchDownHalf(Fixture& f)
 {

@@ -67,10 +67,7 @@ std::uint32_t Hash(int x, int y)
 }
 
 // Runs of 16 pixels: one in three is the key (0x00FF00FF in a DIB), the rest noise.
-std::uint32_t SpritePixel(int x, int y)
-{
-    return Hash(x / 16, y) % 3 == 0 ? 0x00FF00FFu : (Hash(x, y) & 0x00FEFEFEu);
-}
+std::uint32_t SpritePixel(int x, int y) { return Hash(x / 16, y) % 3 == 0 ? 0x00FF00FFu : (Hash(x, y) & 0x00FEFEFEu); }
 
 std::uint32_t NoisePixel(int x, int y) { return Hash(x, y) & 0x00FFFFFFu; }
 
@@ -154,9 +151,12 @@ bool TurnPerPixel(Fixture& f)
 using Operation = imagebench::Operation<Fixture>;
 
 const Operation kOperations[] = {
-    {"TransBitBlt1to1", TransBitBlt1to1},       {"TransBitBltX2", TransBitBltX2},
-    {"TransCopyImage1to1", TransCopyImage1to1}, {"TransCopyImageX2", TransCopyImageX2},
-    {"CreateRotateBitmap", CreateRotateBitmap}, {"TitleDrawImage", TitleDrawImage},
+    {"TransBitBlt1to1", TransBitBlt1to1},
+    {"TransBitBltX2", TransBitBltX2},
+    {"TransCopyImage1to1", TransCopyImage1to1},
+    {"TransCopyImageX2", TransCopyImageX2},
+    {"CreateRotateBitmap", CreateRotateBitmap},
+    {"TitleDrawImage", TitleDrawImage},
     {"TurnPerPixel", TurnPerPixel},
 };
 

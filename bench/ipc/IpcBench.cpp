@@ -163,10 +163,7 @@ private:
 };
 
 // Packets per iteration of a throughput run.
-int BatchFor(int size)
-{
-    return size <= 64 ? 4000 : 400;
-}
+int BatchFor(int size) { return size <= 64 ? 4000 : 400; }
 
 void RoundTripChannel(benchmark::State& state)
 {
@@ -261,10 +258,7 @@ char CostWindow::m_error[96];
 
 #if defined(IPC_SPEED_BENCH)
 // ipc_speed_bench runs these benchmarks beside the floor's (IpcSpeedBench.cpp).
-void StopChannelPeer()
-{
-    Env::Get().Shutdown();
-}
+void StopChannelPeer() { Env::Get().Shutdown(); }
 #else
 int main(int argc, char** argv)
 {

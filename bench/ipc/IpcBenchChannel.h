@@ -13,11 +13,11 @@
 namespace ipcbench {
 
 // Channel command ids.
-const unsigned char kCmdEcho = 1;  // the peer sends the packet back
-const unsigned char kCmdSink = 2;  // the peer takes it and counts it
-const unsigned char kCmdSync = 3;  // the peer answers once everything before it is taken
-const unsigned char kCmdCost = 4;  // the peer answers with its ProcessCost
-const unsigned char kCmdPause = 5; // the peer's host sleeps 200 ms before it takes more
+const unsigned char kCmdEcho = 1;   // the peer sends the packet back
+const unsigned char kCmdSink = 2;   // the peer takes it and counts it
+const unsigned char kCmdSync = 3;   // the peer answers once everything before it is taken
+const unsigned char kCmdCost = 4;   // the peer answers with its ProcessCost
+const unsigned char kCmdPause = 5;  // the peer's host sleeps 200 ms before it takes more
 
 // Message loop until the packet with command id `cmd` has been taken; each notification
 // takes every waiting packet, as a host should. The packet's data goes to `data` if given.

@@ -132,16 +132,16 @@ constexpr int kFrame = 4 + 4095;
 struct Shared {
     std::atomic<int> stop{0};
     std::atomic<int> waitSets{0};
-    std::atomic<int> readWakes{0};  // round trip with the two extra wake-ups
-    std::atomic<int> notifyHost{0}; // 4095 bytes: worker B wakes host B for each packet
+    std::atomic<int> readWakes{0};   // round trip with the two extra wake-ups
+    std::atomic<int> notifyHost{0};  // 4095 bytes: worker B wakes host B for each packet
     Signal hostA, workerA, workerB, hostB;
-    Mailbox queuedA;   // host A -> worker A: a packet to send
-    Mailbox areaA;     // worker A -> worker B: A's area written
-    Mailbox answerB;   // host B -> worker B: the answer to send
-    Mailbox areaB;     // worker B -> worker A: B's area written
-    Mailbox announceB; // worker B -> host B
-    Mailbox announceA; // worker A -> host A
-    Mailbox arrivedB;  // worker B -> host B: a packet of the 4095-byte model
+    Mailbox queuedA;    // host A -> worker A: a packet to send
+    Mailbox areaA;      // worker A -> worker B: A's area written
+    Mailbox answerB;    // host B -> worker B: the answer to send
+    Mailbox areaB;      // worker B -> worker A: B's area written
+    Mailbox announceB;  // worker B -> host B
+    Mailbox announceA;  // worker A -> host A
+    Mailbox arrivedB;   // worker B -> host B: a packet of the 4095-byte model
     // The 4095-byte model: one area, 0 empty / 1 written.
     alignas(64) std::atomic<std::uint32_t> areaStatus{0};
     Signal areaWritten, areaTaken;
@@ -189,8 +189,8 @@ void AreaReader(Shared* s)
 [[noreturn]] void PeerMain(Shared* s, int ping, int stream)
 {
     std::thread pingServer(ServeConnection, ping);
-    std::thread worker(Worker, s, std::ref(s->workerB), std::ref(s->answerB), std::ref(s->areaB),
-                       std::ref(s->workerA), std::ref(s->areaA), std::ref(s->announceB), std::ref(s->hostB));
+    std::thread worker(Worker, s, std::ref(s->workerB), std::ref(s->answerB), std::ref(s->areaB), std::ref(s->workerA),
+                       std::ref(s->areaA), std::ref(s->announceB), std::ref(s->hostB));
     std::thread reader(AreaReader, s);
     std::thread host([s] {
         std::uint32_t seen = 0;
@@ -394,15 +394,9 @@ BENCHMARK(Stream4095Socket)->UseRealTime();
 #if defined(IPC_SPEED_BENCH)
 // The floor's peer is forked before anything else runs (no other thread, no channel object
 // is copied into it).
-void StartFloorPeer()
-{
-    Env::Get();
-}
+void StartFloorPeer() { Env::Get(); }
 
-void StopFloorPeer()
-{
-    Env::Get().Shutdown();
-}
+void StopFloorPeer() { Env::Get().Shutdown(); }
 #else
 int main(int argc, char** argv)
 {
@@ -414,20 +408,18 @@ int main(int argc, char** argv)
     auto& r = reporter.runs;
     const std::string sock = "RoundTripSocket/real_time", stream = "Stream4095Socket/real_time";
     std::printf("\nfloor of the channel's hand-offs on this machine (same run, same two processes)\n");
-    for (const char* name : {"RoundTripHandOffs/real_time", "RoundTripHandOffsAndReadWakes/real_time",
-                             "RoundTripHandOffsReadWakesWaitSets/real_time",
-                             "RoundTripHandOffsReadWakesWaitSetsWatch/real_time"})
+    for (const char* name :
+         {"RoundTripHandOffs/real_time", "RoundTripHandOffsAndReadWakes/real_time",
+          "RoundTripHandOffsReadWakesWaitSets/real_time", "RoundTripHandOffsReadWakesWaitSetsWatch/real_time"})
         if (r.count(name) && r.count(sock))
             std::printf("%-44s %6.1f us = %5.2fx the socket ping-pong (%.1f us)\n", name,
                         r[name].secondsPerIteration * 1e6, r[name].secondsPerIteration / r[sock].secondsPerIteration,
                         r[sock].secondsPerIteration * 1e6);
     for (const char* name : {"AreaHandOff4095/real_time", "AreaHandOff4095AndNotify/real_time",
-                             "AreaHandOff4095NotifyWaitSets/real_time",
-                             "AreaHandOff4095NotifyWaitSetsWatch/real_time"})
+                             "AreaHandOff4095NotifyWaitSets/real_time", "AreaHandOff4095NotifyWaitSetsWatch/real_time"})
         if (r.count(name) && r.count(stream) && r[stream].bytesPerSecond > 0)
-            std::printf("%-44s %6.1f MB/s = %5.2fx the socket stream (%.1f MB/s)\n", name,
-                        r[name].bytesPerSecond / 1e6, r[name].bytesPerSecond / r[stream].bytesPerSecond,
-                        r[stream].bytesPerSecond / 1e6);
+            std::printf("%-44s %6.1f MB/s = %5.2fx the socket stream (%.1f MB/s)\n", name, r[name].bytesPerSecond / 1e6,
+                        r[name].bytesPerSecond / r[stream].bytesPerSecond, r[stream].bytesPerSecond / 1e6);
     return 0;
 }
 #endif

@@ -43,13 +43,13 @@ int main(int argc, char** argv)
         return false;
     };
     if (!given("--benchmark_filter"))
-        args.push_back("--benchmark_filter=^(RoundTripChannel|ThroughputChannel/(16|4095)|ThroughputSocket/16|"
-                       "RoundTripHandOffsAndReadWakes|RoundTripHandOffsReadWakesWaitSets|AreaHandOff4095AndNotify|"
-                       "AreaHandOff4095NotifyWaitSets|RoundTripHandOffsReadWakesWaitSetsWatch|"
-                       "AreaHandOff4095NotifyWaitSetsWatch)/");
+        args.push_back(
+            "--benchmark_filter=^(RoundTripChannel|ThroughputChannel/(16|4095)|ThroughputSocket/16|"
+            "RoundTripHandOffsAndReadWakes|RoundTripHandOffsReadWakesWaitSets|AreaHandOff4095AndNotify|"
+            "AreaHandOff4095NotifyWaitSets|RoundTripHandOffsReadWakesWaitSetsWatch|"
+            "AreaHandOff4095NotifyWaitSetsWatch)/");
     if (!given("--benchmark_repetitions")) args.push_back("--benchmark_repetitions=5");
-    if (!given("--benchmark_enable_random_interleaving"))
-        args.push_back("--benchmark_enable_random_interleaving=true");
+    if (!given("--benchmark_enable_random_interleaving")) args.push_back("--benchmark_enable_random_interleaving=true");
     if (!given("--benchmark_report_aggregates_only")) args.push_back("--benchmark_report_aggregates_only=true");
     std::vector<char*> cargs;
     for (std::string& a : args) cargs.push_back(a.data());

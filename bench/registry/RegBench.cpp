@@ -69,8 +69,8 @@ public:
         };
         m_ok = true;
         for (int i = 0; i < kCount; ++i)
-            m_ok = m_ok && sqlite3_prepare_v3(m_db, sql[i], -1, SQLITE_PREPARE_PERSISTENT,
-                                              &m_st[i], nullptr) == SQLITE_OK;
+            m_ok =
+                m_ok && sqlite3_prepare_v3(m_db, sql[i], -1, SQLITE_PREPARE_PERSISTENT, &m_st[i], nullptr) == SQLITE_OK;
     }
     ~RawStore()
     {
@@ -166,11 +166,9 @@ private:
     {
         sqlite3_bind_blob(st, 2, name.data(), int(name.size()), SQLITE_STATIC);
         int ok = 0;
-        if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 4 &&
-            sqlite3_column_bytes(st, 1) == 4) {
+        if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 4 && sqlite3_column_bytes(st, 1) == 4) {
             const auto* b = static_cast<const unsigned char*>(sqlite3_column_blob(st, 1));
-            nValue = unsigned(b[0]) | unsigned(b[1]) << 8 | unsigned(b[2]) << 16 |
-                     unsigned(b[3]) << 24;
+            nValue = unsigned(b[0]) | unsigned(b[1]) << 8 | unsigned(b[2]) << 16 | unsigned(b[3]) << 24;
             ok = 1;
         }
         sqlite3_reset(st);
@@ -184,10 +182,7 @@ private:
 
 std::unique_ptr<RawStore> g_raw;
 
-RawStore& Raw()
-{
-    return *g_raw;
-}
+RawStore& Raw() { return *g_raw; }
 
 // ---- the benchmarks --------------------------------------------------------------------------
 
@@ -203,8 +198,7 @@ void Writes(benchmark::State& state, Write write)
         if (!write("Bench", kSubKeys[i & 3], kItems[i & 7], i)) state.SkipWithError("write failed");
         ++i;
     }
-    state.counters["writes/s"] = benchmark::Counter(double(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["writes/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 template <typename Write, typename Read>
@@ -218,17 +212,13 @@ void Reads(benchmark::State& state, Write write, Read read)
         benchmark::DoNotOptimize(v);
         ++i;
     }
-    state.counters["reads/s"] = benchmark::Counter(double(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["reads/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 int RawWrite(const char* k, const char* s, const char* n, int v) { return Raw().Write(k, s, n, v); }
 int RawRead(const char* k, const char* s, const char* n, unsigned long& v) { return Raw().Read(k, s, n, v); }
 int FlatWrite(const char* k, const char* s, const char* n, int v) { return Raw().WriteFlat(k, s, n, v); }
-int FlatRead(const char* k, const char* s, const char* n, unsigned long& v)
-{
-    return Raw().ReadFlat(k, s, n, v);
-}
+int FlatRead(const char* k, const char* s, const char* n, unsigned long& v) { return Raw().ReadFlat(k, s, n, v); }
 
 void Raw_Write(benchmark::State& state)
 {
@@ -254,15 +244,9 @@ void RawFlat_Read(benchmark::State& state)
     Reads(state, FlatWrite, FlatRead);
 }
 
-void Reg_WriteKeyInt(benchmark::State& state)
-{
-    Writes(state, RegWriteKeyInt);
-}
+void Reg_WriteKeyInt(benchmark::State& state) { Writes(state, RegWriteKeyInt); }
 
-void Reg_ReadKeyInt(benchmark::State& state)
-{
-    Reads(state, RegWriteKeyInt, RegReadKeyInt);
-}
+void Reg_ReadKeyInt(benchmark::State& state) { Reads(state, RegWriteKeyInt, RegReadKeyInt); }
 
 // The check every call of the store makes first: one stat() of the store's path, to see
 // whether the file it holds is still the one there (not deleted or replaced).
@@ -318,8 +302,8 @@ private:
         const auto& means = m_means.empty() ? m_reported : m_means;
         const auto o = means.find(ours), r = means.find(raw);
         if (o == means.end() || r == means.end()) return;
-        std::printf("%s: RegKey %.0f/s, %s %.0f/s, ratio %.2f\n", what, 1e9 / o->second.Ns(), raw,
-                    1e9 / r->second.Ns(), r->second.Ns() / o->second.Ns());
+        std::printf("%s: RegKey %.0f/s, %s %.0f/s, ratio %.2f\n", what, 1e9 / o->second.Ns(), raw, 1e9 / r->second.Ns(),
+                    r->second.Ns() / o->second.Ns());
     }
     // What the store's per-call stat() takes of one call's time.
     void Share(const char* what, const char* ours)
@@ -327,8 +311,8 @@ private:
         const auto& means = m_means.empty() ? m_reported : m_means;
         const auto o = means.find(ours), s = means.find("Stat_StorePath");
         if (o == means.end() || s == means.end()) return;
-        std::printf("%s: the stat() of the store's path is %.3f of a call (%.0f ns of %.0f ns)\n",
-                    what, s->second.Ns() / o->second.Ns(), s->second.Ns(), o->second.Ns());
+        std::printf("%s: the stat() of the store's path is %.3f of a call (%.0f ns of %.0f ns)\n", what,
+                    s->second.Ns() / o->second.Ns(), s->second.Ns(), o->second.Ns());
     }
     std::map<std::string, Mean> m_means, m_reported;
 };

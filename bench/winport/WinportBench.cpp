@@ -154,11 +154,12 @@ struct Texts {
             }
         }
         wide.resize(gbk.size());
-        wide.resize(static_cast<std::size_t>(
-            MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), &wide[0], static_cast<int>(wide.size()))));
+        wide.resize(static_cast<std::size_t>(MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()),
+                                                                 &wide[0], static_cast<int>(wide.size()))));
         utf8.resize(wide.size() * 3);
-        utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                                                 &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr)));
+        utf8.resize(
+            static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                         &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr)));
     }
 };
 
@@ -213,8 +214,8 @@ void GbkToWide(benchmark::State& state)
     const std::string& in = TheTexts().gbk;
     std::vector<WCHAR> out(in.size());
     for (auto _ : state)
-        benchmark::DoNotOptimize(
-            MultiByteToWideChar(936, 0, in.data(), static_cast<int>(in.size()), out.data(), static_cast<int>(out.size())));
+        benchmark::DoNotOptimize(MultiByteToWideChar(936, 0, in.data(), static_cast<int>(in.size()), out.data(),
+                                                     static_cast<int>(out.size())));
 }
 
 void WideToGbk(benchmark::State& state)
@@ -290,9 +291,10 @@ int main(int argc, char** argv)
     const char* kMutex = "BaselinePthreadMutex";
     const char* kSyscall = "BaselineSystemCall";
     if (!t.count(kAtomic) || !t.count(kMutex) || !t.count(kSyscall)) return 0;
-    std::printf("\nper call, against baselines of the same run (atomic store+load %.1f ns, "
-                "pthread mutex lock+unlock %.1f ns, one system call %.1f ns)\n",
-                t[kAtomic], t[kMutex], t[kSyscall]);
+    std::printf(
+        "\nper call, against baselines of the same run (atomic store+load %.1f ns, "
+        "pthread mutex lock+unlock %.1f ns, one system call %.1f ns)\n",
+        t[kAtomic], t[kMutex], t[kSyscall]);
     std::printf("%-26s %10s %12s %12s %14s\n", "operation", "ns", "x atomic", "x mutex", "x system call");
     for (const char* op : {"GetCurrentThreadIdCall", "SetEventWaitZero", "MutexWaitRelease", "PostPeekMessage",
                            "EventPingPong/real_time"}) {
@@ -309,8 +311,10 @@ int main(int argc, char** argv)
     const struct {
         const char* op;
         const char* iconv;
-    } conversions[] = {{"GbkToWide", "BaselineIconvGbkToWide"}, {"WideToGbk", "BaselineIconvWideToGbk"},
-                       {"Utf8ToWide", nullptr}, {"WideToUtf8", nullptr}};
+    } conversions[] = {{"GbkToWide", "BaselineIconvGbkToWide"},
+                       {"WideToGbk", "BaselineIconvWideToGbk"},
+                       {"Utf8ToWide", nullptr},
+                       {"WideToUtf8", nullptr}};
     for (const auto& c : conversions) {
         if (!t.count(c.op)) continue;
         std::printf("%-26s %10.0f %12.0f %12.1f", c.op, t[c.op], megabytes / (t[c.op] * 1e-9), t[c.op] / t[kMemcpy]);

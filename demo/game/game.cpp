@@ -25,10 +25,7 @@ struct Game {
 };
 Game* g_game = nullptr;
 
-void Say(const std::string& utf8)
-{
-    demo::Print("game " + g_game->player, utf8);
-}
+void Say(const std::string& utf8) { demo::Print("game " + g_game->player, utf8); }
 
 void Send(unsigned char id, const std::string& data)
 {
@@ -48,8 +45,7 @@ void OnPacket(unsigned char id, const char* data, int len)
         break;
     case demo::CMD_TITLE:
         if (len < 4) break;
-        Say("<- TITLE " + demo::ToUtf8(text.substr(4)) + " (level " +
-            std::to_string(demo::ReadInt(data)) + ")");
+        Say("<- TITLE " + demo::ToUtf8(text.substr(4)) + " (level " + std::to_string(demo::ReadInt(data)) + ")");
         for (const char* line : kChatLines) {
             Say(std::string("-> CHAT \"") + line + "\"");
             Send(demo::CMD_CHAT, line);
@@ -57,16 +53,14 @@ void OnPacket(unsigned char id, const char* data, int len)
         break;
     case demo::CMD_CHAT_REPLY:
         if (len < 1) break;
-        Say(std::string("<- ") + (data[0] ? "(to me only) " : "(to everyone) ") +
-            demo::ToUtf8(text.substr(1)));
+        Say(std::string("<- ") + (data[0] ? "(to me only) " : "(to everyone) ") + demo::ToUtf8(text.substr(1)));
         if (++g.replies == g.repliesWanted) {
             Say("leaving: CloseConnect()");
             g.link.CloseConnect();
             PostQuitMessage(0);
         }
         break;
-    default:
-        Say("<- unknown command " + std::to_string(id));
+    default: Say("<- unknown command " + std::to_string(id));
     }
 }
 

@@ -17,8 +17,8 @@ namespace {
 struct SdlScene : SceneWindow {
     SDL_Window* window = nullptr;
     SDL_Surface* pixels = nullptr;
-    Uint32 queueEvent = 0;    // messages wait in the lobby thread's queue
-    Uint32 handleEvent = 0;   // the waited handle is signalled (code: its generation)
+    Uint32 queueEvent = 0;   // messages wait in the lobby thread's queue
+    Uint32 handleEvent = 0;  // the waited handle is signalled (code: its generation)
     int queueFd = -1;
     int stopPipe[2] = {-1, -1};  // the queue watcher's way out
     SDL_sem* taken = nullptr;    // the main thread has taken the waiting messages
@@ -159,14 +159,13 @@ std::unique_ptr<SceneWindow> SceneWindow::Open(const char* title, const void* bi
     // At the screen's corner, so that a screenshot of the screen finds it there too.
     scene->window = SDL_CreateWindow(title, 0, 0, w, h, SDL_WINDOW_SHOWN);
     // The section's rows are 0x00RRGGBB words: SDL's RGB888.
-    scene->pixels = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(bits), w, h, 32, w * 4,
-                                                        SDL_PIXELFORMAT_RGB888);
+    scene->pixels = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(bits), w, h, 32, w * 4, SDL_PIXELFORMAT_RGB888);
     scene->queueEvent = SDL_RegisterEvents(2);
     scene->handleEvent = scene->queueEvent + 1;
     scene->taken = SDL_CreateSemaphore(0);
     scene->queueFd = WinportGetMessageQueueFd();
-    if (!scene->window || !scene->pixels || scene->queueEvent == Uint32(-1) || !scene->taken ||
-        scene->queueFd < 0 || pipe2(scene->stopPipe, O_CLOEXEC) != 0) {
+    if (!scene->window || !scene->pixels || scene->queueEvent == Uint32(-1) || !scene->taken || scene->queueFd < 0 ||
+        pipe2(scene->stopPipe, O_CLOEXEC) != 0) {
         how = std::string("no window (") + SDL_GetError() + ")";
         return nullptr;
     }

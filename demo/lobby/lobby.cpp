@@ -102,7 +102,6 @@ void NextGameOrQuit()
     }
 }
 
-
 // The running game's process has ended (what it posted before has been dispatched).
 void Lobby::OnSignalled()
 {
@@ -179,8 +178,8 @@ void OnPacket(unsigned char id, const char* data, int len)
         l.state.level = level;
         ++l.state.turns;
         Redraw();
-        Say("<- SCORE game " + std::to_string(game) + ", score " + std::to_string(score) +
-            "  -> title " + demo::ToUtf8(title) + ", level " + std::to_string(level));
+        Say("<- SCORE game " + std::to_string(game) + ", score " + std::to_string(score) + "  -> title " +
+            demo::ToUtf8(title) + ", level " + std::to_string(level));
         Send(demo::CMD_TITLE, demo::PackInts(std::int32_t(level), 0).substr(0, 4) + title);
         break;
     }
@@ -194,8 +193,7 @@ void OnPacket(unsigned char id, const char* data, int len)
         }
         break;
     }
-    default:
-        Say(std::string("<- unknown command ") + std::to_string(id));
+    default: Say(std::string("<- unknown command ") + std::to_string(id));
     }
 }
 

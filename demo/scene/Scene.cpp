@@ -54,7 +54,7 @@ COLORREF BannerColour(long level)
 {
     if (level <= 0) return kBanner;
     // Levels walk round a wheel of hues, darker on every round.
-    static const COLORREF kWheel[] = {Colour(40, 90, 160), Colour(30, 130, 70), Colour(150, 110, 20),
+    static const COLORREF kWheel[] = {Colour(40, 90, 160),  Colour(30, 130, 70),  Colour(150, 110, 20),
                                       Colour(110, 40, 140), Colour(20, 120, 130), Colour(170, 60, 30)};
     const long n = sizeof kWheel / sizeof kWheel[0];
     const COLORREF c = kWheel[(level - 1) % n];
@@ -111,8 +111,7 @@ bool DrawScene(CImage& scene, std::string& failure, const SceneState& state)
         return shown.TransCopyImage(scene, kKey, kPlainX, kPlainY, 0, 0, 0, 0, 0, 0) == 1;
     });
     step("draw the sprite stretched", [&] {
-        return sprite.TransCopyImage(scene, kAutoKey, kStretchX, kStretchY, 2 * kSprite, 2 * kSprite,
-                                     0, 0, 0, 0) == 1;
+        return sprite.TransCopyImage(scene, kAutoKey, kStretchX, kStretchY, 2 * kSprite, 2 * kSprite, 0, 0, 0, 0) == 1;
     });
     step("draw the turned sprites", [&] {
         return turned90.TransCopyImage(scene, kKey, kTurn90X, kTurn90Y, 0, 0, 0, 0, 0, 0) == 1 &&
@@ -138,8 +137,7 @@ bool SaveBitmap24(const CImage& picture, const std::string& path)
     std::vector<std::uint8_t> pixels(pixelBytes);
     HDC screen = GetDC(nullptr);
     if (!screen) return false;
-    const int lines = GetDIBits(screen, picture.m_hBitmap, 0, static_cast<UINT>(h), pixels.data(), &bmi,
-                                DIB_RGB_COLORS);
+    const int lines = GetDIBits(screen, picture.m_hBitmap, 0, static_cast<UINT>(h), pixels.data(), &bmi, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     if (lines != h) return false;
 
@@ -154,13 +152,13 @@ bool SaveBitmap24(const CImage& picture, const std::string& path)
     PutLe(file, 40, 4);                     // BITMAPINFOHEADER
     PutLe(file, static_cast<std::uint32_t>(w), 4);
     PutLe(file, static_cast<std::uint32_t>(h), 4);
-    PutLe(file, 1, 2);                      // planes
-    PutLe(file, 24, 2);                     // bits per pixel
+    PutLe(file, 1, 2);   // planes
+    PutLe(file, 24, 2);  // bits per pixel
     PutLe(file, BI_RGB, 4);
     PutLe(file, pixelBytes, 4);
-    PutLe(file, 2835, 4);                   // 72 dpi, both ways
+    PutLe(file, 2835, 4);  // 72 dpi, both ways
     PutLe(file, 2835, 4);
-    PutLe(file, 0, 4);                      // no colour table
+    PutLe(file, 0, 4);  // no colour table
     PutLe(file, 0, 4);
     file.insert(file.end(), pixels.begin(), pixels.end());
 
@@ -182,8 +180,8 @@ std::string SaveSceneBeside(const char* argv0)
     CImage back;
     if (back.LoadImageA(path.c_str()) != 1 || back.m_nWidth != kSceneW || back.m_nHeight != kSceneH)
         return "scene: could not load " + path + " back";
-    return "scene drawn with CImage (tiled floor, banner, keyed sprite 1:1 and x2, turned 90 and 270): " +
-           path + " (" + std::to_string(kSceneW) + "x" + std::to_string(kSceneH) + ", 24-bit)";
+    return "scene drawn with CImage (tiled floor, banner, keyed sprite 1:1 and x2, turned 90 and 270): " + path + " (" +
+           std::to_string(kSceneW) + "x" + std::to_string(kSceneH) + ", 24-bit)";
 }
 
 }  // namespace demo

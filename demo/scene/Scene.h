@@ -42,10 +42,10 @@ constexpr COLORREF kBanner = Colour(140, 28, 40), kBannerEdge = Colour(232, 180,
 
 // Where the sprite goes (top-left corners, in the scene).
 constexpr int kSceneW = 320, kSceneH = 160;
-constexpr int kPlainX = 24, kPlainY = 64;        // 1:1, kSprite x kSprite
-constexpr int kStretchX = 84, kStretchY = 44;    // x2, 2 kSprite x 2 kSprite
-constexpr int kTurn90X = 188, kTurn90Y = 64;     // turned 90: the arrow points right
-constexpr int kTurn270X = 252, kTurn270Y = 64;   // turned 270: the arrow points left
+constexpr int kPlainX = 24, kPlainY = 64;       // 1:1, kSprite x kSprite
+constexpr int kStretchX = 84, kStretchY = 44;   // x2, 2 kSprite x 2 kSprite
+constexpr int kTurn90X = 188, kTurn90Y = 64;    // turned 90: the arrow points right
+constexpr int kTurn270X = 252, kTurn270Y = 64;  // turned 270: the arrow points left
 
 // What the live scene shows of the lobby: the 1:1 sprite turned by `turns` quarter turns
 // clockwise, and the banner in the colour of the title level `level` (0: the lobby's own

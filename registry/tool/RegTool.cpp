@@ -73,8 +73,7 @@ std::string Display(const std::string& gbk)
     for (std::size_t i = 0; i < gbk.size();) {
         const auto c = static_cast<unsigned char>(gbk[i]);
         const std::size_t n = (c >= 0x81 && c <= 0xFE && i + 1 < gbk.size()) ? 2 : 1;
-        const auto u = c >= 0x20 && c != 0x7F ? Convert(CP_UTF8, kGbk, gbk.substr(i, n))
-                                              : std::nullopt;
+        const auto u = c >= 0x20 && c != 0x7F ? Convert(CP_UTF8, kGbk, gbk.substr(i, n)) : std::nullopt;
         if (u) {
             out += *u;
             i += n;
@@ -113,8 +112,8 @@ int Fail(LONG err)
         return 1;
     }
     char text[256] = "";
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, DWORD(err), 0, text, sizeof(text), nullptr);
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(err), 0,
+                                   text, sizeof(text), nullptr);
     std::string msg(text, n);
     while (!msg.empty() && (msg.back() == '\n' || msg.back() == '\r')) msg.pop_back();
     std::cerr << "ERROR: " << (msg.empty() ? "error " + std::to_string(err) : msg) << "\n";
@@ -137,7 +136,8 @@ int Usage()
 int Help()
 {
     std::cout << "lobbykit-reg: looks at and changes the per-user registry store of lobbykit's hosts\n"
-                 "(" "$XDG_CONFIG_HOME/lobbykit/registry.db), in the manner of Windows' reg.\n\n"
+                 "("
+                 "$XDG_CONFIG_HOME/lobbykit/registry.db), in the manner of Windows' reg.\n\n"
               << kUsage
               << "\n"
                  "  /v NAME  the value NAME        /ve  the default value      /va  every value\n"
@@ -164,7 +164,7 @@ struct TypeName {
     const char* name;
 };
 const TypeName kTypes[] = {
-    {REG_NONE, "REG_NONE"},   {REG_SZ, "REG_SZ"},         {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
+    {REG_NONE, "REG_NONE"},     {REG_SZ, "REG_SZ"},       {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
     {REG_BINARY, "REG_BINARY"}, {REG_DWORD, "REG_DWORD"}, {REG_MULTI_SZ, "REG_MULTI_SZ"},
     {REG_QWORD, "REG_QWORD"},
 };
@@ -203,8 +203,7 @@ std::string DataText(DWORD type, const std::string& data)
     char buf[32];
     switch (type) {
     case REG_SZ:
-    case REG_EXPAND_SZ:
-        return Display(data.substr(0, data.find('\0')));
+    case REG_EXPAND_SZ: return Display(data.substr(0, data.find('\0')));
     case REG_MULTI_SZ: {
         std::string out;
         std::size_t start = 0;
@@ -220,13 +219,11 @@ std::string DataText(DWORD type, const std::string& data)
     case REG_DWORD:
     case REG_QWORD:
         if (data.size() == (type == REG_DWORD ? 4u : 8u)) {
-            std::snprintf(buf, sizeof(buf), "0x%llx",
-                          static_cast<unsigned long long>(LittleEndian(data)));
+            std::snprintf(buf, sizeof(buf), "0x%llx", static_cast<unsigned long long>(LittleEndian(data)));
             return buf;
         }
         return Hex(data);
-    default:
-        return Hex(data);
+    default: return Hex(data);
     }
 }
 
@@ -301,8 +298,8 @@ bool EncodeData(DWORD type, const std::string& data, const std::string& sep, std
 // ---- command line --------------------------------------------------------------------------
 
 struct Options {
-    std::string keyShown;  // as given, for messages
-    std::string subKey;    // GBK path below HKEY_CURRENT_USER
+    std::string keyShown;              // as given, for messages
+    std::string subKey;                // GBK path below HKEY_CURRENT_USER
     std::optional<std::string> value;  // GBK value name ("" for the default value)
     bool allValues = false;
     bool recursive = false;
@@ -330,8 +327,7 @@ bool ParseKey(const std::string& arg, Options& o)
             std::cerr << "ERROR: Invalid key name \"" << arg
                       << "\": its backslashes were lost to the shell. Quote the key, as in\n"
                          "       lobbykit-reg query 'HKCU\\Software\\MyGame'\n";
-        else
-            std::cerr << "ERROR: Invalid key name: only HKCU (HKEY_CURRENT_USER) is kept here.\n";
+        else std::cerr << "ERROR: Invalid key name: only HKCU (HKEY_CURRENT_USER) is kept here.\n";
         return false;
     }
     o.keyShown = "HKEY_CURRENT_USER" + (slash == std::string::npos ? "" : arg.substr(slash));
@@ -341,8 +337,7 @@ bool ParseKey(const std::string& arg, Options& o)
 
 // Parses the options after KEY; `allowed` lists the ones this command takes. /s is the
 // REG_MULTI_SZ separator for add (sIsSeparator) and "recursive" for query.
-bool ParseOptions(int argc, char** argv, const std::vector<std::string>& allowed,
-                  bool sIsSeparator, Options& o)
+bool ParseOptions(int argc, char** argv, const std::vector<std::string>& allowed, bool sIsSeparator, Options& o)
 {
     for (int i = 3; i < argc; ++i) {
         std::string opt = argv[i];
@@ -395,10 +390,7 @@ bool Confirm(const std::string& question)
     return false;
 }
 
-std::string ShownName(const std::string& gbkName)
-{
-    return gbkName.empty() ? "(Default)" : Display(gbkName);
-}
+std::string ShownName(const std::string& gbkName) { return gbkName.empty() ? "(Default)" : Display(gbkName); }
 
 // ---- commands ------------------------------------------------------------------------------
 
@@ -409,12 +401,10 @@ LONG PrintValue(HKEY key, const std::string& name)
     LONG err = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &cb);
     std::string data(cb, '\0');
     if (err == ERROR_SUCCESS && cb)
-        err = RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                               reinterpret_cast<BYTE*>(&data[0]), &cb);
+        err = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &cb);
     if (err != ERROR_SUCCESS) return err;
     data.resize(cb);
-    std::cout << "    " << ShownName(name) << "    " << TypeText(type) << "    "
-              << DataText(type, data) << "\n";
+    std::cout << "    " << ShownName(name) << "    " << TypeText(type) << "    " << DataText(type, data) << "\n";
     return ERROR_SUCCESS;
 }
 
@@ -481,23 +471,19 @@ int Add(const Options& o)
         }
     }
     std::string bytes;
-    if (o.value && !EncodeData(type, o.data.value_or(""), o.separator.value_or("\\0"), bytes))
-        return 1;
+    if (o.value && !EncodeData(type, o.data.value_or(""), o.separator.value_or("\\0"), bytes)) return 1;
     HKEY key = nullptr;
-    LONG err = RegCreateKeyExA(HKEY_CURRENT_USER, o.subKey.c_str(), 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
-                               &key, nullptr);
+    LONG err = RegCreateKeyExA(HKEY_CURRENT_USER, o.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr);
     if (err != ERROR_SUCCESS) return Fail(err);
     if (o.value) {
-        const bool exists = RegQueryValueExA(key, o.value->c_str(), nullptr, nullptr, nullptr,
-                                             nullptr) == ERROR_SUCCESS;
-        if (exists && !o.force &&
-            !Confirm("Value " + ShownName(*o.value) + " exists, overwrite")) {
+        const bool exists = RegQueryValueExA(key, o.value->c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        if (exists && !o.force && !Confirm("Value " + ShownName(*o.value) + " exists, overwrite")) {
             RegCloseKey(key);
             return 1;
         }
-        err = RegSetValueExA(key, o.value->c_str(), 0, type,
-                             reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size()));
+        err = RegSetValueExA(key, o.value->c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             DWORD(bytes.size()));
     }
     RegCloseKey(key);
     if (err != ERROR_SUCCESS) return Fail(err);
@@ -523,13 +509,11 @@ int Delete(const Options& o)
         return 0;
     }
     HKEY key = nullptr;
-    LONG err = RegOpenKeyExA(HKEY_CURRENT_USER, o.subKey.c_str(), 0,
-                             KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+    LONG err = RegOpenKeyExA(HKEY_CURRENT_USER, o.subKey.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
     if (err != ERROR_SUCCESS) return Fail(err);
     if (o.value) {
         err = RegQueryValueExA(key, o.value->c_str(), nullptr, nullptr, nullptr, nullptr);
-        if (err == ERROR_SUCCESS && !o.force &&
-            !Confirm("Delete the registry value " + ShownName(*o.value))) {
+        if (err == ERROR_SUCCESS && !o.force && !Confirm("Delete the registry value " + ShownName(*o.value))) {
             RegCloseKey(key);
             return 1;
         }
@@ -567,19 +551,15 @@ int main(int argc, char** argv)
     const std::string command = Upper(argv[1]);
     Options o;
     if (command == "QUERY") {
-        if (!ParseKey(argv[2], o) || !ParseOptions(argc, argv, {"V", "VE", "S"}, false, o))
-            return 1;
+        if (!ParseKey(argv[2], o) || !ParseOptions(argc, argv, {"V", "VE", "S"}, false, o)) return 1;
         return Query(o);
     }
     if (command == "ADD") {
-        if (!ParseKey(argv[2], o) ||
-            !ParseOptions(argc, argv, {"V", "VE", "T", "S", "D", "F"}, true, o))
-            return 1;
+        if (!ParseKey(argv[2], o) || !ParseOptions(argc, argv, {"V", "VE", "T", "S", "D", "F"}, true, o)) return 1;
         return Add(o);
     }
     if (command == "DELETE") {
-        if (!ParseKey(argv[2], o) || !ParseOptions(argc, argv, {"V", "VE", "VA", "F"}, false, o))
-            return 1;
+        if (!ParseKey(argv[2], o) || !ParseOptions(argc, argv, {"V", "VE", "VA", "F"}, false, o)) return 1;
         return Delete(o);
     }
     return Usage();

@@ -25,7 +25,10 @@ TEST(AfxFile, WritesReadsAndReportsCauses)
     const std::string dir = ::testing::TempDir(), path = dir + "lobbykit_afxfile.bin";
     CFile out(path.c_str(), CFile::modeCreate | CFile::modeWrite);
     out.Write("0123456789", 10);
-    EXPECT_EQ(CFileException::accessDenied, ThrownCause([&] { char c; out.Read(&c, 1); }));
+    EXPECT_EQ(CFileException::accessDenied, ThrownCause([&] {
+                  char c;
+                  out.Read(&c, 1);
+              }));
     out.Close();
     CFile in;
     ASSERT_TRUE(in.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite));
@@ -37,7 +40,8 @@ TEST(AfxFile, WritesReadsAndReportsCauses)
     std::remove(path.c_str());
 
     const std::pair<std::string, int> refused[] = {{dir + "lobbykit_none", CFileException::fileNotFound},
-        {dir + "lobbykit_none/x", CFileException::badPath}, {dir, CFileException::accessDenied}};
+                                                   {dir + "lobbykit_none/x", CFileException::badPath},
+                                                   {dir, CFileException::accessDenied}};
     for (const auto& r : refused) {
         CFile f;
         CFileException e;

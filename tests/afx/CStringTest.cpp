@@ -11,10 +11,7 @@
 
 namespace {
 
-std::string Bytes(const CString& s)
-{
-    return std::string(static_cast<const char*>(s), std::size_t(s.GetLength()));
-}
+std::string Bytes(const CString& s) { return std::string(static_cast<const char*>(s), std::size_t(s.GetLength())); }
 
 // Traditional characters whose trail byte is an ASCII character: 東 96 7C '|', 淺 9C 5C '\',
 // 擺 94 5B '[', 這 DF 40 '@', 碼 B4 61 'a', 華 C8 41 'A'.
@@ -32,8 +29,12 @@ TEST(CStringTest, TrailBytesLookLikeAscii)
     EXPECT_EQ(kShallow, "\x9C\\");
     EXPECT_EQ(kSwing, "\x94[");
     EXPECT_EQ(kThis, "\xDF@");
-    EXPECT_EQ(kCode, "\xB4" "a");
-    EXPECT_EQ(kChina, "\xC8" "A");
+    EXPECT_EQ(kCode,
+              "\xB4"
+              "a");
+    EXPECT_EQ(kChina,
+              "\xC8"
+              "A");
 }
 
 TEST(CStringTest, ConstructsCopiesAndMoves)
@@ -104,12 +105,14 @@ TEST(CStringTest, ConcatenatesAndCompares)
 TEST(CStringTest, SubstringsClampToTheString)
 {
     const CString s("abcdef");
-    struct Case { CString got; const char* want; };
+    struct Case {
+        CString got;
+        const char* want;
+    };
     const Case cases[] = {
-        {s.Left(2), "ab"},   {s.Left(-1), ""},     {s.Left(99), "abcdef"},
-        {s.Mid(4), "ef"},    {s.Mid(-3), "abcdef"}, {s.Mid(9), ""},
-        {s.Mid(1, 2), "bc"}, {s.Mid(5, 9), "f"},   {s.Mid(2, -1), ""},
-        {s.Right(2), "ef"},  {s.Right(0), ""},     {s.Right(99), "abcdef"},
+        {s.Left(2), "ab"},     {s.Left(-1), ""},   {s.Left(99), "abcdef"}, {s.Mid(4), "ef"},
+        {s.Mid(-3), "abcdef"}, {s.Mid(9), ""},     {s.Mid(1, 2), "bc"},    {s.Mid(5, 9), "f"},
+        {s.Mid(2, -1), ""},    {s.Right(2), "ef"}, {s.Right(0), ""},       {s.Right(99), "abcdef"},
     };
     for (const Case& c : cases) EXPECT_STREQ(c.got, c.want);
     EXPECT_EQ(s.GetAt(6), '\0');
@@ -120,18 +123,19 @@ TEST(CStringTest, FindStepsOverDoubleByteCharacters)
 {
     const std::string text = "a" + kEast + "|" + kShallow + "\\" + kSwing + "[" + kThis + "@";
     const CString s(text.c_str());
-    struct Case { char ch; int start; int want; };
+    struct Case {
+        char ch;
+        int start;
+        int want;
+    };
     const Case cases[] = {
         {'|', 0, 3},   // not position 2, the trail byte of 東
         {'\\', 0, 6},  // not 5, inside 淺
         {'[', 0, 9},   // not 8, inside 擺
         {'@', 0, 12},  // not 11, inside 這
-        {'a', 0, 0},
-        {'a', 1, -1},
-        {'|', 4, -1},
-        {'|', 2, 3},   // a start inside a character moves to the next character
-        {'|', 99, -1},
-        {'|', -5, 3},
+        {'a', 0, 0},   {'a', 1, -1},
+        {'|', 4, -1},  {'|', 2, 3},  // a start inside a character moves to the next character
+        {'|', 99, -1}, {'|', -5, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(1, c.ch) + " from " + std::to_string(c.start));
@@ -152,7 +156,9 @@ TEST(CStringTest, FindStepsOverDoubleByteCharacters)
 
 TEST(CStringTest, TrimRemovesOnlyWhiteSpaceCharacters)
 {
-    struct Case { std::string in, left, right; };
+    struct Case {
+        std::string in, left, right;
+    };
     const std::string body = kShallow + " x " + kEast;
     const Case cases[] = {
         {" \t\r\n\v\f" + body + " \t\r\n\v\f", body + " \t\r\n\v\f", " \t\r\n\v\f" + body},
@@ -233,7 +239,10 @@ TEST(CStringTest, BufferRoundTrip)
 TEST(CStringTest, CharPrefixNeverSplitsACharacter)
 {
     const std::string s = "ab" + kEast + kShallow;  // 2 + 2 + 2 bytes
-    struct Case { int max; int want; };
+    struct Case {
+        int max;
+        int want;
+    };
     const Case cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 4}, {5, 4}, {6, 6}, {99, 6}};
     for (const Case& c : cases) EXPECT_EQ(AfxCharPrefix(s.c_str(), c.max), c.want) << c.max;
     // A lead byte at the very end has no trail: it is a whole (one-byte) character.

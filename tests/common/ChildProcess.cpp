@@ -61,8 +61,7 @@ std::string ChildProcess::Transcript() const
 std::string UniqueName(const char* tag)
 {
     static std::atomic<int> counter{0};
-    return std::string("lkt_") + tag + "_" + std::to_string(getpid()) + "_" +
-           std::to_string(counter.fetch_add(1));
+    return std::string("lkt_") + tag + "_" + std::to_string(getpid()) + "_" + std::to_string(counter.fetch_add(1));
 }
 
 }  // namespace lktest

@@ -66,10 +66,7 @@ ChildProcess::~ChildProcess()
     if (m_out >= 0) close(m_out);
 }
 
-bool ChildProcess::Started() const
-{
-    return m_pid > 0;
-}
+bool ChildProcess::Started() const { return m_pid > 0; }
 
 void ChildProcess::Send(const std::string& line)
 {

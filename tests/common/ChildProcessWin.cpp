@@ -40,8 +40,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     // was seen to stall a peer's replies (GameLinkTest), so the trace goes where the test's goes.
     HANDLE childErr = ::GetStdHandle(STD_ERROR_HANDLE);
 
-    std::string command =
-        Quote(program.find_first_of("\\/") == std::string::npos ? SiblingProgram(program) : program);
+    std::string command = Quote(program.find_first_of("\\/") == std::string::npos ? SiblingProgram(program) : program);
     for (const auto& a : args) command += " " + Quote(a);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -70,10 +69,7 @@ ChildProcess::~ChildProcess()
     if (m_out) ::CloseHandle(m_out);
 }
 
-bool ChildProcess::Started() const
-{
-    return m_started;
-}
+bool ChildProcess::Started() const { return m_started; }
 
 void ChildProcess::Send(const std::string& line)
 {
@@ -91,8 +87,7 @@ bool ChildProcess::ReadMore(int timeoutMs)
         if (avail > 0) {
             char buf[4096];
             DWORD n = 0;
-            if (!::ReadFile(m_out, buf, avail < sizeof buf ? avail : sizeof buf, &n, nullptr) || n == 0)
-                return false;
+            if (!::ReadFile(m_out, buf, avail < sizeof buf ? avail : sizeof buf, &n, nullptr) || n == 0) return false;
             m_buffer.append(buf, n);
             return true;
         }

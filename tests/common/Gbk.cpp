@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <iconv.h>
+#include <iconv.h>
 #endif
 
 namespace lktest {
@@ -28,16 +28,14 @@ bool Convert(Charset to, Charset from, const std::string& in, std::string& out)
     const int wideLen = MultiByteToWideChar(fromCp, MB_ERR_INVALID_CHARS, in.data(), inLen, nullptr, 0);
     if (wideLen <= 0) return false;
     std::wstring wide(static_cast<size_t>(wideLen), L'\0');
-    if (MultiByteToWideChar(fromCp, MB_ERR_INVALID_CHARS, in.data(), inLen, &wide[0], wideLen) != wideLen)
-        return false;
+    if (MultiByteToWideChar(fromCp, MB_ERR_INVALID_CHARS, in.data(), inLen, &wide[0], wideLen) != wideLen) return false;
     // CP_UTF8 accepts no default char (nor the flag for it); every UTF-16 text has a UTF-8 form.
     BOOL lossy = FALSE;
     LPBOOL usedDefault = toCp == CP_UTF8 ? nullptr : &lossy;
     const int outLen = WideCharToMultiByte(toCp, 0, wide.data(), wideLen, nullptr, 0, nullptr, usedDefault);
     if (outLen <= 0 || lossy) return false;
     out.assign(static_cast<size_t>(outLen), '\0');
-    return WideCharToMultiByte(toCp, 0, wide.data(), wideLen, &out[0], outLen, nullptr, usedDefault) == outLen &&
-           !lossy;
+    return WideCharToMultiByte(toCp, 0, wide.data(), wideLen, &out[0], outLen, nullptr, usedDefault) == outLen && !lossy;
 }
 
 #else

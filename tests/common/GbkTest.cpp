@@ -7,7 +7,7 @@
 #include <string>
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #endif
 
 #include "Gbk.h"
@@ -25,14 +25,17 @@ struct Encoded {
 const Encoded kTable[] = {
     {"", ""},
     {"abc 123", "abc 123"},
-    {"\xE4\xB8\xAD\xE6\x96\x87", "\xD6\xD0\xCE\xC4"},                                  // 中文
+    {"\xE4\xB8\xAD\xE6\x96\x87", "\xD6\xD0\xCE\xC4"},                                          // 中文
     {"\xE4\xB8\x80\xE7\xAD\x89\xE5\x80\x99\xE7\x88\xB5", "\xD2\xBB\xB5\xC8\xBA\xF2\xBE\xF4"},  // 一等候爵
-    {"\xC2\xB7\xE2\x80\x94", "\xA1\xA4\xA1\xAA"},                                      // ·—
-    {"\xEF\xBC\x8C\xE3\x80\x82", "\xA3\xAC\xA1\xA3"},                                  // ，。
-    {"\xE4\xB8\x82", "\x81\x40"},                                                      // 丂
-    {"\xE9\xBE\xA5", "\xFD\x9B"},                                                      // 龥
-    {"\xE2\x82\xAC", "\x80"},                                                          // €
-    {"a\xE4\xB8\xAD" "b", "a\xD6\xD0" "b"},
+    {"\xC2\xB7\xE2\x80\x94", "\xA1\xA4\xA1\xAA"},                                              // ·—
+    {"\xEF\xBC\x8C\xE3\x80\x82", "\xA3\xAC\xA1\xA3"},                                          // ，。
+    {"\xE4\xB8\x82", "\x81\x40"},                                                              // 丂
+    {"\xE9\xBE\xA5", "\xFD\x9B"},                                                              // 龥
+    {"\xE2\x82\xAC", "\x80"},                                                                  // €
+    {"a\xE4\xB8\xAD"
+     "b",
+     "a\xD6\xD0"
+     "b"},
 };
 
 TEST(GbkHelper, GivesTheBytesOfTheGbkTableBothWays)
@@ -54,9 +57,9 @@ TEST(GbkHelper, TextWithoutAGbkFormFailsTheTest)
 
 TEST(GbkHelper, BytesThatAreNotGbkAreShownAsSuch)
 {
-    EXPECT_EQ("<not GBK>", lktest::Utf8("ab\x81"));      // a lead byte without its trail byte
-    EXPECT_EQ("<not GBK>", lktest::Utf8("\xD6\x7F"));    // 0x7F is no trail byte
-    EXPECT_EQ("<not GBK>", lktest::Utf8("\xFF\xA1"));    // 0xFF is no lead byte
+    EXPECT_EQ("<not GBK>", lktest::Utf8("ab\x81"));    // a lead byte without its trail byte
+    EXPECT_EQ("<not GBK>", lktest::Utf8("\xD6\x7F"));  // 0x7F is no trail byte
+    EXPECT_EQ("<not GBK>", lktest::Utf8("\xFF\xA1"));  // 0xFF is no lead byte
 }
 
 #if defined(_WIN32)

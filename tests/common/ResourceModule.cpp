@@ -12,8 +12,7 @@ std::size_t Align(std::size_t v, std::size_t a) { return (v + a - 1) / a * a; }
 
 }  // namespace
 
-std::vector<std::uint8_t> ResourceModule(std::uint16_t type, std::uint16_t id, const std::uint8_t* data,
-                                         std::size_t size)
+std::vector<std::uint8_t> ResourceModule(std::uint16_t type, std::uint16_t id, const std::uint8_t* data, std::size_t size)
 {
     constexpr std::size_t kPe = 0x40, kOptional = kPe + 24, kSection = kOptional + 240;
     constexpr std::size_t kRaw = 0x200, kRva = 0x1000, kData = 0x58;  // the data behind the tree
@@ -21,22 +20,22 @@ std::vector<std::uint8_t> ResourceModule(std::uint16_t type, std::uint16_t id, c
     std::vector<std::uint8_t> b(kRaw + Align(rsrc, 0x200), 0);
     b[0] = 'M', b[1] = 'Z';
     Put(b, 0x3C, kPe, 4);
-    Put(b, kPe, 0x00004550, 4);        // "PE\0\0"
-    Put(b, kPe + 4, 0x8664, 2);        // x86-64
-    Put(b, kPe + 6, 1, 2);             // one section
-    Put(b, kPe + 20, 240, 2);          // the optional header's size
-    Put(b, kPe + 22, 0x2022, 2);       // an executable image, a DLL, large addresses
-    Put(b, kOptional, 0x20B, 2);       // PE32+
+    Put(b, kPe, 0x00004550, 4);   // "PE\0\0"
+    Put(b, kPe + 4, 0x8664, 2);   // x86-64
+    Put(b, kPe + 6, 1, 2);        // one section
+    Put(b, kPe + 20, 240, 2);     // the optional header's size
+    Put(b, kPe + 22, 0x2022, 2);  // an executable image, a DLL, large addresses
+    Put(b, kOptional, 0x20B, 2);  // PE32+
     Put(b, kOptional + 24, 0x180000000ull, 8);
     Put(b, kOptional + 32, 0x1000, 4);  // section alignment
     Put(b, kOptional + 36, 0x200, 4);   // file alignment
     Put(b, kOptional + 40, 6, 2);       // system and subsystem version 6.0
     Put(b, kOptional + 48, 6, 2);
     Put(b, kOptional + 56, kRva + Align(rsrc, 0x1000), 4);  // size of the image
-    Put(b, kOptional + 60, kRaw, 4);    // size of the headers
-    Put(b, kOptional + 68, 2, 2);       // GUI subsystem
+    Put(b, kOptional + 60, kRaw, 4);                        // size of the headers
+    Put(b, kOptional + 68, 2, 2);                           // GUI subsystem
     for (int i = 0; i < 4; ++i) Put(b, kOptional + 72 + 8 * i, 0x100000, 8);
-    Put(b, kOptional + 108, 16, 4);     // data directories
+    Put(b, kOptional + 108, 16, 4);            // data directories
     Put(b, kOptional + 112 + 2 * 8, kRva, 4);  // the resource directory
     Put(b, kOptional + 112 + 2 * 8 + 4, rsrc, 4);
     const char name[8] = {'.', 'r', 's', 'r', 'c'};

@@ -26,10 +26,7 @@ std::string Units(const WCHAR* w, int n)
     return s;
 }
 
-std::string Bytes(const char* b, int n)
-{
-    return "\"" + probe::Escaped(b, static_cast<size_t>(n)) + "\"";
-}
+std::string Bytes(const char* b, int n) { return "\"" + probe::Escaped(b, static_cast<size_t>(n)) + "\""; }
 
 std::string CodePageName(UINT cp)
 {
@@ -224,7 +221,10 @@ PROBE_SCENARIO(codepage_936_to_wide)
         {936, MB_ERR_INVALID_CHARS, "\xFF", -2, 4, 4},
         // An invalid sequence after the buffer is full: which error wins.
         {936, MB_ERR_INVALID_CHARS, "ab\x81", -2, 1, 1},
-        {936, MB_ERR_INVALID_CHARS, "\x81" "ab", -2, 1, 1},
+        {936, MB_ERR_INVALID_CHARS,
+         "\x81"
+         "ab",
+         -2, 1, 1},
         // Zero and bad parameters.
         {936, 0, "abc", 0, 4, 4},
         {936, 0, "abc", 0, -1, 0},
@@ -312,7 +312,10 @@ PROBE_SCENARIO(codepage_utf8_to_wide)
         {CP_UTF8, 0, "a\xE4\xB8\xAD\xC3\xA9z", -2, 8, 8},
         {CP_UTF8, 0, "a\xE4\xB8\xAD\xC3\xA9z", -2, -1, 0},
         {CP_UTF8, 0, std::string("\xE4\xB8\xAD\0", 4), -1, 4, 4},
-        {CP_UTF8, 0, "\xE4\xB8\xAD" "ab", -2, 2, 2},
+        {CP_UTF8, 0,
+         "\xE4\xB8\xAD"
+         "ab",
+         -2, 2, 2},
         // Four bytes: a surrogate pair; a buffer with room for one of its halves.
         {CP_UTF8, 0, "\xF0\x9F\x98\x80!", -2, 4, 4},
         {CP_UTF8, 0, "\xF0\x9F\x98\x80!", -2, -1, 0},
@@ -320,31 +323,75 @@ PROBE_SCENARIO(codepage_utf8_to_wide)
         {CP_UTF8, 0, "\xF4\x8F\xBF\xBF", -2, 4, 4},
         // Invalid: stray continuation bytes, a truncated sequence, overlong forms, encoded
         // surrogates, beyond U+10FFFF, bytes that never occur.
-        {CP_UTF8, 0, "a\x80\xBF" "b", -2, 8, 8},
-        {CP_UTF8, 0, "\xE4\xB8" "b", -2, 8, 8},
+        {CP_UTF8, 0,
+         "a\x80\xBF"
+         "b",
+         -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xE4\xB8"
+         "b",
+         -2, 8, 8},
         {CP_UTF8, 0, "\xE4\xB8", -2, 8, 8},
         {CP_UTF8, 0, "\xF0\x9F\x98", -2, 8, 8},
-        {CP_UTF8, 0, "\xC0\x80\xC1\xBF" "b", -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xC0\x80\xC1\xBF"
+         "b",
+         -2, 8, 8},
         {CP_UTF8, 0, "\xE0\x80\x80\xE0\x9F\xBF", -2, 8, 8},
         {CP_UTF8, 0, "\xF0\x80\x80\x80\xF0\x8F\xBF\xBF", -2, 12, 12},
-        {CP_UTF8, 0, "\xED\xA0\x80\xED\xBF\xBF" "b", -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xED\xA0\x80\xED\xBF\xBF"
+         "b",
+         -2, 8, 8},
         {CP_UTF8, 0, "\xED\xA0\xBD\xED\xB8\x80", -2, 8, 8},
-        {CP_UTF8, 0, "\xF4\x90\x80\x80" "b", -2, 8, 8},
-        {CP_UTF8, 0, "\xF5\x80\x80\x80" "b", -2, 8, 8},
-        {CP_UTF8, 0, "\xF8\x88\x80\x80\x80" "b", -2, 8, 8},
-        {CP_UTF8, 0, "\xFE\xFF" "b", -2, 8, 8},
-        {CP_UTF8, 0, "\xC3" "b\xE4" "c\xF0\x9F" "d", -2, 8, 8, "wine-utf8-cut-at-end"},
+        {CP_UTF8, 0,
+         "\xF4\x90\x80\x80"
+         "b",
+         -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xF5\x80\x80\x80"
+         "b",
+         -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xF8\x88\x80\x80\x80"
+         "b",
+         -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xFE\xFF"
+         "b",
+         -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xC3"
+         "b\xE4"
+         "c\xF0\x9F"
+         "d",
+         -2, 8, 8, "wine-utf8-cut-at-end"},
         {CP_UTF8, 0, std::string("\xE4\0b", 3), -2, 8, 8},
-        {CP_UTF8, 0, "\xEF\xBB\xBF" "a\xEF\xBF\xBF\xEF\xBF\xBE", -2, 8, 8},
-        {CP_UTF8, MB_ERR_INVALID_CHARS, "a\x80" "b", -2, 8, 8},
+        {CP_UTF8, 0,
+         "\xEF\xBB\xBF"
+         "a\xEF\xBF\xBF\xEF\xBF\xBE",
+         -2, 8, 8},
+        {CP_UTF8, MB_ERR_INVALID_CHARS,
+         "a\x80"
+         "b",
+         -2, 8, 8},
         {CP_UTF8, MB_ERR_INVALID_CHARS, "a\xED\xA0\x80", -2, 8, 8},
         {CP_UTF8, MB_ERR_INVALID_CHARS, "a\xE4\xB8", -2, -1, 0},
         {CP_UTF8, MB_ERR_INVALID_CHARS, "a\xF0\x9F\x98\x80", -2, -1, 0},
         {CP_UTF8, MB_ERR_INVALID_CHARS, "ab\x80", -2, 1, 1},
-        {CP_UTF8, MB_ERR_INVALID_CHARS, "\x80" "ab", -2, 1, 1},
+        {CP_UTF8, MB_ERR_INVALID_CHARS,
+         "\x80"
+         "ab",
+         -2, 1, 1},
         // Cut off by the end of the input.
-        {CP_UTF8, 0, "\xF0\x9F" "d", -2, 8, 8, "wine-utf8-cut-at-end"},
-        {CP_UTF8, 0, "\xE4" "a", -2, 8, 8, "wine-utf8-cut-at-end"},
+        {CP_UTF8, 0,
+         "\xF0\x9F"
+         "d",
+         -2, 8, 8, "wine-utf8-cut-at-end"},
+        {CP_UTF8, 0,
+         "\xE4"
+         "a",
+         -2, 8, 8, "wine-utf8-cut-at-end"},
         {CP_UTF8, 0, "\xF4\x90\x80", -2, 8, 8, "wine-utf8-cut-at-end"},
         {CP_UTF8, 0, "\xF0\x80", -2, 8, 8},
         // Flags and parameters.

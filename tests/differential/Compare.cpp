@@ -13,11 +13,11 @@ namespace {
 using Lines = std::vector<std::string>;
 
 struct Parsed {
-    std::vector<std::string> order;           // scenario names as they come
-    std::map<std::string, Lines> scenarios;   // name -> lines
-    std::vector<std::string> knownOrder;      // ids as they first come
-    std::map<std::string, Lines> known;       // id -> result lines
-    Lines stray;                              // lines outside any scenario or known entry
+    std::vector<std::string> order;          // scenario names as they come
+    std::map<std::string, Lines> scenarios;  // name -> lines
+    std::vector<std::string> knownOrder;     // ids as they first come
+    std::map<std::string, Lines> known;      // id -> result lines
+    Lines stray;                             // lines outside any scenario or known entry
 };
 
 Lines SplitLines(const std::string& text)
@@ -142,7 +142,8 @@ bool CompareTranscripts(const std::string& winport, const std::string& windows, 
             continue;
         }
         if (la == lb) {
-            differences += "known difference " + id + " no longer differs: remove it from the table and write "
+            differences += "known difference " + id +
+                           " no longer differs: remove it from the table and write "
                            "its lines as plain calls again. Both give:\n";
             for (const std::string& l : la) differences += "    " + l + "\n";
             same = false;
@@ -156,7 +157,8 @@ bool CompareTranscripts(const std::string& winport, const std::string& windows, 
     report = differences;
     report += "scenarios: " + std::to_string(a.order.size()) + ", identical: " + std::to_string(identical) +
               "; explained differences: " + std::to_string(explainedCount) + "\n";
-    if (!explained.empty()) report += "explained differences (- winport/posix, + Windows API under Wine):\n" + explained;
+    if (!explained.empty())
+        report += "explained differences (- winport/posix, + Windows API under Wine):\n" + explained;
     return same;
 }
 

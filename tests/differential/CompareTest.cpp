@@ -41,25 +41,49 @@ const std::string kEnd = std::string(probe::kKnownSection) + "\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Transcripts, CompareTranscripts,
-    ::testing::Values(
-        CompareCase{"identical", "== a\nx -> 1\n== b\ny -> 2\n" + kEnd, "== a\nx -> 1\n== b\ny -> 2\n" + kEnd, true,
-                    {"scenarios: 2, identical: 2"}, {"differs"}},
-        CompareCase{"changed line", "== a\nx -> 1\n== b\ny -> 2\nz -> 3\n" + kEnd,
-                    "== a\nx -> 1\n== b\ny -> 9\nz -> 3\n" + kEnd, false,
-                    {"scenario b differs", "  - y -> 2\n", "  + y -> 9\n", "    z -> 3\n", "identical: 1"},
-                    {"scenario a differs"}},
-        // An extra line shows as one insertion, the lines after it as common.
-        CompareCase{"inserted line", "== a\np\nq\nr\n" + kEnd, "== a\np\nextra\nq\nr\n" + kEnd, false,
-                    {"  + extra\n", "    q\n", "    r\n"}, {"  - q", "  - r"}},
-        CompareCase{"missing scenario", "== a\nx\n== b\ny\n" + kEnd, "== a\nx\n" + kEnd, false,
-                    {"scenario b is missing from the Windows transcript"}, {}},
-        CompareCase{"extra scenario", "== a\nx\n" + kEnd, "== a\nx\n== c\nz\n" + kEnd, false,
-                    {"scenario c is missing from the winport transcript"}, {}},
-        CompareCase{"stray line", "junk\n== a\nx\n" + kEnd, "== a\nx\n" + kEnd, false,
-                    {"lines outside any scenario in the winport transcript, first: junk"}, {}},
-        CompareCase{"known difference not in the table", "== a\nx\n" + kEnd + "no-such-id: x -> 1\n",
-                    "== a\nx\n" + kEnd + "no-such-id: x -> 2\n", false, {"known difference no-such-id is not in the table"},
-                    {}}),
+    ::testing::Values(CompareCase{"identical",
+                                  "== a\nx -> 1\n== b\ny -> 2\n" + kEnd,
+                                  "== a\nx -> 1\n== b\ny -> 2\n" + kEnd,
+                                  true,
+                                  {"scenarios: 2, identical: 2"},
+                                  {"differs"}},
+                      CompareCase{"changed line",
+                                  "== a\nx -> 1\n== b\ny -> 2\nz -> 3\n" + kEnd,
+                                  "== a\nx -> 1\n== b\ny -> 9\nz -> 3\n" + kEnd,
+                                  false,
+                                  {"scenario b differs", "  - y -> 2\n", "  + y -> 9\n", "    z -> 3\n", "identical: 1"},
+                                  {"scenario a differs"}},
+                      // An extra line shows as one insertion, the lines after it as common.
+                      CompareCase{"inserted line",
+                                  "== a\np\nq\nr\n" + kEnd,
+                                  "== a\np\nextra\nq\nr\n" + kEnd,
+                                  false,
+                                  {"  + extra\n", "    q\n", "    r\n"},
+                                  {"  - q", "  - r"}},
+                      CompareCase{"missing scenario",
+                                  "== a\nx\n== b\ny\n" + kEnd,
+                                  "== a\nx\n" + kEnd,
+                                  false,
+                                  {"scenario b is missing from the Windows transcript"},
+                                  {}},
+                      CompareCase{"extra scenario",
+                                  "== a\nx\n" + kEnd,
+                                  "== a\nx\n== c\nz\n" + kEnd,
+                                  false,
+                                  {"scenario c is missing from the winport transcript"},
+                                  {}},
+                      CompareCase{"stray line",
+                                  "junk\n== a\nx\n" + kEnd,
+                                  "== a\nx\n" + kEnd,
+                                  false,
+                                  {"lines outside any scenario in the winport transcript, first: junk"},
+                                  {}},
+                      CompareCase{"known difference not in the table",
+                                  "== a\nx\n" + kEnd + "no-such-id: x -> 1\n",
+                                  "== a\nx\n" + kEnd + "no-such-id: x -> 2\n",
+                                  false,
+                                  {"known difference no-such-id is not in the table"},
+                                  {}}),
     [](const ::testing::TestParamInfo<CompareCase>& info) {
         std::string n = info.param.name;
         for (char& ch : n)
@@ -101,7 +125,7 @@ TEST(KnownDifference, TableHasUniqueIdsKindsAndReasons)
         EXPECT_EQ(seen.end(), std::find(seen.begin(), seen.end(), k.id)) << k.id;
         seen.push_back(k.id);
         EXPECT_NE(std::end(kinds), std::find_if(std::begin(kinds), std::end(kinds),
-                                               [&](const char* kind) { return std::string(kind) == k.kind; }))
+                                                [&](const char* kind) { return std::string(kind) == k.kind; }))
             << k.id << ": " << k.kind;
         EXPECT_GT(std::string(k.why).size(), 20u) << k.id;
     }
@@ -117,14 +141,18 @@ TEST(Transcript, KnownLinesKeepTheirPlaceAndMoveTheirResult)
     t.Call("Known(2)", "FALSE", 6, id.c_str());
     t.Check("state", true);
     t.Value("Unknown(3)", "7", "no-such-id");
-    EXPECT_EQ("== s\n"
-              "Plain(1) -> TRUE  err=-\n"
-              "Known(2) -> known difference " + id + "\n"
-              "   state -> yes\n"
-              "Unknown(3) -> known difference no-such-id\n" +
-                  kEnd + id + ": Known(2) -> FALSE  err=6 ERROR_INVALID_HANDLE\n"
-                  "no-such-id: Unknown(3) -> 7\n",
-              t.Text());
+    EXPECT_EQ(
+        "== s\n"
+        "Plain(1) -> TRUE  err=-\n"
+        "Known(2) -> known difference " +
+            id +
+            "\n"
+            "   state -> yes\n"
+            "Unknown(3) -> known difference no-such-id\n" +
+            kEnd + id +
+            ": Known(2) -> FALSE  err=6 ERROR_INVALID_HANDLE\n"
+            "no-such-id: Unknown(3) -> 7\n",
+        t.Text());
     ASSERT_EQ(1u, t.UnknownIds().size());
     EXPECT_EQ("no-such-id", t.UnknownIds()[0]);
 }

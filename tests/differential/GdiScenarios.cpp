@@ -42,10 +42,7 @@ std::string Hex(uint32_t v, int digits)
     return buf;
 }
 
-std::string Str(int v)
-{
-    return std::to_string(v);
-}
+std::string Str(int v) { return std::to_string(v); }
 
 struct NamedRop {
     DWORD rop;
@@ -53,11 +50,10 @@ struct NamedRop {
 };
 
 const NamedRop kNamedRops[] = {
-    {SRCCOPY, "SRCCOPY"},         {SRCPAINT, "SRCPAINT"},       {SRCAND, "SRCAND"},
-    {SRCINVERT, "SRCINVERT"},     {SRCERASE, "SRCERASE"},       {NOTSRCCOPY, "NOTSRCCOPY"},
-    {NOTSRCERASE, "NOTSRCERASE"}, {MERGECOPY, "MERGECOPY"},     {MERGEPAINT, "MERGEPAINT"},
-    {PATCOPY, "PATCOPY"},         {PATPAINT, "PATPAINT"},       {PATINVERT, "PATINVERT"},
-    {DSTINVERT, "DSTINVERT"},     {BLACKNESS, "BLACKNESS"},     {WHITENESS, "WHITENESS"},
+    {SRCCOPY, "SRCCOPY"},       {SRCPAINT, "SRCPAINT"},     {SRCAND, "SRCAND"},           {SRCINVERT, "SRCINVERT"},
+    {SRCERASE, "SRCERASE"},     {NOTSRCCOPY, "NOTSRCCOPY"}, {NOTSRCERASE, "NOTSRCERASE"}, {MERGECOPY, "MERGECOPY"},
+    {MERGEPAINT, "MERGEPAINT"}, {PATCOPY, "PATCOPY"},       {PATPAINT, "PATPAINT"},       {PATINVERT, "PATINVERT"},
+    {DSTINVERT, "DSTINVERT"},   {BLACKNESS, "BLACKNESS"},   {WHITENESS, "WHITENESS"},
 };
 
 std::string RopName(DWORD rop)
@@ -113,10 +109,7 @@ std::vector<uint32_t> FewColours(Rng& rng, int n)
 }
 
 // COLORREF (0x00BBGGRR) of a 0x00RRGGBB pixel.
-COLORREF Ref(uint32_t rgb)
-{
-    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-}
+COLORREF Ref(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 BITMAPINFOHEADER Header32(int w, int h)
 {
@@ -176,8 +169,9 @@ std::string Pixels(HDC screen, HBITMAP bm)
     const int lines = GetDIBits(screen, bm, 0, static_cast<UINT>(info.bmHeight), px.data(), &bmi, DIB_RGB_COLORS);
     std::string out = Str(info.bmWidth) + "x" + Str(info.bmHeight) + "x" + Str(info.bmBitsPixel);
     if (lines != info.bmHeight) out += " GetDIBits=" + Str(lines);
-    if (!DumpPixels()) return out + " #" + Hex(static_cast<uint32_t>(Fnv(px.data(), px.size() * 4) >> 32), 8) +
-                              Hex(static_cast<uint32_t>(Fnv(px.data(), px.size() * 4)), 8);
+    if (!DumpPixels())
+        return out + " #" + Hex(static_cast<uint32_t>(Fnv(px.data(), px.size() * 4) >> 32), 8) +
+               Hex(static_cast<uint32_t>(Fnv(px.data(), px.size() * 4)), 8);
     for (size_t i = 0; i < px.size(); ++i) {
         out += (i % static_cast<size_t>(info.bmWidth) == 0) ? " |" : " ";
         out += Hex(px[i], px[i] >> 24 ? 8 : 6);
@@ -185,10 +179,7 @@ std::string Pixels(HDC screen, HBITMAP bm)
     return out;
 }
 
-std::string Rect(int x, int y, int w, int h)
-{
-    return "(" + Str(x) + "," + Str(y) + " " + Str(w) + "x" + Str(h) + ")";
-}
+std::string Rect(int x, int y, int w, int h) { return "(" + Str(x) + "," + Str(y) + " " + Str(w) + "x" + Str(h) + ")"; }
 
 // A memory DC with the bitmap selected; puts the DC's first bitmap back and deletes it.
 class MemDC {
@@ -446,8 +437,7 @@ PROBE_SCENARIO(gdi_dib_formats)
         SetLastError(probe::Transcript::kUntouched);
         bm = CreateDIBitmap(g.screen(), &rle.h, CBM_INIT, data, reinterpret_cast<BITMAPINFO*>(&rle), DIB_RGB_COLORS);
         const DWORD error = GetLastError();
-        t.Call("CreateDIBitmap(screen, RLE8 4x2, CBM_INIT)", probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm),
-               error);
+        t.Call("CreateDIBitmap(screen, RLE8 4x2, CBM_INIT)", probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm), error);
         if (bm) DeleteObject(bm);
     }
     PROBE_CALL(probe::AsHandle, bm = CreateDIBitmap(g.screen(), reserved.header(), 0, nullptr, nullptr, 0));
@@ -555,8 +545,10 @@ PROBE_SCENARIO(gdi_rle_streams)
         const char* name;
         int bpp, height;
         DWORD compression, size;
-    } refused[] = {{"RLE8 without biSizeImage", 8, 2, BI_RLE8, 0}, {"RLE8 top-down", 8, -2, BI_RLE8, 4},
-                   {"RLE8 on 4 bits", 4, 2, BI_RLE8, 4}, {"RLE4 on 8 bits", 8, 2, BI_RLE4, 4},
+    } refused[] = {{"RLE8 without biSizeImage", 8, 2, BI_RLE8, 0},
+                   {"RLE8 top-down", 8, -2, BI_RLE8, 4},
+                   {"RLE8 on 4 bits", 4, 2, BI_RLE8, 4},
+                   {"RLE4 on 8 bits", 8, 2, BI_RLE4, 4},
                    {"RLE4 on 1 bit", 1, 2, BI_RLE4, 4}};
     for (const auto& r : refused) {
         struct {
@@ -566,8 +558,8 @@ PROBE_SCENARIO(gdi_rle_streams)
         bi.h = {sizeof bi.h, 3, r.height, 1, static_cast<WORD>(r.bpp), r.compression, r.size, 0, 0, 0, 0};
         const uint8_t data[] = {2, 1, 0, 1, 0, 0, 0, 0};
         SetLastError(probe::Transcript::kUntouched);
-        HBITMAP bm = CreateDIBitmap(g.screen(), &bi.h, CBM_INIT, data, reinterpret_cast<BITMAPINFO*>(&bi),
-                                    DIB_RGB_COLORS);
+        HBITMAP bm =
+            CreateDIBitmap(g.screen(), &bi.h, CBM_INIT, data, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
         const DWORD error = GetLastError();
         t.Call((std::string("CreateDIBitmap(screen, ") + r.name + ")").c_str(),
                probe::AsHandle(bm) + "  " + Pixels(g.screen(), bm), error);
@@ -612,18 +604,24 @@ PROBE_SCENARIO(gdi_rop3_random_geometry)
         HBITMAP d = MakeColour(g.screen(), RandomPicture(rng, dw, dh, few));
         HBITMAP s = MakeColour(g.screen(), RandomPicture(rng, sw, sh, few));
         const int kind = rng.In(0, 2);
-        HBRUSH brush = kind == 0 ? CreateSolidBrush(Ref(rng.Next() & 0xFFFFFF))
-                                 : RandomPatternBrush(g.screen(), rng, kind == 2);
-        Blt b{rng.In(-8, dw + 2), rng.In(-6, dh + 2), rng.In(0, 20), rng.In(0, 12), rng.In(-8, sw + 2),
-              rng.In(-6, sh + 2), 0, 0};
+        HBRUSH brush =
+            kind == 0 ? CreateSolidBrush(Ref(rng.Next() & 0xFFFFFF)) : RandomPatternBrush(g.screen(), rng, kind == 2);
+        Blt b{rng.In(-8, dw + 2),
+              rng.In(-6, dh + 2),
+              rng.In(0, 20),
+              rng.In(0, 12),
+              rng.In(-8, sw + 2),
+              rng.In(-6, sh + 2),
+              0,
+              0};
         b.rop = i < 15 ? kNamedRops[i].rop : Rop3(rng.In(0, 255));
         b.brush = brush;
         b.dstText = Ref(rng.Next() & 0xFFFFFF);
         b.dstBk = Ref(rng.Next() & 0xFFFFFF);
         const auto r = Run(g.screen(), d, s, b);
         const char* what = kind == 0 ? "solid" : kind == 1 ? "pattern" : "mono-pattern";
-        Record(t, Describe(what, b) + " onto " + Str(dw) + "x" + Str(dh) + " from " + Str(sw) + "x" + Str(sh),
-               r.first, r.second, g.screen(), d, KnownFor(b, kind != 0));
+        Record(t, Describe(what, b) + " onto " + Str(dw) + "x" + Str(dh) + " from " + Str(sw) + "x" + Str(sh), r.first,
+               r.second, g.screen(), d, KnownFor(b, kind != 0));
         DeleteObject(brush);
         DeleteObject(s);
         DeleteObject(d);
@@ -656,7 +654,7 @@ PROBE_SCENARIO(gdi_pattern_alignment)
     struct Case {
         int dx, dy, dw, dh, sx, sy;
     };
-    const Case cases[] = {{0, 0, 13, 11, 0, 0}, {3, 2, 9, 7, 0, 0},  {-3, -2, 9, 7, 0, 0},  {10, 9, 9, 7, 0, 0},
+    const Case cases[] = {{0, 0, 13, 11, 0, 0}, {3, 2, 9, 7, 0, 0}, {-3, -2, 9, 7, 0, 0}, {10, 9, 9, 7, 0, 0},
                           {3, 2, 9, 7, -2, -3}, {3, 2, 9, 7, 8, 6}, {10, 9, 17, 3, 2, 8}, {2, 4, 13, 9, 6, -1}};
     for (HBRUSH brush : {colourBrush, monoBrush})
         for (const Case& c : cases)
@@ -683,8 +681,8 @@ PROBE_SCENARIO(gdi_pattern_alignment)
 PROBE_SCENARIO(gdi_mono_brush_colours)
 {
     GdiScope g(t);
-    const COLORREF colours[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(127, 127, 127), RGB(128, 128, 128),
-                                RGB(255, 0, 0),     RGB(0, 255, 0),     RGB(0, 0, 255),     RGB(200, 30, 90),
+    const COLORREF colours[] = {RGB(0, 0, 0),          RGB(255, 255, 255),   RGB(127, 127, 127), RGB(128, 128, 128),
+                                RGB(255, 0, 0),        RGB(0, 255, 0),       RGB(0, 0, 255),     RGB(200, 30, 90),
                                 RGB(0x27, 0x8A, 0xBA), RGB(0x84, 0xC9, 0x85)};
     const COLORREF dcColours[][2] = {{RGB(0, 0, 0), RGB(255, 255, 255)},
                                      {RGB(0x84, 0xC9, 0x85), RGB(0x27, 0x8A, 0xBA)},
@@ -706,8 +704,7 @@ PROBE_SCENARIO(gdi_mono_brush_colours)
             }
             DeleteObject(brush);
             DeleteObject(mono);
-            t.Value(("brush " + Hex(c, 6) + " with text " + Hex(dcc[0], 6) + " bk " + Hex(dcc[1], 6)).c_str(),
-                    result);
+            t.Value(("brush " + Hex(c, 6) + " with text " + Hex(dcc[0], 6) + " bk " + Hex(dcc[1], 6)).c_str(), result);
         }
 }
 
@@ -989,14 +986,27 @@ PROBE_SCENARIO(gdi_clipping)
         int dx, dy, dw, dh, sx, sy, sw, sh;
     };
     const Geometry cases[] = {
-        {-5, -3, 10, 6, 0, 0, 0, 0},    {15, 8, 10, 6, 0, 0, 0, 0},     {-30, 0, 10, 6, 0, 0, 0, 0},
-        {0, 20, 10, 6, 0, 0, 0, 0},     {2, 2, 10, 6, -4, -2, 0, 0},    {2, 2, 10, 6, 10, 7, 0, 0},
-        {2, 2, 10, 6, 40, 0, 0, 0},     {-3, -3, 30, 20, -2, -2, 0, 0}, {2, 2, 0, 6, 0, 0, 0, 0},
-        {2, 2, -4, 6, 0, 0, 0, 0},      {2, 2, 4, -3, 0, 0, 0, 0},      {19, 11, 1, 1, 15, 9, 0, 0},
+        {-5, -3, 10, 6, 0, 0, 0, 0},
+        {15, 8, 10, 6, 0, 0, 0, 0},
+        {-30, 0, 10, 6, 0, 0, 0, 0},
+        {0, 20, 10, 6, 0, 0, 0, 0},
+        {2, 2, 10, 6, -4, -2, 0, 0},
+        {2, 2, 10, 6, 10, 7, 0, 0},
+        {2, 2, 10, 6, 40, 0, 0, 0},
+        {-3, -3, 30, 20, -2, -2, 0, 0},
+        {2, 2, 0, 6, 0, 0, 0, 0},
+        {2, 2, -4, 6, 0, 0, 0, 0},
+        {2, 2, 4, -3, 0, 0, 0, 0},
+        {19, 11, 1, 1, 15, 9, 0, 0},
         // stretched
-        {-6, -2, 20, 12, 0, 0, 8, 5},   {10, 6, 20, 12, 0, 0, 8, 5},    {2, 2, 12, 8, -4, -2, 12, 8},
-        {2, 2, 12, 8, 8, 5, 12, 8},     {2, 2, 6, 4, -8, -5, 16, 10},   {2, 2, 16, 8, 12, 6, 8, 8},
-        {-4, -4, 8, 8, -2, -2, 4, 4},   {2, 2, 10, 6, 0, 0, 0, 5},
+        {-6, -2, 20, 12, 0, 0, 8, 5},
+        {10, 6, 20, 12, 0, 0, 8, 5},
+        {2, 2, 12, 8, -4, -2, 12, 8},
+        {2, 2, 12, 8, 8, 5, 12, 8},
+        {2, 2, 6, 4, -8, -5, 16, 10},
+        {2, 2, 16, 8, 12, 6, 8, 8},
+        {-4, -4, 8, 8, -2, -2, 4, 4},
+        {2, 2, 10, 6, 0, 0, 0, 5},
     };
     for (const Geometry& c : cases) {
         HBITMAP s = MakeColour(g.screen(), sp);
@@ -1042,8 +1052,8 @@ PROBE_SCENARIO(gdi_pixels_and_brushes)
         // PatBlt and FillRect with solid and pattern brushes, across the edges.
         const DWORD rops[] = {PATCOPY, PATINVERT, DSTINVERT, BLACKNESS, WHITENESS, Rop3(0xA0)};
         for (int i = 0; i < 12; ++i) {
-            HBRUSH brush = i % 2 ? CreateSolidBrush(Ref(rng.Next() & 0xFFFFFF))
-                                 : RandomPatternBrush(g.screen(), rng, i % 4 == 2);
+            HBRUSH brush =
+                i % 2 ? CreateSolidBrush(Ref(rng.Next() & 0xFFFFFF)) : RandomPatternBrush(g.screen(), rng, i % 4 == 2);
             SetTextColor(dc, Ref(rng.Next() & 0xFFFFFF));
             SetBkColor(dc, Ref(rng.Next() & 0xFFFFFF));
             const int x = rng.In(-3, 8), y = rng.In(-3, 6), w = rng.In(-2, 12), h = rng.In(-2, 9);
@@ -1287,8 +1297,8 @@ PROBE_SCENARIO(gdi_dib_section_objects)
     void* bits = nullptr;
     SectionInfo rgb = SectionHeader(4, 4, 32, BI_RGB);
     HBITMAP bm = nullptr;
-    PROBE_CALL(probe::AsHandle, bm = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&rgb), DIB_RGB_COLORS,
-                                                      nullptr, nullptr, 0));
+    PROBE_CALL(probe::AsHandle,
+               bm = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&rgb), DIB_RGB_COLORS, nullptr, nullptr, 0));
     DeleteObject(bm);
     PROBE_CALL_KNOWN("dibsection-refusal-error", probe::AsHandle,
                      bm = CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &bits, nullptr, 0));
@@ -1445,8 +1455,8 @@ PROBE_SCENARIO(gdi_dib_section_transfers)
         b.dstText = Ref(rng.Next() & 0xFFFFFF);
         b.dstBk = Ref(rng.Next() & 0xFFFFFF);
         const auto r = Run(g.screen(), d.bm, s.bm, b);
-        const std::string what = std::string(kKindNames[from]) + "->" + kKindNames[to] + " " + Str(sw) + "x" +
-                                 Str(sh) + "->" + Str(dw) + "x" + Str(dh);
+        const std::string what = std::string(kKindNames[from]) + "->" + kKindNames[to] + " " + Str(sw) + "x" + Str(sh) +
+                                 "->" + Str(dw) + "x" + Str(dh);
         const char* known = KnownFor(b, kindOfBrush != 0);
         if (b.stretch && to == kMono && b.mode == HALFTONE) known = "wine-halftone-onto-mono";
         t.Call(Describe(what.c_str(), b).c_str(),
@@ -1502,8 +1512,8 @@ PROBE_SCENARIO(gdi_dib_to_device)
                 const int xs = rng.In(-1, w), ys = rng.In(-1, h);
                 const UINT start = static_cast<UINT>(rng.In(0, h)), lines = static_cast<UINT>(rng.In(0, h + 1));
                 // The band's scan lines are the first `lines` rows of the buffer.
-                got = SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(cx), static_cast<DWORD>(cy), xs, ys, start,
-                                        lines, dib.bits.data(), dib.bmi(), DIB_RGB_COLORS);
+                got = SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(cx), static_cast<DWORD>(cy), xs, ys, start, lines,
+                                        dib.bits.data(), dib.bmi(), DIB_RGB_COLORS);
                 text = "SetDIBitsToDevice" + Rect(x, y, cx, cy) + " <- (" + Str(xs) + "," + Str(ys) + ") scans " +
                        Str(static_cast<int>(start)) + "+" + Str(static_cast<int>(lines));
             } else {
@@ -1539,8 +1549,17 @@ PROBE_SCENARIO(gdi_dib_to_device)
             RGBQUAD colours[256];
         } bi = {};
         const int colours = rng.In(1, 1 << bpp);
-        bi.h = {sizeof bi.h, w, h, 1, static_cast<WORD>(bpp), static_cast<DWORD>(bpp == 8 ? BI_RLE8 : BI_RLE4), 0, 0,
-                0, static_cast<DWORD>(colours), 0};
+        bi.h = {sizeof bi.h,
+                w,
+                h,
+                1,
+                static_cast<WORD>(bpp),
+                static_cast<DWORD>(bpp == 8 ? BI_RLE8 : BI_RLE4),
+                0,
+                0,
+                0,
+                static_cast<DWORD>(colours),
+                0};
         for (int k = 0; k < colours; ++k) {
             const uint32_t c = rng.Next();
             bi.colours[k] = {static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16), 0};
@@ -1584,8 +1603,7 @@ PROBE_SCENARIO(gdi_dib_to_device)
         const DWORD error = GetLastError();
         text += std::string(bpp == 8 ? " RLE8 " : " RLE4 ") + Str(w) + "x" + Str(h) + " onto " + kTo[kind] + " " +
                 Str(dw) + "x" + Str(dh);
-        t.Call(text.c_str(), Str(got) + "  " + (s.bits ? BitsAsSeen(s) + " " : "") + Pixels(g.screen(), d), error,
-               known);
+        t.Call(text.c_str(), Str(got) + "  " + (s.bits ? BitsAsSeen(s) + " " : "") + Pixels(g.screen(), d), error, known);
         DeleteObject(d);
     }
 }

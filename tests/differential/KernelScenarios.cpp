@@ -24,16 +24,10 @@ ThreadRun RunThread(LPTHREAD_START_ROUTINE fn, void* arg)
     return run;
 }
 
-DWORD WINAPI ReturnSeven(LPVOID)
-{
-    return 7;
-}
+DWORD WINAPI ReturnSeven(LPVOID) { return 7; }
 
 // Takes the mutex and ends without releasing it.
-DWORD WINAPI TakeAndLeave(LPVOID mutex)
-{
-    return WaitForSingleObject(static_cast<HANDLE>(mutex), 0);
-}
+DWORD WINAPI TakeAndLeave(LPVOID mutex) { return WaitForSingleObject(static_cast<HANDLE>(mutex), 0); }
 
 struct ForeignMutexCall {
     probe::Transcript* t;
@@ -53,10 +47,7 @@ DWORD WINAPI TouchForeignMutex(LPVOID p)
 }
 
 // Waits on the event (for ever) and returns the wait result.
-DWORD WINAPI WaitOnEvent(LPVOID event)
-{
-    return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-}
+DWORD WINAPI WaitOnEvent(LPVOID event) { return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE); }
 
 // Takes the mutex, says so, then waits for ever on an event nobody sets.
 struct OwnAndWait {
@@ -227,8 +218,10 @@ PROBE_SCENARIO(names_session_prefixes)
     PROBE_CALL(probe::AsHandleThenClose, CreateEventA(nullptr, TRUE, FALSE, lower.c_str()));
     PROBE_CALL(probe::AsHandleThenClose, CreateEventA(nullptr, TRUE, FALSE, "Local\\"));
     PROBE_CALL(probe::AsHandleThenClose, OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "Global\\"));
-    PROBE_CALL(probe::AsHandleThenClose, CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, "Local\\"));
-    PROBE_CALL(probe::AsHandleThenClose, CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, "Local\\"));
+    PROBE_CALL(probe::AsHandleThenClose,
+               CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, "Local\\"));
+    PROBE_CALL(probe::AsHandleThenClose,
+               CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, "Local\\"));
     PROBE_CALL(probe::AsHandleThenClose, CreateEventA(nullptr, TRUE, FALSE, emptyElement.c_str()));
     std::string long259 = std::string("Local\\") + t.NameOfLength(253, "p");
     std::string long260 = std::string("Local\\") + t.NameOfLength(254, "p");
@@ -270,7 +263,8 @@ PROBE_SCENARIO(names_length)
     PROBE_CALL(probe::AsHandleThenClose, OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, t.NameOfLength(260, "f")));
     // Wine's CreateMutexA alone takes a name of exactly MAX_PATH characters (see the
     // known difference wine-mutex-max-path).
-    PROBE_CALL_KNOWN("wine-mutex-max-path", probe::AsHandleThenClose, CreateMutexA(nullptr, FALSE, t.NameOfLength(260, "m")));
+    PROBE_CALL_KNOWN("wine-mutex-max-path", probe::AsHandleThenClose,
+                     CreateMutexA(nullptr, FALSE, t.NameOfLength(260, "m")));
 }
 
 PROBE_SCENARIO(names_held_by_another_kind)
@@ -297,8 +291,7 @@ PROBE_SCENARIO(handles_bad_and_wrong_kind)
     HANDLE e = nullptr, m = nullptr, map = nullptr;
     PROBE_CALL(probe::AsHandle, e = CreateEventA(nullptr, FALSE, FALSE, nullptr));
     PROBE_CALL(probe::AsHandle, m = CreateMutexA(nullptr, FALSE, nullptr));
-    PROBE_CALL(probe::AsHandle,
-               map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, nullptr));
+    PROBE_CALL(probe::AsHandle, map = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, nullptr));
     PROBE_CALL(probe::AsBool, SetEvent(m));
     PROBE_CALL(probe::AsBool, ResetEvent(map));
     PROBE_CALL(probe::AsBool, ReleaseMutex(e));
@@ -695,7 +688,7 @@ PROBE_SCENARIO(thread_exit_codes)
 PROBE_SCENARIO(thread_terminated_owner_abandons)
 {
     OwnAndWait o{CreateMutexA(nullptr, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr),
-                  CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+                 CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     HANDLE th = nullptr;
     PROBE_CALL(probe::AsHandle, th = CreateThread(nullptr, 0, OwnThenWait, &o, 0, nullptr));
     PROBE_CALL(probe::AsWait, WaitForSingleObject(o.owned, 5000));
@@ -754,10 +747,11 @@ PROBE_SCENARIO(mapping_named_views)
 PROBE_SCENARIO(mapping_bad_requests)
 {
     HANDLE h = nullptr, ro = nullptr;
-    PROBE_CALL(probe::AsHandleThenClose, CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, nullptr));
-    PROBE_CALL(probe::AsHandleThenClose, CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, t.Name("zero")));
-    PROBE_CALL(probe::AsHandle,
-               h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8244, nullptr));
+    PROBE_CALL(probe::AsHandleThenClose,
+               CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, nullptr));
+    PROBE_CALL(probe::AsHandleThenClose,
+               CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, t.Name("zero")));
+    PROBE_CALL(probe::AsHandle, h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8244, nullptr));
     // Offsets are multiples of the allocation granularity (64 KiB).
     PROBE_CALL(probe::AsPointer, MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 4096, 0));
     PROBE_CALL(probe::AsPointer, MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0x10000, 0));
@@ -769,8 +763,7 @@ PROBE_SCENARIO(mapping_bad_requests)
     if (v) UnmapViewOfFile(v);
     PROBE_CALL(probe::AsBool, CloseHandle(h));
     // A read-only mapping gives read views only.
-    PROBE_CALL(probe::AsHandle,
-               ro = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 4096, nullptr));
+    PROBE_CALL(probe::AsHandle, ro = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 4096, nullptr));
     PROBE_CALL(probe::AsPointer, v = MapViewOfFile(ro, FILE_MAP_WRITE, 0, 0, 0));
     if (v) UnmapViewOfFile(v);
     PROBE_CALL(probe::AsPointer, v = MapViewOfFile(ro, FILE_MAP_READ, 0, 0, 0));

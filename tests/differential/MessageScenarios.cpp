@@ -17,10 +17,7 @@ void Drain()
     }
 }
 
-DWORD Post(UINT offset = 0)
-{
-    return PostThreadMessageA(GetCurrentThreadId(), WM_PROBE + offset, 0, 0);
-}
+DWORD Post(UINT offset = 0) { return PostThreadMessageA(GetCurrentThreadId(), WM_PROBE + offset, 0, 0); }
 
 LRESULT CALLBACK ProbeWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -136,7 +133,8 @@ PROBE_SCENARIO(msgwait_masks_and_flags)
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_ALERTABLE));
     PROBE_CALL_KNOWN("msgwait-unknown-bits", probe::AsWait,
                      MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT | 0x80000000u));
-    PROBE_CALL_KNOWN("msgwait-unknown-bits", probe::AsWait, MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0x80));
+    PROBE_CALL_KNOWN("msgwait-unknown-bits", probe::AsWait,
+                     MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0x80));
     Drain();
     HANDLE e = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     HANDLE many[MAXIMUM_WAIT_OBJECTS];
@@ -174,8 +172,8 @@ PROBE_SCENARIO(msgwait_with_handles)
     Drain();
     // A message posted by another thread wakes a wait in progress.
     PROBE_CALL(probe::AsBool, ResetEvent(e));
-    HANDLE poster = CreateThread(nullptr, 0, PostLater, reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(GetCurrentThreadId())),
-                                 0, nullptr);
+    HANDLE poster = CreateThread(nullptr, 0, PostLater,
+                                 reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(GetCurrentThreadId())), 0, nullptr);
     const DWORD start = GetTickCount();
     PROBE_CALL(probe::AsWait, MsgWaitForMultipleObjects(1, &e, FALSE, 10000, QS_ALLPOSTMESSAGE));
     t.Check("woken well before the timeout", GetTickCount() - start < 5000);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #if !defined(_WIN32)
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace probe {
@@ -48,10 +48,7 @@ const NamedCode kErrorNames[] = {
 
 const char kKnownSection[] = "== known differences";
 
-void Transcript::Scenario(const std::string& name)
-{
-    text_ += "== " + name + "\n";
-}
+void Transcript::Scenario(const std::string& name) { text_ += "== " + name + "\n"; }
 
 void Transcript::Line(const std::string& line, const char* known)
 {
@@ -68,8 +65,8 @@ void Transcript::Line(const std::string& line, const char* known)
 
 void Transcript::Call(const char* source, const std::string& result, DWORD lastError, const char* known)
 {
-    Line(std::string(source) + " -> " + result + "  err=" +
-             (lastError == kUntouched ? std::string("-") : AsError(lastError)),
+    Line(std::string(source) + " -> " + result +
+             "  err=" + (lastError == kUntouched ? std::string("-") : AsError(lastError)),
          known);
 }
 
@@ -83,10 +80,7 @@ void Transcript::Check(const std::string& what, bool holds, const char* known)
     Line("   " + what + " -> " + (holds ? "yes" : "no"), known);
 }
 
-std::string Transcript::Text() const
-{
-    return text_ + kKnownSection + "\n" + known_;
-}
+std::string Transcript::Text() const { return text_ + kKnownSection + "\n" + known_; }
 
 const char* Transcript::Name(const std::string& label)
 {
@@ -135,15 +129,9 @@ std::string AsWait(DWORD r)
     return "wait result " + std::to_string(r);
 }
 
-std::string AsPointer(const void* p)
-{
-    return p ? "non-NULL" : "NULL";
-}
+std::string AsPointer(const void* p) { return p ? "non-NULL" : "NULL"; }
 
-std::string AsInt(long long v)
-{
-    return std::to_string(v);
-}
+std::string AsInt(long long v) { return std::to_string(v); }
 
 std::string AsError(DWORD code)
 {
@@ -206,4 +194,3 @@ std::vector<Scenario>& Scenarios()
 }
 
 }  // namespace probe
-

@@ -83,13 +83,13 @@ private:
 bool CompareTranscripts(const std::string& winport, const std::string& windows, std::string& report);
 
 // Result formats.
-std::string AsHandle(HANDLE h);       // NULL / INVALID_HANDLE_VALUE / handle
+std::string AsHandle(HANDLE h);           // NULL / INVALID_HANDLE_VALUE / handle
 std::string AsHandleThenClose(HANDLE h);  // the same, and closes a handle the scenario does not keep
-std::string AsBool(BOOL b);           // TRUE / FALSE / other value
-std::string AsWait(DWORD r);          // WAIT_OBJECT_0+i / WAIT_ABANDONED_0+i / WAIT_TIMEOUT / ...
-std::string AsPointer(const void* p); // NULL / non-NULL
+std::string AsBool(BOOL b);               // TRUE / FALSE / other value
+std::string AsWait(DWORD r);              // WAIT_OBJECT_0+i / WAIT_ABANDONED_0+i / WAIT_TIMEOUT / ...
+std::string AsPointer(const void* p);     // NULL / non-NULL
 std::string AsInt(long long v);
-std::string AsError(DWORD code);      // "183 ERROR_ALREADY_EXISTS"
+std::string AsError(DWORD code);  // "183 ERROR_ALREADY_EXISTS"
 // Bytes as a C string literal body: printable ASCII as is, everything else as \xNN.
 std::string Escaped(const char* data, size_t size);
 
@@ -113,27 +113,27 @@ struct Registrar {
 }  // namespace probe
 
 // Defines and registers a scenario; the body uses the transcript `t`.
-#define PROBE_SCENARIO(name)                                                   \
-    static void name(probe::Transcript& t);                                    \
-    static const probe::Registrar name##_registrar(#name, &name);              \
+#define PROBE_SCENARIO(name)                                      \
+    static void name(probe::Transcript& t);                       \
+    static const probe::Registrar name##_registrar(#name, &name); \
     static void name(probe::Transcript& t)
 
 // Runs `expr` with the sentinel in the last error and records it with formatter `fmt`.
-#define PROBE_CALL(fmt, expr)                                                  \
-    do {                                                                       \
-        ::SetLastError(probe::Transcript::kUntouched);                         \
-        const auto probe_result_ = (expr);                                     \
-        const DWORD probe_error_ = ::GetLastError();                           \
-        t.Call(#expr, fmt(probe_result_), probe_error_);                       \
+#define PROBE_CALL(fmt, expr)                            \
+    do {                                                 \
+        ::SetLastError(probe::Transcript::kUntouched);   \
+        const auto probe_result_ = (expr);               \
+        const DWORD probe_error_ = ::GetLastError();     \
+        t.Call(#expr, fmt(probe_result_), probe_error_); \
     } while (0)
 
 // The same, for a call whose result is a known difference (id in KnownDifferences.cpp).
-#define PROBE_CALL_KNOWN(id, fmt, expr)                                        \
-    do {                                                                       \
-        ::SetLastError(probe::Transcript::kUntouched);                         \
-        const auto probe_result_ = (expr);                                     \
-        const DWORD probe_error_ = ::GetLastError();                           \
-        t.Call(#expr, fmt(probe_result_), probe_error_, id);                   \
+#define PROBE_CALL_KNOWN(id, fmt, expr)                      \
+    do {                                                     \
+        ::SetLastError(probe::Transcript::kUntouched);       \
+        const auto probe_result_ = (expr);                   \
+        const DWORD probe_error_ = ::GetLastError();         \
+        t.Call(#expr, fmt(probe_result_), probe_error_, id); \
     } while (0)
 
 #define PROBE_VALUE(fmt, expr) t.Value(#expr, fmt(expr))

@@ -6,8 +6,8 @@
 #include <vector>
 
 #if defined(_WIN32)
-#  include <fcntl.h>
-#  include <io.h>
+#include <fcntl.h>
+#include <io.h>
 #endif
 
 #include "Probe.h"

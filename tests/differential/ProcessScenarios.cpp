@@ -85,8 +85,8 @@ void RunChild(probe::Transcript& t, ChildReport& report, const Start& s, const c
     std::string env = s.env;
     if (!env.empty()) env += '\0';
     SetLastError(probe::Transcript::kUntouched);
-    const BOOL ok = CreateProcessA(s.app.empty() ? nullptr : s.app.c_str(), s.cmd.empty() ? nullptr : &cmd[0],
-                                   nullptr, nullptr, s.inherit, s.flags, env.empty() ? nullptr : &env[0], s.dir, &si, &pi);
+    const BOOL ok = CreateProcessA(s.app.empty() ? nullptr : s.app.c_str(), s.cmd.empty() ? nullptr : &cmd[0], nullptr,
+                                   nullptr, s.inherit, s.flags, env.empty() ? nullptr : &env[0], s.dir, &si, &pi);
     t.Call(s.label, probe::AsBool(ok), ok ? probe::Transcript::kUntouched : GetLastError(), known);
     if (!ok) {
         // A known difference has the same lines on both sides, started or not.
@@ -105,10 +105,7 @@ void RunChild(probe::Transcript& t, ChildReport& report, const Start& s, const c
     CloseHandle(pi.hProcess);
 }
 
-std::string Child()
-{
-    return probe::ProgramFolder() + "probe_child" + probe::ProgramSuffix();
-}
+std::string Child() { return probe::ProgramFolder() + "probe_child" + probe::ProgramSuffix(); }
 
 }  // namespace
 
@@ -133,7 +130,8 @@ PROBE_SCENARIO(process_program_search)
     RunChild(t, report, Start("app: full path, command line NULL", Child(), ""));
     RunChild(t, report, Start("app: with a space, command line NULL", dir + "probe child" + probe::ProgramSuffix(), ""));
     RunChild(t, report, Start("app: full path, another program name", Child(), "whatever a b"));
-    RunChild(t, report, Start("app: relative name", std::string("probe_child") + probe::ProgramSuffix(), "x").In(dir.c_str()));
+    RunChild(t, report,
+             Start("app: relative name", std::string("probe_child") + probe::ProgramSuffix(), "x").In(dir.c_str()));
     RunChild(t, report, Start("app: missing", dir + "probe_missing" + probe::ProgramSuffix(), "x"));
     RunChild(t, report, Start("app: missing folder", dir + "nofolder" + dir.substr(dir.size() - 1) + "x", "x"));
     STARTUPINFOA si = {};
@@ -152,10 +150,22 @@ PROBE_SCENARIO(process_command_lines)
     ChildReport report(t);
     // Argument words as the child's C runtime splits them.
     const char* const lines[] = {
-        "probe_child a\"b c\" d", "probe_child \"a\\\"b\" c", "probe_child a\\\\\"b c\"", "probe_child a\\\\b",
-        "probe_child \"\" x",     "probe_child \"a\"\"b\" c", "probe_child \"a\"\"\"b\" c", "probe_child a\tb",
-        "probe_child   a   b  ", "probe_child \"abc",       "probe_child a\\",          "probe_child \"a\\\\\"",
-        "probe_child x\"\"y",     "probe_child \"\"\"\"",    "probe_child \"a b\"c d",  "probe_child \xD6\xD0\xCE\xC4 \"\xD6\xD0 \xCE\xC4\"",
+        "probe_child a\"b c\" d",
+        "probe_child \"a\\\"b\" c",
+        "probe_child a\\\\\"b c\"",
+        "probe_child a\\\\b",
+        "probe_child \"\" x",
+        "probe_child \"a\"\"b\" c",
+        "probe_child \"a\"\"\"b\" c",
+        "probe_child a\tb",
+        "probe_child   a   b  ",
+        "probe_child \"abc",
+        "probe_child a\\",
+        "probe_child \"a\\\\\"",
+        "probe_child x\"\"y",
+        "probe_child \"\"\"\"",
+        "probe_child \"a b\"c d",
+        "probe_child \xD6\xD0\xCE\xC4 \"\xD6\xD0 \xCE\xC4\"",
     };
     for (const char* line : lines) {
         const std::string label = "command line \"" + probe::Escaped(line, std::strlen(line)) + "\"";
@@ -165,9 +175,11 @@ PROBE_SCENARIO(process_command_lines)
     RunChild(t, report, Start("program name \"odd\\\\name\"x", Child(), "\"odd\\\\name\"x y"));
     RunChild(t, report, Start("program name a\\\"b c", Child(), "a\\\"b c"), "wine-program-name-unescaped");
     // Windows' limit: 32767 characters with the terminator.
-    RunChild(t, report, Start("command line of 32766 characters", "", "probe_child exit=9 " + std::string(32766 - 19, 'x')),
+    RunChild(t, report,
+             Start("command line of 32766 characters", "", "probe_child exit=9 " + std::string(32766 - 19, 'x')),
              nullptr);
-    RunChild(t, report, Start("command line of 32767 characters", "", "probe_child exit=9 " + std::string(32767 - 19, 'x')));
+    RunChild(t, report,
+             Start("command line of 32767 characters", "", "probe_child exit=9 " + std::string(32767 - 19, 'x')));
 }
 
 PROBE_SCENARIO(process_folder_environment_flags)
@@ -180,7 +192,8 @@ PROBE_SCENARIO(process_folder_environment_flags)
     RunChild(t, report, Start("folder: a file", "", "probe_child").In(Child().c_str()));
     probe::SetEnvironment("PROBEVAR", "inherited");
     RunChild(t, report, Start("environment: NULL, inherited", "", "probe_child"));
-    const std::string block = std::string("PROBEVAR=given") + '\0' + kReportVariable + "=" + report.Name() + '\0' + "B=2";
+    const std::string block =
+        std::string("PROBEVAR=given") + '\0' + kReportVariable + "=" + report.Name() + '\0' + "B=2";
     RunChild(t, report, Start("environment: a block", "", "probe_child").With(block));
     RunChild(t, report, Start("environment: empty", "", "probe_child").With(std::string(1, '\0')));
     probe::SetEnvironment("PROBEVAR", "");

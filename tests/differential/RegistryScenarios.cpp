@@ -68,10 +68,7 @@ std::string ValueNames(HKEY key)
     return out;
 }
 
-std::string AsRegResult(LONG r)
-{
-    return probe::AsError(static_cast<DWORD>(r));
-}
+std::string AsRegResult(LONG r) { return probe::AsError(static_cast<DWORD>(r)); }
 
 // An open that should fail; a key it opens after all is closed again.
 LONG OpenAndClose(HKEY parent, const char* path)
@@ -99,8 +96,8 @@ PROBE_SCENARIO(registry_values)
     PROBE_VALUE(AsRegResult, RegSetValueExA(key, "Binary", 0, REG_BINARY, binary, sizeof binary));
     PROBE_VALUE(AsRegResult, RegSetValueExA(key, "SzNul", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 4));
     PROBE_VALUE(AsRegResult, RegSetValueExA(key, "SzBare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3));
-    PROBE_VALUE(AsRegResult, RegSetValueExA(key, "\xD6\xD0", 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>("\xCE\xC4\xD7\xD6"), 5));
+    PROBE_VALUE(AsRegResult,
+                RegSetValueExA(key, "\xD6\xD0", 0, REG_SZ, reinterpret_cast<const BYTE*>("\xCE\xC4\xD7\xD6"), 5));
     PROBE_VALUE(AsRegResult, RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 5));
     PROBE_VALUE(AsRegResult, RegSetValueExA(key, "Empty", 0, REG_BINARY, nullptr, 0));
 
@@ -141,21 +138,21 @@ PROBE_SCENARIO(registry_keys)
     HKEY root = nullptr, deep = nullptr, again = nullptr, reader = nullptr;
     DWORD disposition = 0;
     PROBE_VALUE(AsRegResult, OpenAndClose(HKEY_CURRENT_USER, base.c_str()));
-    PROBE_VALUE(AsRegResult, RegCreateKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &root, &disposition));
+    PROBE_VALUE(AsRegResult, RegCreateKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &root, &disposition));
     PROBE_VALUE(AsDisposition, disposition);
     // Several levels in one call; a trailing backslash; names compare without case.
-    PROBE_VALUE(AsRegResult, RegCreateKeyExA(root, "A\\B\\C", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep,
-                                             &disposition));
+    PROBE_VALUE(AsRegResult,
+                RegCreateKeyExA(root, "A\\B\\C", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disposition));
     PROBE_VALUE(AsDisposition, disposition);
-    PROBE_VALUE(AsRegResult, RegCreateKeyExA(root, "a\\b\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again,
-                                             &disposition));
+    PROBE_VALUE(AsRegResult,
+                RegCreateKeyExA(root, "a\\b\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again, &disposition));
     PROBE_VALUE(AsDisposition, disposition);
     PROBE_VALUE(AsRegResult, RegCloseKey(again));
     // Two or three backslashes at the end end the path as one does.
     PROBE_VALUE(AsRegResult, OpenAndClose(root, "a\\b\\\\"));
-    PROBE_VALUE(AsRegResult, RegCreateKeyExA(root, "E\\\\\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again,
-                                             &disposition));
+    PROBE_VALUE(AsRegResult,
+                RegCreateKeyExA(root, "E\\\\\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again, &disposition));
     PROBE_VALUE(AsDisposition, disposition);
     PROBE_VALUE(AsRegResult, RegCloseKey(again));
     PROBE_VALUE(AsRegResult, OpenAndClose(root, "E"));

@@ -7,10 +7,7 @@
 namespace {
 
 // The buffer after a call, filler included, so that writes past the terminator show.
-std::string Buffer(const char* buf, size_t size)
-{
-    return "\"" + probe::Escaped(buf, size) + "\"";
-}
+std::string Buffer(const char* buf, size_t size) { return "\"" + probe::Escaped(buf, size) + "\""; }
 
 }  // namespace
 
@@ -21,19 +18,31 @@ PROBE_SCENARIO(text_lstrcpynA)
         int max;
     };
     const Case cases[] = {
-        {"hello", 0}, {"hello", 1}, {"hello", 2}, {"hello", 5}, {"hello", 6}, {"hello", 12},
-        {"", 1}, {"", 4},
+        {"hello", 0},
+        {"hello", 1},
+        {"hello", 2},
+        {"hello", 5},
+        {"hello", 6},
+        {"hello", 12},
+        {"", 1},
+        {"", 4},
         // Double-byte GBK text cut inside a character and after it.
-        {"\xD6\xD0\xCE\xC4", 2}, {"\xD6\xD0\xCE\xC4", 3}, {"\xD6\xD0\xCE\xC4", 4}, {"\xD6\xD0\xCE\xC4", 5},
+        {"\xD6\xD0\xCE\xC4", 2},
+        {"\xD6\xD0\xCE\xC4", 3},
+        {"\xD6\xD0\xCE\xC4", 4},
+        {"\xD6\xD0\xCE\xC4", 5},
         {"a\xD6\xD0", 3},
     };
     for (const Case& c : cases) {
         char buf[12];
         std::memset(buf, '#', sizeof buf);
         const char* r = lstrcpynA(buf, c.src, c.max);
-        t.Value(("lstrcpynA(buf, \"" + probe::Escaped(c.src, std::strlen(c.src)) + "\", " + std::to_string(c.max) +
-                 ")").c_str(),
-                std::string(r == buf ? "buf" : r == nullptr ? "NULL" : "other") + " " + Buffer(buf, sizeof buf));
+        t.Value(
+            ("lstrcpynA(buf, \"" + probe::Escaped(c.src, std::strlen(c.src)) + "\", " + std::to_string(c.max) + ")").c_str(),
+            std::string(r == buf       ? "buf"
+                        : r == nullptr ? "NULL"
+                                       : "other") +
+                " " + Buffer(buf, sizeof buf));
     }
 }
 
@@ -173,8 +182,7 @@ PROBE_SCENARIO(text_wsprintfA_wide)
     // Width and precision count the bytes of the converted text.
     SPRINTF("[%.1ls][%.2ls][%.3ls][%.0ls]", text, text, text, text);
     SPRINTF("[%8ls][%-8ls][%8.3ls]", text, text, text);
-    SPRINTF("[%5lc][%-5lc][%8.1lc]", static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x4E2D),
-            static_cast<WCHAR>(0x4E2D));
+    SPRINTF("[%5lc][%-5lc][%8.1lc]", static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x4E2D));
     SPRINTF("[%05s][%05c][%05ls][%05lc]", "ab", 'c', text + 3, static_cast<WCHAR>('d'));
     SPRINTF("[%#ls][%#lc]", text, static_cast<WCHAR>('q'));
     SPRINTF("[%ls][%S][%.3ls]", none, none, none);

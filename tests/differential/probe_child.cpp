@@ -14,10 +14,10 @@
 #include <string>
 
 #if defined(_WIN32)
-#  include <direct.h>
-#  define getcwd _getcwd
+#include <direct.h>
+#define getcwd _getcwd
 #else
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace {

@@ -14,9 +14,9 @@
 
 namespace {
 
+using lktest::Gbk;
 using lobbykit::emote::FindEmotionCmd;
 using lobbykit::emote::LoadEmotionText;
-using lktest::Gbk;
 
 std::string Lower(std::string s)
 {
@@ -37,8 +37,8 @@ TEST(EmotionTableTest, VerbsBetweenKeywordsAreNotFound)
 {
     // Just above each keyword, just below the first and above the last: the bisection ends
     // without a match (and, under ASan, without reading outside the table).
-    std::vector<std::string> verbs = {"A", "AAA", "ABR", "Z", "ZZZZ", "ZZZ\x96", "M", "@", "[", "5",
-                                      "!!", "!!!!", "18M", ":", ":)...", "??"};
+    std::vector<std::string> verbs = {"A", "AAA", "ABR", "Z",    "ZZZZ", "ZZZ\x96", "M",     "@",
+                                      "[", "5",   "!!",  "!!!!", "18M",  ":",       ":)...", "??"};
     for (int r = 0; r < EMOTION_CMD_COUNT; ++r) {
         const std::string kw = g_emotionCmdTable[r].szCmd;
         verbs.push_back(kw + "!");
@@ -111,7 +111,9 @@ TEST(EmotionTableTest, QuotedTextsByteForByte)
         {105, "#对着%劝道：走路防跌，吃饭防噎，你别太招摇了，\n当心有一天栽在人家手里！"},
         {124, "#咽着口水色迷迷地挨个看着大家，哇，今天靓女好多。"},
         {121, "#怀着满腔热情寻思道：我该去安慰谁呢？"},
-        {123, "#拿出一块皱巴巴的手绢仔细地替%擦拭着眼泪，左手拿着一把拨浪鼓在%面前摇啊摇，%瞪着天真的大眼睛望了半天，破涕为笑了。"},
+        {123,
+         "#拿出一块皱巴巴的手绢仔细地替%擦拭着眼泪，左手拿着一把拨浪鼓在%面前摇啊摇，%"
+         "瞪着天真的大眼睛望了半天，破涕为笑了。"},
         {272, "#对着镜子挤眉弄眼，一副爱上了自己的样子。\n"},
         {353, "#看着镜中自己的倩影，不由地感到脸上发烧——#发现已经爱上自己了！"},
     };

@@ -37,17 +37,14 @@ Reply Say(CGetEmotion& e, const std::string& name, const std::string& line)
     return r;
 }
 
-std::string Error(const std::string& cmd)
-{
-    return Gbk("***抱歉，看不懂你的意思:") + cmd + "***";
-}
+std::string Error(const std::string& cmd) { return Gbk("***抱歉，看不懂你的意思:") + cmd + "***"; }
 
-const std::string kHelpIndex = Gbk(
-    "帮助命令，输入 /1、/2、/3、/4了解更多信息:\n"
-    "/1:显示第一屏命令\n"
-    "/2:显示第二屏命令\n"
-    "/3:显示第三屏命令\n"
-    "/4:显示第四屏命令\n");
+const std::string kHelpIndex =
+    Gbk("帮助命令，输入 /1、/2、/3、/4了解更多信息:\n"
+        "/1:显示第一屏命令\n"
+        "/2:显示第二屏命令\n"
+        "/3:显示第三屏命令\n"
+        "/4:显示第四屏命令\n");
 
 const std::string kPageHeader = Gbk("【动词 + 对方名字 或 自己名字 或 空白 】例：/love tom \n");
 
@@ -164,7 +161,10 @@ TEST(EmotionTest, ChatHelpAndErrorLines)
         {"chinese verb", "amy", Gbk("/爱 tom"), Error(Gbk("/爱 tom")), 1},
         {"control byte as verb keeps the byte", "amy", "/\x01love", Error("/\x01love"), 1},
         // Trailing white space goes before control bytes become spaces, so one may remain.
-        {"control bytes become spaces", "amy", "/ab\x02" "cd\x1f", Error("/ab cd "), 1},
+        {"control bytes become spaces", "amy",
+         "/ab\x02"
+         "cd\x1f",
+         Error("/ab cd "), 1},
         {"untargeted text absent", "amy", "/love", Error("/love"), 1},
         {"untargeted text absent (envy)", "amy", "/envy", Error("/envy"), 1},
         {"verb sorted between two keywords", "amy", "/lovf tom", Error("/lovf tom"), 1},
@@ -184,10 +184,8 @@ TEST(EmotionTest, FormsAndTargets)
         {"blanks before the target", "amy", "/!!!    tom", ShoutAt("amy", "tom"), 0},
         {"tab between verb and target", "amy", "/!!!\ttom", ShoutAt("amy", "tom"), 0},
         {"trailing control byte: empty other target", "amy", "/!!!\x01", ShoutAt("amy", ""), 0},
-        {"target cut to 31 bytes", "amy", "/!!! " + std::string(40, 't'),
-         ShoutAt("amy", std::string(31, 't')), 0},
-        {"ids exchanged: colorlook", "amy", "/colorlook",
-         Gbk("amy咽着口水色迷迷地挨个看着大家，哇，今天靓女好多。"), 0},
+        {"target cut to 31 bytes", "amy", "/!!! " + std::string(40, 't'), ShoutAt("amy", std::string(31, 't')), 0},
+        {"ids exchanged: colorlook", "amy", "/colorlook", Gbk("amy咽着口水色迷迷地挨个看着大家，哇，今天靓女好多。"), 0},
         {"ids exchanged: comfort", "amy", "/comfort", Gbk("amy怀着满腔热情寻思道：我该去安慰谁呢？"), 0},
         {"comfort someone, target three times", "amy", "/comfort tom",
          Gbk("amy拿出一块皱巴巴的手绢仔细地替tom擦拭着眼泪，左手拿着一把拨浪鼓在tom面前摇啊摇，"
@@ -337,8 +335,7 @@ TEST(EmotionTest, CutsNeverSplitACharacter)
 
     // A 31-byte cut of a name would end inside 東: 30 bytes are kept.
     EXPECT_EQ(Say(e, std::string(30, 'x') + kEast, "/!!!").text, Shout(std::string(30, 'x')));
-    EXPECT_EQ(Say(e, "amy", "/!!! " + std::string(30, 'y') + kEast).text,
-              ShoutAt("amy", std::string(30, 'y')));
+    EXPECT_EQ(Say(e, "amy", "/!!! " + std::string(30, 'y') + kEast).text, ShoutAt("amy", std::string(30, 'y')));
     // 31 bytes that end on a whole character are kept whole.
     EXPECT_EQ(Say(e, std::string(29, 'x') + kShallow, "/!!!").text, Shout(std::string(29, 'x') + kShallow));
 
@@ -380,7 +377,9 @@ TEST(EmotionTest, AsciiLikeTrailBytesAreNotSplitCutCasedOrTrimmed)
 #if defined(LOBBYKIT_TRACE)
 TEST(EmotionTest, TracesTheQuotedMessages)
 {
-    struct Case { std::string name, line, trace; };
+    struct Case {
+        std::string name, line, trace;
+    };
     const Case cases[] = {
         {"", "/!!!", "Warning : CChatClient::GetEmotion() : sName is empty\n"},
         {"amy", " \t", "Warning : CChatClient::GetEmotion() : szEmotionCmd is empty\n"},

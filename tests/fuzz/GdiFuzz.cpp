@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
     std::size_t offset = h.biSize + (h.biCompression == BI_BITFIELDS && h.biSize == sizeof h ? 12 : 0);
     if (h.biBitCount <= 8) offset += 4 * (std::size_t(1) << h.biBitCount);
-    HBITMAP picture = CreateDIBitmap((data[0] & 1) ? screen : nullptr, &h, CBM_INIT, dib.data() + offset, info,
-                                     DIB_RGB_COLORS);
+    HBITMAP picture =
+        CreateDIBitmap((data[0] & 1) ? screen : nullptr, &h, CBM_INIT, dib.data() + offset, info, DIB_RGB_COLORS);
     HDC src = CreateCompatibleDC(screen);
     HGDIOBJ oldSrc = SelectObject(src, picture ? picture : GetCurrentObject(src, OBJ_BITMAP));
     HDC dst = CreateCompatibleDC(screen);

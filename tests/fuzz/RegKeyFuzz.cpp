@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string key = in.substr(0, a), item = in.substr(a + 1, b - a - 1);
     std::string value = in.substr(b + 1);
 
-    if (RegWriteKeyBin(key.c_str(), nullptr, item.c_str(),
-                       reinterpret_cast<unsigned char*>(&value[0]), (unsigned long)value.size())) {
+    if (RegWriteKeyBin(key.c_str(), nullptr, item.c_str(), reinterpret_cast<unsigned char*>(&value[0]),
+                       (unsigned long)value.size())) {
         char buf[260];
         std::memset(buf, 0xCC, sizeof buf);
         unsigned long len = sizeof buf;

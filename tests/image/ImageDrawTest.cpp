@@ -32,7 +32,11 @@ class ImageDraw : public ImageTest {};
 
 TEST_F(ImageDraw, DrawImageDefaultsClampAndStretch)
 {
-    struct { const char* name; int args[8]; int drawn[8]; } cases[] = {
+    struct {
+        const char* name;
+        int args[8];
+        int drawn[8];
+    } cases[] = {
         {"all zero: whole picture 1:1", {0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 100, 80, 0, 0, 100, 80}},
         {"rest from (10,10) stretched", {0, 0, 0, 0, 10, 10, 0, 0}, {0, 0, 100, 80, 10, 10, 90, 70}},
         {"source clamped", {5, 5, 100, 80, 0, 0, 200, 200}, {5, 5, 100, 80, 0, 0, 100, 80}},

@@ -28,15 +28,33 @@ class ImageLoad : public ImageTest {};
 TEST_F(ImageLoad, EveryDepthLoadsWithItsPixelsAndPalette)
 {
     const Words w16 = {0xF80000, 0x00FC00, 0x0000F8, 0xF8FCF8, 0, 0x808080};
-    struct { const char* name; std::vector<BYTE> file; int height; Pixels expect; Words palette; } cases[] = {
-        {"1bpp", BmpFile(1, 3, 2, {1, 0, 1, 0, 1, 1}, {0, 0xFFFFFF}), 2,
-         {0xFFFFFF, 0, 0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF}, {0, 0xFFFFFF}},
-        {"4bpp", BmpFile(4, 3, 2, {0, 5, 15, 10, 3, 1}, Gray(16)), 2,
-         {0, 0x555555, 0xFFFFFF, 0xAAAAAA, 0x333333, 0x111111}, Gray(16)},
-        {"8bpp", BmpFile(8, 3, 2, {0, 255, 17, 34, 68, 136}, Gray(256)), 2,
-         {0, 0xFFFFFF, 0x111111, 0x222222, 0x444444, 0x888888}, Gray(256)},
-        {"8bpp_2used", BmpFile(8, 3, 2, {1, 0, 1, 1, 0, 0}, {0x0000FF, 0xFF0000}, 2), 2,
-         {0x0000FF, 0xFF0000, 0x0000FF, 0x0000FF, 0xFF0000, 0xFF0000}, {0x0000FF, 0xFF0000}},
+    struct {
+        const char* name;
+        std::vector<BYTE> file;
+        int height;
+        Pixels expect;
+        Words palette;
+    } cases[] = {
+        {"1bpp",
+         BmpFile(1, 3, 2, {1, 0, 1, 0, 1, 1}, {0, 0xFFFFFF}),
+         2,
+         {0xFFFFFF, 0, 0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF},
+         {0, 0xFFFFFF}},
+        {"4bpp",
+         BmpFile(4, 3, 2, {0, 5, 15, 10, 3, 1}, Gray(16)),
+         2,
+         {0, 0x555555, 0xFFFFFF, 0xAAAAAA, 0x333333, 0x111111},
+         Gray(16)},
+        {"8bpp",
+         BmpFile(8, 3, 2, {0, 255, 17, 34, 68, 136}, Gray(256)),
+         2,
+         {0, 0xFFFFFF, 0x111111, 0x222222, 0x444444, 0x888888},
+         Gray(256)},
+        {"8bpp_2used",
+         BmpFile(8, 3, 2, {1, 0, 1, 1, 0, 0}, {0x0000FF, 0xFF0000}, 2),
+         2,
+         {0x0000FF, 0xFF0000, 0x0000FF, 0x0000FF, 0xFF0000, 0xFF0000},
+         {0x0000FF, 0xFF0000}},
         {"16bpp_555", BmpFile(16, 3, 2, w16), 2, Widen16(w16, false), {}},
         {"16bpp_565", BmpFile(16, 3, 2, w16, {}, 0, true), 2, Widen16(w16, true), {}},
         {"24bpp_topdown", BmpFile(24, 3, -2, kRgb), -2, kRef, {}},
@@ -45,10 +63,16 @@ TEST_F(ImageLoad, EveryDepthLoadsWithItsPixelsAndPalette)
         {"32bpp", BmpFile(32, 3, 2, kRgb), 2, kRef, {}},
         {"32bpp_bitfields", BmpFile(32, 3, 2, kRgb, {}, 0, true), 2, kRef, {}},
         // Runs, an absolute run, a move that leaves two pixels unset (black).
-        {"rle8", RleFile(8, 3, 2, kRle, {2, 1, 1, 2, 0, 0, 0, 3, 3, 0, 1, 0, 0, 1}), 2,
-         {0xFFFFFF, 0x0000FF, 0x00FF00, 0x00FF00, 0x00FF00, 0xFF0000}, kRle},
-        {"rle4", RleFile(4, 3, 2, kRle, {3, 0x12, 0, 0, 1, 0x30, 0, 2, 1, 0, 0, 1}), 2,
-         {0xFFFFFF, 0, 0, 0x00FF00, 0xFF0000, 0x00FF00}, kRle},
+        {"rle8",
+         RleFile(8, 3, 2, kRle, {2, 1, 1, 2, 0, 0, 0, 3, 3, 0, 1, 0, 0, 1}),
+         2,
+         {0xFFFFFF, 0x0000FF, 0x00FF00, 0x00FF00, 0x00FF00, 0xFF0000},
+         kRle},
+        {"rle4",
+         RleFile(4, 3, 2, kRle, {3, 0x12, 0, 0, 1, 0x30, 0, 2, 1, 0, 0, 1}),
+         2,
+         {0xFFFFFF, 0, 0, 0x00FF00, 0xFF0000, 0x00FF00},
+         kRle},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -61,7 +85,8 @@ TEST_F(ImageLoad, EveryDepthLoadsWithItsPixelsAndPalette)
         const UINT n = img.m_hPalette ? GetPaletteEntries(img.m_hPalette, 0, 300, pe.data()) : 0;
         ASSERT_EQ(c.palette.size(), n);
         for (UINT i = 0; i < n; ++i)
-            EXPECT_EQ(c.palette[i], std::uint32_t(pe[i].peRed << 16 | pe[i].peGreen << 8 | pe[i].peBlue | pe[i].peFlags << 24));
+            EXPECT_EQ(c.palette[i],
+                      std::uint32_t(pe[i].peRed << 16 | pe[i].peGreen << 8 | pe[i].peBlue | pe[i].peFlags << 24));
     }
 }
 
@@ -75,16 +100,31 @@ TEST_F(ImageLoad, MalformedFilesAreRefusedAndThePreviousPictureKept)
     };
     auto cut = [&](size_t n) { return std::vector<BYTE>(good.begin(), good.begin() + n); };
     const std::pair<const char*, std::vector<BYTE>> cases[] = {
-        {"empty", {}}, {"13_bytes", cut(13)}, {"not_BM", with(0, 'M' | 'B' << 8, 2)},
-        {"header_cut", cut(50)}, {"table_cut", cut(54 + 1000)}, {"rows_short", cut(good.size() - 1)},
-        {"colours_lie", with(46, 0xFFFFFFFF)}, {"colours_257", with(46, 257)},
-        {"width_negative", with(18, std::uint32_t(-3))}, {"width_zero", with(18, 0)},
-        {"height_zero", with(22, 0)}, {"height_min", with(22, 0x80000000)}, {"wide", with(18, 1u << 20)},
-        {"over_2_28_pixels", with(22, (1u << 28) / 3 + 1)}, {"depth_7", with(28, 7, 2)},
-        {"rle8_without_size", with(30, BI_RLE8)}, {"bitfields_8bpp", with(30, BI_BITFIELDS)},
+        {"empty", {}},
+        {"13_bytes", cut(13)},
+        {"not_BM", with(0, 'M' | 'B' << 8, 2)},
+        {"header_cut", cut(50)},
+        {"table_cut", cut(54 + 1000)},
+        {"rows_short", cut(good.size() - 1)},
+        {"colours_lie", with(46, 0xFFFFFFFF)},
+        {"colours_257", with(46, 257)},
+        {"width_negative", with(18, std::uint32_t(-3))},
+        {"width_zero", with(18, 0)},
+        {"height_zero", with(22, 0)},
+        {"height_min", with(22, 0x80000000)},
+        {"wide", with(18, 1u << 20)},
+        {"over_2_28_pixels", with(22, (1u << 28) / 3 + 1)},
+        {"depth_7", with(28, 7, 2)},
+        {"rle8_without_size", with(30, BI_RLE8)},
+        {"bitfields_8bpp", with(30, BI_BITFIELDS)},
         {"rle8_past_the_file", RleFile(8, 3, 2, kRle, {6, 1, 0, 1}, 5)},
         {"rle8_top_down", RleFile(8, 3, -2, kRle, {6, 1, 0, 1})},
-        {"rle4_on_8_bits", [] { auto f = RleFile(8, 3, 2, kRle, {6, 1, 0, 1}); f[30] = BI_RLE4; return f; }()},
+        {"rle4_on_8_bits",
+         [] {
+             auto f = RleFile(8, 3, 2, kRle, {6, 1, 0, 1});
+             f[30] = BI_RLE4;
+             return f;
+         }()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
@@ -112,9 +152,13 @@ TEST_F(ImageLoad, MalformedFilesAreRefusedAndThePreviousPictureKept)
 
 TEST_F(ImageLoad, DibPaletteCountsAndFlags)
 {
-    struct { WORD bpp; DWORD clrUsed; int count, entries; } cases[] = {
-        {24, 0, 0, 0}, {8, 0, 256, 256}, {4, 0, 16, 16}, {1, 0, 2, 2}, {8, 3, 3, 3},
-        {1, 300, 300, 2},  // never more than the depth can index
+    struct {
+        WORD bpp;
+        DWORD clrUsed;
+        int count, entries;
+    } cases[] = {
+        {24, 0, 0, 0},    {8, 0, 256, 256},    {4, 0, 16, 16},
+        {1, 0, 2, 2},     {8, 3, 3, 3},        {1, 300, 300, 2},           // never more than the depth can index
         {24, 16, 16, 16}, {24, 300, 300, 300}, {32, 70000, 70000, 65535},  // palNumEntries is a WORD
     };
     Words block(10 + 70000);  // the header, then entry i = blue 3i, green 2i, red i
@@ -159,7 +203,10 @@ TEST_F(ImageLoad, AttachDetachAndCopiesDeleteEachHandleOnce)
     EXPECT_EQ(4, a.m_nWidth);
     BITMAP bm;
     EXPECT_EQ(int(sizeof bm), GetObjectA(h, sizeof bm, &bm));  // given up, not deleted
-    { CImage owner; owner.Attach(h); }
+    {
+        CImage owner;
+        owner.Attach(h);
+    }
     EXPECT_EQ(0, GetObjectA(h, sizeof bm, &bm));  // deleted by its owner
 }
 
@@ -176,7 +223,10 @@ TEST_F(ImageLoad, HandOversOfSharedHandlesKeepEveryPictureAndDeleteItOnce)
         if (!img.m_hBitmap || GetObjectA(img.m_hBitmap, sizeof bm, &bm) != int(sizeof bm)) return false;
         return ReadPixels(img.m_hBitmap, 3, 2) == px;
     };
-    auto gone = [](HGDIOBJ h) { BITMAP bm; return GetObjectA(h, sizeof bm, &bm) == 0; };
+    auto gone = [](HGDIOBJ h) {
+        BITMAP bm;
+        return GetObjectA(h, sizeof bm, &bm) == 0;
+    };
     struct Case {
         const char* name;
         std::function<void(CImage& a, CImage& b)> run;
@@ -224,8 +274,12 @@ TEST_F(ImageLoad, HandOversOfSharedHandlesKeepEveryPictureAndDeleteItOnce)
              EXPECT_TRUE(gone(h));
              EXPECT_TRUE(shows(b, pb));
          }},
-        {"a copy gives up, the source keeps its picture", [&](CImage& a, CImage&) {
-             { CImage t(a); t.Detach(); }
+        {"a copy gives up, the source keeps its picture",
+         [&](CImage& a, CImage&) {
+             {
+                 CImage t(a);
+                 t.Detach();
+             }
              EXPECT_TRUE(shows(a, pa));
          }},
         {"Attach of a handle another image holds, which then gives it up",
@@ -236,7 +290,8 @@ TEST_F(ImageLoad, HandOversOfSharedHandlesKeepEveryPictureAndDeleteItOnce)
              a.Detach();
              EXPECT_TRUE(shows(b, pa));
          }},
-        {"assignment to itself and of the same handle", [&](CImage& a, CImage& b) {
+        {"assignment to itself and of the same handle",
+         [&](CImage& a, CImage& b) {
              CImage& self = a;
              a = self;
              b = a;

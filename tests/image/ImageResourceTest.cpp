@@ -33,8 +33,13 @@ TEST_F(ImageResource, BitmapsLoadByTheLowSixteenBitsOfTheirId)
 {
     HMODULE module = LoadLibraryExA(LOBBYKIT_IMAGE_RES_DIR "/res64.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, module);
-    struct { UINT id; int w, h, bpp, colors, seed; } cases[] = {
-        {7, 3, 2, 24, 0, 29}, {0x10007, 3, 2, 24, 0, 29}, {300, 9, 2, 1, 2, 53},
+    struct {
+        UINT id;
+        int w, h, bpp, colors, seed;
+    } cases[] = {
+        {7, 3, 2, 24, 0, 29},
+        {0x10007, 3, 2, 24, 0, 29},
+        {300, 9, 2, 1, 2, 53},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
@@ -87,8 +92,10 @@ TEST_F(ImageResource, BitFieldsRleAndLongTablesComeFromInsideTheResource)
         {"32 bits, masks", resource(BmpFile(32, 3, 2, rgb, {}, 0, true)), ref, 0},
         {"24 bits, 300 colours", resource(BmpFile(24, 3, 2, rgb, Words(300, 0x102030), 300)), ref, 300},
         {"RLE8", resource(RleFile(8, 3, 2, four, {2, 1, 1, 2, 0, 0, 0, 3, 3, 0, 1, 0, 0, 1})), rle8, 4},
-        {"RLE4", resource(RleFile(4, 3, 2, four, {3, 0x12, 0, 0, 1, 0x30, 0, 2, 1, 0, 0, 1})),
-         {0xFFFFFF, 0, 0, 0x00FF00, 0xFF0000, 0x00FF00}, 4},
+        {"RLE4",
+         resource(RleFile(4, 3, 2, four, {3, 0x12, 0, 0, 1, 0x30, 0, 2, 1, 0, 0, 1})),
+         {0xFFFFFF, 0, 0, 0x00FF00, 0xFF0000, 0x00FF00},
+         4},
         {"masks cut", resource(BmpFile(16, 3, 2, w16, {}, 0, true), 48), {}, 0},
         {"rows cut behind the masks", resource(BmpFile(32, 3, 2, rgb, {}, 0, true), 52 + 20), {}, 0},
         {"RLE past the resource", resource(RleFile(8, 3, 2, four, {6, 1, 0, 1}, 5)), {}, 0},

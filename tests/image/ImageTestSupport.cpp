@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 #if defined(_WIN32)
-#  include <io.h>
+#include <io.h>
 #else
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace lktest {
@@ -47,13 +47,9 @@ Pixels ReadPixels(HBITMAP hBitmap, int w, int h)
     return px;
 }
 
-void Fill(CImage& img, int w, int h, const Pixels& px)
-{
-    ASSERT_EQ(1, img.Attach(MakeBitmap(w, h, px)));
-}
+void Fill(CImage& img, int w, int h, const Pixels& px) { ASSERT_EQ(1, img.Attach(MakeBitmap(w, h, px))); }
 
-Canvas::Canvas(int w_, int h_, COLORREF fill)
-    : w(w_), h(h_), bitmap(MakeBitmap(w_, h_, Pixels(size_t(w_) * h_, fill)))
+Canvas::Canvas(int w_, int h_, COLORREF fill) : w(w_), h(h_), bitmap(MakeBitmap(w_, h_, Pixels(size_t(w_) * h_, fill)))
 {
     dc.CreateCompatibleDC(nullptr);
     old = SelectObject(dc.m_hDC, bitmap);
@@ -65,8 +61,8 @@ Canvas::~Canvas()
     DeleteObject(bitmap);
 }
 
-std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels, const Words& palette,
-                          DWORD clrUsed, bool bitfields)
+std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels, const Words& palette, DWORD clrUsed,
+                          bool bitfields)
 {
     std::vector<BYTE> f;
     auto put = [&](std::uint32_t v, int n) {
@@ -91,7 +87,8 @@ std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels, c
                 v = bitfields ? (v >> 19 & 31) << 11 | (v >> 10 & 63) << 5 | (v >> 3 & 31)
                               : (v >> 19 & 31) << 10 | (v >> 11 & 31) << 5 | (v >> 3 & 31);
             if (bpp < 8) row[bit / 8] |= BYTE(v << (8 - bpp - bit % 8));
-            else for (int i = 0; i < bpp / 8; ++i) row[bit / 8 + i] = BYTE(v >> (8 * i));
+            else
+                for (int i = 0; i < bpp / 8; ++i) row[bit / 8 + i] = BYTE(v >> (8 * i));
         }
         f.insert(f.end(), row.begin(), row.end());
     }
@@ -101,8 +98,8 @@ std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels, c
 std::vector<BYTE> RleFile(int bpp, int width, int height, const Words& palette, const std::vector<BYTE>& runs,
                           DWORD sizeImage)
 {
-    std::vector<BYTE> f = BmpFile(bpp, width, height, Words(size_t(width) * std::abs(height), 0), palette,
-                                  DWORD(palette.size()));
+    std::vector<BYTE> f =
+        BmpFile(bpp, width, height, Words(size_t(width) * std::abs(height), 0), palette, DWORD(palette.size()));
     f.resize(14 + 40 + 4 * palette.size());  // the header and the table, without the rows
     const DWORD compression = bpp == 8 ? BI_RLE8 : BI_RLE4;
     const DWORD size = sizeImage == DWORD(-1) ? DWORD(runs.size()) : sizeImage;
@@ -113,7 +110,10 @@ std::vector<BYTE> RleFile(int bpp, int width, int height, const Words& palette, 
 
 Pixels Widen16(const Words& rgb, bool g6)
 {
-    auto w = [](std::uint32_t v, int bits) { v >>= 8 - bits; return (v << (8 - bits)) | (v >> (2 * bits - 8)); };
+    auto w = [](std::uint32_t v, int bits) {
+        v >>= 8 - bits;
+        return (v << (8 - bits)) | (v >> (2 * bits - 8));
+    };
     Pixels out;
     for (std::uint32_t v : rgb) out.push_back(RGB(w(v >> 16 & 255, 5), w(v >> 8 & 255, g6 ? 6 : 5), w(v & 255, 5)));
     return out;
@@ -129,8 +129,7 @@ std::string WriteTemp(const std::string& name, const std::vector<BYTE>& bytes)
 std::string TraceOf(const std::function<void()>& call)
 {
     // One file per process: ctest runs the tests of this binary side by side.
-    const std::string path =
-        ::testing::TempDir() + "lobbykit_image_trace_" + std::to_string(GetCurrentProcessId());
+    const std::string path = ::testing::TempDir() + "lobbykit_image_trace_" + std::to_string(GetCurrentProcessId());
     std::fflush(stderr);
     FILE* f = std::fopen(path.c_str(), "w+b");
     const int saved = dup(2);

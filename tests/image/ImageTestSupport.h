@@ -34,8 +34,8 @@ struct Canvas {
 
 // A bitmap file: pixels are palette indices up to 8 bits, else 0x00RRGGBB (16 bits: 5-5-5,
 // 5-6-5 with bitfields), top row first; height < 0 stores the rows top-down.
-std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels,
-                          const Words& palette = {}, DWORD clrUsed = 0, bool bitfields = false);
+std::vector<BYTE> BmpFile(int bpp, int width, int height, const Words& pixels, const Words& palette = {},
+                          DWORD clrUsed = 0, bool bitfields = false);
 // An RLE8 (bpp 8) or RLE4 (bpp 4) bitmap file of the runs given, biSizeImage their size
 // unless sizeImage says otherwise.
 std::vector<BYTE> RleFile(int bpp, int width, int height, const Words& palette, const std::vector<BYTE>& runs,

@@ -46,7 +46,10 @@ TEST_F(ImageTrans, KeyedPixelsShowTheBackground)
 {
     enum Op { Draw, Blt, Copy };
     struct {
-        const char* name; Op op; Kind kind; COLORREF key;
+        const char* name;
+        Op op;
+        Kind kind;
+        COLORREF key;
         int d[4], s[4];  // drawn, after the defaults
         int args[6];     // Draw: xSrc, ySrc, w, h; Blt and Copy: w, h, xSrc, ySrc, wSrc, hSrc
     } cases[] = {
@@ -56,12 +59,10 @@ TEST_F(ImageTrans, KeyedPixelsShowTheBackground)
         {"draw: rest from (2,1)", Draw, Kind::Picture, kKey, {2, 1, 4, 3}, {2, 1, 4, 3}, {2, 1}},
         {"draw: 0x030201 is literal", Draw, Kind::Picture, kAuto, {2, 1, 6, 4}, {0, 0, 6, 4}, {}},
         {"blt: 1:1", Blt, Kind::Picture, kKey, {2, 1, 6, 4}, {0, 0, 6, 4}, {}},
-        {"blt: auto key from outside the rectangle", Blt, Kind::Picture, kAuto, {2, 1, 4, 3},
-         {1, 1, 4, 3}, {4, 3, 1, 1, 4, 3}},
+        {"blt: auto key from outside the rectangle", Blt, Kind::Picture, kAuto, {2, 1, 4, 3}, {1, 1, 4, 3}, {4, 3, 1, 1, 4, 3}},
         {"blt: doubled", Blt, Kind::Picture, kKey, {2, 1, 12, 8}, {0, 0, 6, 4}, {12, 8}},
         {"copy: 1:1", Copy, Kind::Picture, kKey, {2, 1, 6, 4}, {0, 0, 6, 4}, {}},
-        {"copy: auto key, doubled part", Copy, Kind::Picture, kAuto, {2, 1, 8, 6}, {1, 1, 4, 3},
-         {8, 6, 1, 1, 4, 3}},
+        {"copy: auto key, doubled part", Copy, Kind::Picture, kAuto, {2, 1, 8, 6}, {1, 1, 4, 3}, {8, 6, 1, 1, 4, 3}},
         {"copy: all key", Copy, Kind::AllKey, kAuto, {2, 1, 12, 8}, {0, 0, 6, 4}, {12, 8}},
     };
     for (const auto& c : cases) {

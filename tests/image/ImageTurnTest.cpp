@@ -52,9 +52,11 @@ TEST_F(ImageTurn, TilesAreCutOnePixelPastTheArea)
     for (int i = 0; i < 600; ++i) tile.push_back(RGB(i % 30, i / 30, 0x80));
     CImage img, empty, zero, other;
     Fill(img, 30, 20, tile);
-    struct { int w, h, reachX, reachY; } cases[] = {
+    struct {
+        int w, h, reachX, reachY;
+    } cases[] = {
         {100, 40, 101, 40},  // 4 columns, the last 11 wide
-        {90, 40, 90, 40}, {95, 45, 96, 46}, {0, 40, 0, 0}, {-5, 40, 0, 0},
+        {90, 40, 90, 40},   {95, 45, 96, 46}, {0, 40, 0, 0}, {-5, 40, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);

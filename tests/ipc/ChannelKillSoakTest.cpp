@@ -28,7 +28,6 @@ const int kTrials = 400;
 #endif
 const int kMaxLen = 2000;
 
-
 TEST(ChannelKillSoak, EveryDeathIsAnExitAndWhatArrivedIsWhole)
 {
 #ifndef _WIN32
@@ -117,8 +116,8 @@ TEST(ChannelKillSoak, EveryDeathIsAnExitAndWhatArrivedIsWhole)
         if (HasFatalFailure()) return;
     }
     ipc.CloseIPC();
-    std::printf("kill soak: %d trials, %llu packets arrived whole, slowest death seen after %u ms\n", kTrials,
-                packets, static_cast<unsigned>(slowest));
+    std::printf("kill soak: %d trials, %llu packets arrived whole, slowest death seen after %u ms\n", kTrials, packets,
+                static_cast<unsigned>(slowest));
 #ifndef _WIN32
     EXPECT_TRUE(ns.Files().empty()) << ns.Files().size() << " files left, the first " << ns.Files()[0];
 #endif

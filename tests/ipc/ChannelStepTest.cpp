@@ -15,10 +15,10 @@
 #include "ChildProcess.h"
 #include "ipc/FrameParser.h"
 
+using lktest::TestPacket;
 using lobbykit::ipc::CFrameReader;
 using lobbykit::ipc::IPC_FRAME;
 using lobbykit::ipc::PutFrame;
-using lktest::TestPacket;
 
 namespace {
 
@@ -43,10 +43,7 @@ struct Ends {
     }
 };
 
-bool Signalled(HANDLE h)
-{
-    return ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
-}
+bool Signalled(HANDLE h) { return ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
 
 std::vector<TestPacket> Frames(const BYTE* area, int n)
 {
@@ -105,18 +102,17 @@ TEST_P(QueuePacketTest, AcceptsOnlyWhatCanTravel)
     EXPECT_EQ(A::SendQueueLength(ends.server), c.expect == 0 ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, QueuePacketTest,
-    ::testing::Values(QueueCase{"empty_packet", 1, 0, true, IPC_CONNECTED, 0},
-                      QueueCase{"largest", 239, 4095, false, IPC_CONNECTED, 0},
-                      QueueCase{"too_long", 1, 4096, false, IPC_CONNECTED, 1},
-                      QueueCase{"negative_length", 1, -1, false, IPC_CONNECTED, 1},
-                      QueueCase{"null_data", 1, 5, true, IPC_CONNECTED, 1},
-                      QueueCase{"id_240", 240, 1, false, IPC_CONNECTED, 1},
-                      QueueCase{"id_connect", IPC_CMD_CONNECT, 0, true, IPC_CONNECTED, 1},
-                      QueueCase{"id_255", 255, 1, false, IPC_CONNECTED, 1},
-                      QueueCase{"not_connected", 1, 1, false, IPC_NOT_CONNECTED, 1}),
-    [](const ::testing::TestParamInfo<QueueCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, QueuePacketTest,
+                         ::testing::Values(QueueCase{"empty_packet", 1, 0, true, IPC_CONNECTED, 0},
+                                           QueueCase{"largest", 239, 4095, false, IPC_CONNECTED, 0},
+                                           QueueCase{"too_long", 1, 4096, false, IPC_CONNECTED, 1},
+                                           QueueCase{"negative_length", 1, -1, false, IPC_CONNECTED, 1},
+                                           QueueCase{"null_data", 1, 5, true, IPC_CONNECTED, 1},
+                                           QueueCase{"id_240", 240, 1, false, IPC_CONNECTED, 1},
+                                           QueueCase{"id_connect", IPC_CMD_CONNECT, 0, true, IPC_CONNECTED, 1},
+                                           QueueCase{"id_255", 255, 1, false, IPC_CONNECTED, 1},
+                                           QueueCase{"not_connected", 1, 1, false, IPC_NOT_CONNECTED, 1}),
+                         [](const ::testing::TestParamInfo<QueueCase>& info) { return std::string(info.param.name); });
 
 TEST(ChannelStepTest, QueuePacketWakesTheOwnWorkerOnlyWhileTheOwnAreaIsFree)
 {
@@ -281,7 +277,8 @@ struct RecvCase {
 std::vector<BYTE> Frame(int cmd, int len, BYTE fill = 'p')
 {
     std::vector<BYTE> f(IPC_FRAME_HEADER + static_cast<size_t>(len), fill);
-    PutFrame(f.data(), static_cast<int>(f.size()), static_cast<BYTE>(cmd), std::string(static_cast<size_t>(len), static_cast<char>(fill)).data(), len);
+    PutFrame(f.data(), static_cast<int>(f.size()), static_cast<BYTE>(cmd),
+             std::string(static_cast<size_t>(len), static_cast<char>(fill)).data(), len);
     return f;
 }
 
@@ -442,13 +439,18 @@ TEST_P(NotificationOrderTest, RunsOfDataAndControlFramesAreAnnouncedInAreaOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Areas, NotificationOrderTest,
-    ::testing::Values(
-        OrderCase{"data_connect_data_at_server", IPC_SERVER, IPC_NOT_CONNECTED,
-                  Cat({Frame(1, 1), Frame(IPC_CMD_CONNECT, 0), Frame(2, 3), Frame(3, 0)}),
-                  {IPC_NOTIFY_DATA, IPC_NOTIFY_CONNECT, IPC_NOTIFY_DATA, IPC_NOTIFY_DATA}, {1, 2, 3}},
-        OrderCase{"data_then_exit_at_client", IPC_CLIENT, IPC_CONNECTED,
-                  Cat({Frame(4, 2), Frame(5, 2), Frame(IPC_CMD_EXIT, 0), Frame(6, 1)}),
-                  {IPC_NOTIFY_DATA, IPC_NOTIFY_DATA, IPC_NOTIFY_EXIT}, {4, 5}}),
+    ::testing::Values(OrderCase{"data_connect_data_at_server",
+                                IPC_SERVER,
+                                IPC_NOT_CONNECTED,
+                                Cat({Frame(1, 1), Frame(IPC_CMD_CONNECT, 0), Frame(2, 3), Frame(3, 0)}),
+                                {IPC_NOTIFY_DATA, IPC_NOTIFY_CONNECT, IPC_NOTIFY_DATA, IPC_NOTIFY_DATA},
+                                {1, 2, 3}},
+                      OrderCase{"data_then_exit_at_client",
+                                IPC_CLIENT,
+                                IPC_CONNECTED,
+                                Cat({Frame(4, 2), Frame(5, 2), Frame(IPC_CMD_EXIT, 0), Frame(6, 1)}),
+                                {IPC_NOTIFY_DATA, IPC_NOTIFY_DATA, IPC_NOTIFY_EXIT},
+                                {4, 5}}),
     [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
 
 // When a queue can take no more (memory ran out), the packet is refused as before: QueuePacket
@@ -493,7 +495,8 @@ TEST(ChannelStepTest, QueuesWithoutRoomRefuseThePacketAndKeepEarlierOnes)
     ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes.back(), IPC_NOTIFY_EXIT);
     notes.pop_back();
-    EXPECT_EQ(notes, std::vector<LPARAM>(kept.size(), IPC_NOTIFY_DATA)) << "each queued packet announced, then the exit";
+    EXPECT_EQ(notes, std::vector<LPARAM>(kept.size(), IPC_NOTIFY_DATA))
+        << "each queued packet announced, then the exit";
     ASSERT_GE(kept.size(), 2u * static_cast<size_t>(areas - 1));
     EXPECT_LT(kept.size(), 2u * static_cast<size_t>(areas));
     for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].cmd, i % 2 == 0 ? 1 : 2) << "packet " << i;

@@ -71,7 +71,8 @@ protected:
         char buf[IPC_RECV_BUF_SIZE];
         BYTE cmd = 0;
         int len = -1;
-        while (ipc.RecvPacket(cmd, buf, len) == 0) received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
+        while (ipc.RecvPacket(cmd, buf, len) == 0)
+            received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
         // Each notification is posted after its packet was queued: by the k-th one, at least
         // k packets have been taken.
         if (received.size() < static_cast<size_t>(Count(IPC_NOTIFY_DATA))) ++notQueued;
@@ -300,7 +301,8 @@ TEST_F(ChannelTest, EndWithoutAWindowExchangesPacketsAndPostsNothing)
     ASSERT_TRUE(Pump([&] {
         BYTE cmd;
         int len;
-        while (ipc.RecvPacket(cmd, buf, len) == 0) received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
+        while (ipc.RecvPacket(cmd, buf, len) == 0)
+            received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
         return received.size() >= 5;
     }));
     std::vector<TestPacket> want;
@@ -388,8 +390,7 @@ TEST_P(ChannelDamageTest, MalformedAreaEndsTheSessionAndTheNextClientConnects)
     std::vector<BYTE> area = {0xAA, 2, 0, 17, 'o', 'k'};
     area.insert(area.end(), GetParam().tail.begin(), GetParam().tail.end());
     area.insert(area.end(), {0xAA, 1, 0, 18, 'z'});  // never reached
-    peer->Send("inject Client " + std::to_string(GetParam().status) + " " + std::to_string(area.size()) + " " +
-               Hex(area));
+    peer->Send("inject Client " + std::to_string(GetParam().status) + " " + std::to_string(area.size()) + " " + Hex(area));
     ASSERT_TRUE(peer->WaitFor("injected", kPeerTimeout));
     ASSERT_TRUE(Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }, 1000)) << "the fault is an exit";
     window.PumpPending();
@@ -541,8 +542,7 @@ TEST_P(PeerDeathTest, IsAnExitWithinASecondAndTheNameServesAgain)
 
 INSTANTIATE_TEST_SUITE_P(Peers, PeerDeathTest,
                          ::testing::Values(DeathCase{"game", "client", false}, DeathCase{"lobby", "server", false},
-                                           DeathCase{"old_game", "client", true},
-                                           DeathCase{"old_lobby", "server", true}),
+                                           DeathCase{"old_game", "client", true}, DeathCase{"old_lobby", "server", true}),
                          [](const ::testing::TestParamInfo<DeathCase>& info) { return std::string(info.param.name); });
 
 // --- Hostile peers ----------------------------------------------------------------------
@@ -558,8 +558,8 @@ struct HostileCase {
     bool lobby;           // this end is the server (a lobby facing its game), else the client
     const char* command;  // for the peer
     const char* reply;
-    int faulty;           // the session ends by itself (before any kill), on the fault
-    int goesOn;           // the session still works afterwards
+    int faulty;  // the session ends by itself (before any kill), on the fault
+    int goesOn;  // the session still works afterwards
     Ending ending;
 };
 const int kEither = -1;  // for faulty and goesOn: not known beforehand (damaged object files)
@@ -570,7 +570,8 @@ TEST_P(HostilePeerTest, NeverHangsTheHostAndTheNextGameIsServed)
 {
     const HostileCase& c = GetParam();
     ChildProcess* peer = c.lobby ? ServeClient("echo") : StartPeer({"server", name, "echo"}, "ready");
-    ASSERT_TRUE(c.lobby || (ipc.ConnectServerMapIPC(name.c_str(), window.Handle()) && peer->WaitFor("connect", kPeerTimeout)));
+    ASSERT_TRUE(c.lobby ||
+                (ipc.ConnectServerMapIPC(name.c_str(), window.Handle()) && peer->WaitFor("connect", kPeerTimeout)));
     peer->Send(c.command);
     ASSERT_TRUE(peer->WaitFor(c.reply, kPeerTimeout)) << peer->Transcript();
     const bool ended = Pump([&] { return Count(IPC_NOTIFY_EXIT) == 1; }, 1000);
@@ -673,16 +674,19 @@ TEST_P(FloodTest, TheReceiveQueueKeepsItsBoundAndLosesNothing)
     const unsigned long long want = raw ? 1100ull * 1025 : static_cast<unsigned long long>(Number(line));
     unsigned long long got = 0, bad = 0;
     char buf[IPC_RECV_BUF_SIZE];
-    ASSERT_TRUE(Pump([&] {
-        BYTE cmd;
-        int len;
-        while (ipc.RecvPacket(cmd, buf, len) == 0) {
-            const TestPacket p = raw ? TestPacket{0, ""} : lktest::MakePacket(61, got, IPC_MAX_DATA_LEN);
-            bad += cmd != p.cmd || p.data != std::string(buf, static_cast<size_t>(len));
-            ++got;
-        }
-        return got >= want;
-    }, 60000)) << got << " of " << want;
+    ASSERT_TRUE(Pump(
+        [&] {
+            BYTE cmd;
+            int len;
+            while (ipc.RecvPacket(cmd, buf, len) == 0) {
+                const TestPacket p = raw ? TestPacket{0, ""} : lktest::MakePacket(61, got, IPC_MAX_DATA_LEN);
+                bad += cmd != p.cmd || p.data != std::string(buf, static_cast<size_t>(len));
+                ++got;
+            }
+            return got >= want;
+        },
+        60000))
+        << got << " of " << want;
     EXPECT_EQ(got, want);
     EXPECT_EQ(bad, 0u);
     EXPECT_EQ(ipc.IsConnected(), 1);
@@ -719,7 +723,8 @@ TEST_F(ChannelTest, WaitsForASilentPeerCostNoCpu)
     ipc.CloseIPC();
     EXPECT_GE(::GetTickCount() - start, 2u * IPC_DRAIN_TIMEOUT - 100);
     EXPECT_LT(CpuMs() - cpu, 50.0) << "a close whose peer never reads";
-    std::printf("close of an unread end: %u ms, %.1f ms of CPU\n", static_cast<unsigned>(::GetTickCount() - start), CpuMs() - cpu);
+    std::printf("close of an unread end: %u ms, %.1f ms of CPU\n", static_cast<unsigned>(::GetTickCount() - start),
+                CpuMs() - cpu);
     ::kill(game->Pid(), SIGCONT);
     EXPECT_TRUE(game->WaitFor("exit", kPeerTimeout)) << "the exit frame was left for it";
 
@@ -729,7 +734,8 @@ TEST_F(ChannelTest, WaitsForASilentPeerCostNoCpu)
     EXPECT_EQ(ipc.ConnectServerMapIPC((name + "f").c_str(), window.Handle()), nullptr);
     EXPECT_GE(::GetTickCount() - start, static_cast<DWORD>(IPC_CONNECT_TIMEOUT));
     EXPECT_LT(CpuMs() - cpu, 50.0) << "a connect that no server takes";
-    std::printf("connect nobody takes: %u ms, %.1f ms of CPU\n", static_cast<unsigned>(::GetTickCount() - start), CpuMs() - cpu);
+    std::printf("connect nobody takes: %u ms, %.1f ms of CPU\n", static_cast<unsigned>(::GetTickCount() - start),
+                CpuMs() - cpu);
 }
 #endif
 

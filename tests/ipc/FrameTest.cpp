@@ -92,8 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WalkCase{"empty", {}, {}, CFrameReader::FRAME_END},
         WalkCase{"control", Bytes({0xAA, 0, 0, 0xF1}), {{0xF1, 0}}, CFrameReader::FRAME_END},
-        WalkCase{"three", Bytes({0xAA, 1, 0, 5, 'a', 0xAA, 0, 0, 6, 0xAA, 2, 0, 7, 'b', 'c'}),
-                 {{5, 1}, {6, 0}, {7, 2}}, CFrameReader::FRAME_END},
+        WalkCase{"three",
+                 Bytes({0xAA, 1, 0, 5, 'a', 0xAA, 0, 0, 6, 0xAA, 2, 0, 7, 'b', 'c'}),
+                 {{5, 1}, {6, 0}, {7, 2}},
+                 CFrameReader::FRAME_END},
         WalkCase{"short tail", Bytes({0xAA, 0, 0, 1, 0xAA, 0, 0}), {{1, 0}}, CFrameReader::FRAME_SHORT},
         WalkCase{"one stray byte", Bytes({0xAA}), {}, CFrameReader::FRAME_SHORT},
         WalkCase{"bad marker", Bytes({0xAA, 0, 0, 1, 0x55, 0, 0, 2}), {{1, 0}}, CFrameReader::FRAME_BAD_MARKER},

@@ -9,8 +9,8 @@
 #include "IpcTestData.h"
 #include "ipc/PacketQueue.h"
 
-using lobbykit::ipc::CPacketQueue;
 using lktest::TestPacket;
+using lobbykit::ipc::CPacketQueue;
 
 namespace {
 

@@ -65,7 +65,8 @@ TEST(QueueFdChannelTest, PeerPacketsWakeAnEpollLoopAndNothingElseDoes)
         char buf[IPC_RECV_BUF_SIZE];
         BYTE cmd = 0;
         int len = 0;
-        while (ipc.RecvPacket(cmd, buf, len) == 0) received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
+        while (ipc.RecvPacket(cmd, buf, len) == 0)
+            received.push_back({cmd, std::string(buf, static_cast<size_t>(len))});
     });
     EpollHost host;
     const std::string name = lktest::UniqueName("qfd");

@@ -143,8 +143,8 @@ private:
                     const lktest::TestPacket want = lktest::MakePacket(m_recvSeed, m_received);
                     if (cmd != want.cmd || len != static_cast<int>(want.data.size()) ||
                         std::memcmp(m_buf, want.data.data(), want.data.size()) != 0)
-                        Say("soak-error %llu cmd=%d/%d len=%d/%d", static_cast<unsigned long long>(m_received),
-                            cmd, want.cmd, len, static_cast<int>(want.data.size()));
+                        Say("soak-error %llu cmd=%d/%d len=%d/%d", static_cast<unsigned long long>(m_received), cmd,
+                            want.cmd, len, static_cast<int>(want.data.size()));
                     if (++m_received == m_soakCount)
                         Say("soak-recv-done %llu", static_cast<unsigned long long>(m_received));
                 } else if (m_mode == "sink") {
@@ -167,8 +167,8 @@ private:
             in >> seed >> count >> n;
             int ok = 0;
             for (unsigned long long i = 0; i < count; ++i) {
-                const lktest::TestPacket p = verb == "send" ? lktest::MakePacket(seed, i, n)
-                                                            : lktest::MakeSizedPacket(seed, i, n);
+                const lktest::TestPacket p =
+                    verb == "send" ? lktest::MakePacket(seed, i, n) : lktest::MakeSizedPacket(seed, i, n);
                 if (m_ipc.QueuePacket(p.cmd, p.data.data(), static_cast<int>(p.data.size())) == 0) ++ok;
             }
             Say("sent %d", ok);
@@ -230,7 +230,8 @@ private:
         } else if (verb == "state") {
             IPC_MAP_BUF* rec = CMapIPCTestAccess::Record(m_ipc);
             Say("state connected=%d valid=%d worker=%d count=%u", m_ipc.IsConnected(), m_ipc.IsValid(),
-                CMapIPCTestAccess::Thread(m_ipc) != nullptr, rec ? static_cast<unsigned>(CMapIPCTestAccess::ConnectCount(m_ipc)) : 0u);
+                CMapIPCTestAccess::Thread(m_ipc) != nullptr,
+                rec ? static_cast<unsigned>(CMapIPCTestAccess::ConnectCount(m_ipc)) : 0u);
         } else if (verb == "close") {
             const DWORD start = ::GetTickCount();
             m_ipc.CloseIPC();
@@ -266,8 +267,8 @@ private:
     BYTE* HalfBase(const std::string& half)
     {
         IPC_MAP_BUF* rec = CMapIPCTestAccess::Record(m_ipc);
-        return reinterpret_cast<BYTE*>(rec) +
-               (half == "Server" ? offsetof(IPC_MAP_BUF, cbServerWriteStatus) : offsetof(IPC_MAP_BUF, cbClientWriteStatus));
+        return reinterpret_cast<BYTE*>(rec) + (half == "Server" ? offsetof(IPC_MAP_BUF, cbServerWriteStatus)
+                                                                : offsetof(IPC_MAP_BUF, cbClientWriteStatus));
     }
 
     // Writes status, length field and area bytes of a half (caller holds its mutex).
@@ -354,8 +355,9 @@ private:
             if (file != own && file.rfind(own + "_", 0) != 0) continue;
             const int fd = open((dir + "/" + file).c_str(), O_RDWR);
             struct stat st;
-            void* map = fd >= 0 && fstat(fd, &st) == 0 ? mmap(nullptr, st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                                                       : MAP_FAILED;
+            void* map = fd >= 0 && fstat(fd, &st) == 0
+                            ? mmap(nullptr, st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                            : MAP_FAILED;
             if (map != MAP_FAILED) {
                 auto* words = static_cast<std::uint64_t*>(map);
                 const size_t from = static_cast<const std::uint32_t*>(map)[2] / 8, to = st.st_size / 8;
@@ -366,7 +368,8 @@ private:
                 pointers += static_cast<int>(looked) - 1;
                 for (size_t i = from; i < to; ++i) {
                     const std::uint64_t r = rng();
-                    const std::uint64_t pick[] = {found[r % looked], found[r % looked] + 8 * (r % 5) - 16, 0x1000, r, 0, ~0ull};
+                    const std::uint64_t pick[] = {
+                        found[r % looked], found[r % looked] + 8 * (r % 5) - 16, 0x1000, r, 0, ~0ull};
                     if (seed % 2 == 1) words[i] = pick[(r >> 56) % 6];
                     else if (words[i] >> 44 >= 5 && words[i] >> 44 < 8) words[i] = pick[2] + 8 * (r % 4);
                 }
@@ -391,8 +394,8 @@ private:
 
 int FakeServer(const std::string& name, unsigned signature)
 {
-    HANDLE hMap = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(IPC_MAP_BUF),
-                                       name.c_str());
+    HANDLE hMap =
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(IPC_MAP_BUF), name.c_str());
     if (!hMap) {
         Say("create-failed");
         return 2;
@@ -409,8 +412,8 @@ int FakeServer(const std::string& name, unsigned signature)
     while (std::fgets(line, sizeof line, stdin)) {
         if (std::strncmp(line, "quit", 4) == 0) break;
         if (std::strncmp(line, "state", 5) == 0)
-            Say("state server-status=%d client-status=%d count=%u", rec->cbServerWriteStatus,
-                rec->cbClientWriteStatus, static_cast<unsigned>(rec->dwConnectCount));
+            Say("state server-status=%d client-status=%d count=%u", rec->cbServerWriteStatus, rec->cbClientWriteStatus,
+                static_cast<unsigned>(rec->dwConnectCount));
     }
     ::UnmapViewOfFile(rec);
     ::CloseHandle(hMap);

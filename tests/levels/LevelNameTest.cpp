@@ -112,8 +112,7 @@ TEST(GetLevelName, OfficerGradesAndLevelNumbers)
                 EXPECT_EQ(Lookup(id, next - 1).title, want);
             }
         }
-        for (std::int32_t s : {-1, -150, INT32_MIN})
-            EXPECT_EQ(Lookup(id, s).title, Gbk("列兵A"));
+        for (std::int32_t s : {-1, -150, INT32_MIN}) EXPECT_EQ(Lookup(id, s).title, Gbk("列兵A"));
         for (std::int32_t s : {20550, 100000, INT32_MAX}) {
             Result top = Lookup(id, s);
             EXPECT_EQ(top.title, Gbk("统帅"));

@@ -88,17 +88,17 @@ TEST_F(GameLinkTest, TheChannelNameComesFromTheCallerOrTheSharedConfiguration)
         const char* argName;     // nullptr, "", "@" or another name
         int connects;
     } cases[] = {
-        {0, "@", nullptr, 1},           // the default name
+        {0, "@", nullptr, 1},  // the default name
         {0, "@", "", 1},
-        {1, "@", nullptr, 0},           // multi-channel mode: a game must name its channel
+        {1, "@", nullptr, 0},  // multi-channel mode: a game must name its channel
         {1, "@", "", 0},
-        {1, "", "@", 1},                // a given name wins in either mode
+        {1, "", "@", 1},  // a given name wins in either mode
         {0, "no-lobby-here", "@", 1},
         {0, "no-lobby-here", nullptr, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "bMult " << c.bMult << " config " << c.configName
-                                        << " arg " << (c.argName ? c.argName : "(null)"));
+        SCOPED_TRACE(testing::Message() << "bMult " << c.bMult << " config " << c.configName << " arg "
+                                        << (c.argName ? c.argName : "(null)"));
         SetConfig(c.bMult, std::strcmp(c.configName, "@") == 0 ? lobbyName.c_str() : c.configName);
         const char* arg = c.argName && std::strcmp(c.argName, "@") == 0 ? lobbyName.c_str() : c.argName;
         CGameLink link;
@@ -149,8 +149,7 @@ TEST_F(GameLinkTest, CommandsTravelBothWaysInOrder)
     for (int i = 0; i < 12; ++i) sent.push_back(lktest::MakePacket(5, i, 300));
     sent.push_back(lktest::MakeSizedPacket(5, 100, 0));
     sent.push_back(lktest::MakeSizedPacket(5, 101, 4095));
-    for (const auto& p : sent)
-        ASSERT_EQ(link.SendCmd(p.cmd, p.data.data(), int(p.data.size())), 0);
+    for (const auto& p : sent) ASSERT_EQ(link.SendCmd(p.cmd, p.data.data(), int(p.data.size())), 0);
     EXPECT_EQ(link.SendCmd(240, "x", 1), 1);
     EXPECT_EQ(link.SendCmd(1, nullptr, 1), 1);
     EXPECT_EQ(link.SendCmd(1, data, 4096), 1);

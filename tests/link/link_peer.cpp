@@ -17,12 +17,13 @@ int main(int argc, char** argv)
         std::printf("ready\n");
         std::fflush(stdout);
         char line[64];
-        while (std::fgets(line, sizeof line, stdin)) {}
+        while (std::fgets(line, sizeof line, stdin)) {
+        }
         return 0;
     }
     if (verb == "read") {
-        std::printf("config %d %04x %s\n", int(g_ipcConfig.bMultChanel),
-                    unsigned(g_ipcConfig.wConfigSignature), g_ipcConfig.szServerName);
+        std::printf("config %d %04x %s\n", int(g_ipcConfig.bMultChanel), unsigned(g_ipcConfig.wConfigSignature),
+                    g_ipcConfig.szServerName);
         return 0;
     }
     return 2;

@@ -20,8 +20,7 @@ class RegContract : public regtest::RegTest {
 protected:
     LONG Set(HKEY key, const char* name, DWORD type, const std::string& data)
     {
-        return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                              DWORD(data.size()));
+        return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
     }
 
     // Reads a value whole; EXPECTs success.
@@ -54,8 +53,7 @@ protected:
     {
         char name[256], cls[64];
         DWORD cch = sizeof(name), cchClass = sizeof(cls);
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegEnumKeyExA(parent, index, name, &cch, nullptr, cls, &cchClass, nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyExA(parent, index, name, &cch, nullptr, cls, &cchClass, nullptr));
         return std::string(cls, cchClass);
     }
 };
@@ -122,8 +120,7 @@ TEST_F(RegContract, NamesCompareWithoutCaseAndKeepTheirCase)
     ASSERT_EQ(ERROR_SUCCESS, RegEnumValueA(mixed, 0, name, &cch, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ("Value", std::string(name, cch));
     cch = sizeof(name);
-    EXPECT_EQ(ERROR_NO_MORE_ITEMS,
-              RegEnumValueA(mixed, 1, name, &cch, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumValueA(mixed, 1, name, &cch, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ("two", Get(mixed, "value"));
 }
 
@@ -200,8 +197,8 @@ TEST_P(RegContractBadPath, IsRefusedByOpenAndCreate)
     KeyCloser closeBase(base);
     HKEY key = nullptr;
     EXPECT_EQ(GetParam().expected, RegOpenKeyExA(base, GetParam().path, 0, KEY_READ, &key));
-    EXPECT_EQ(GetParam().expected, RegCreateKeyExA(base, GetParam().path, 0, nullptr, 0,
-                                                   KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(GetParam().expected,
+              RegCreateKeyExA(base, GetParam().path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_EQ(nullptr, key);
     EXPECT_TRUE(SubkeyNames(base).empty());
 }
@@ -209,8 +206,7 @@ TEST_P(RegContractBadPath, IsRefusedByOpenAndCreate)
 // Only what Windows is known to do; the store's own choices for empty path elements and over-
 // long names are tested with the store (RegStoreTest.cpp).
 INSTANTIATE_TEST_SUITE_P(Paths, RegContractBadPath,
-                         ::testing::Values(BadPath{"\\lead", ERROR_BAD_PATHNAME},
-                                           BadPath{"\\", ERROR_BAD_PATHNAME}));
+                         ::testing::Values(BadPath{"\\lead", ERROR_BAD_PATHNAME}, BadPath{"\\", ERROR_BAD_PATHNAME}));
 
 struct TypedValue {
     DWORD type;
@@ -225,8 +221,7 @@ TEST_P(RegContractValue, KeepsTypeAndExactBytes)
     HKEY key = Create();
     KeyCloser c(key);
     ASSERT_EQ(ERROR_SUCCESS, Set(key, "v", GetParam().type, GetParam().data));
-    const std::string stored =
-        GetParam().type == REG_SZ ? regtest::StoredSz(GetParam().data) : GetParam().data;
+    const std::string stored = GetParam().type == REG_SZ ? regtest::StoredSz(GetParam().data) : GetParam().data;
     DWORD type = 0xFFFF;
     EXPECT_EQ(stored, Get(key, "v", &type));
     EXPECT_EQ(GetParam().type, type);
@@ -235,14 +230,13 @@ TEST_P(RegContractValue, KeepsTypeAndExactBytes)
     EXPECT_EQ(stored.size(), cb);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, RegContractValue,
-    ::testing::Values(TypedValue{REG_SZ, "abc"}, TypedValue{REG_SZ, std::string("abc\0", 4)},
-                      TypedValue{REG_SZ, "\xD6\xD0\xCE\xC4"},  // GBK text
-                      TypedValue{REG_SZ, ""}, TypedValue{REG_DWORD, std::string("\x07\0\0\0", 4)},
-                      TypedValue{REG_BINARY, std::string("\0\x01\xFF\0\x80", 5)},
-                      TypedValue{REG_BINARY, ""}, TypedValue{REG_NONE, "raw"},
-                      TypedValue{REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)}));
+INSTANTIATE_TEST_SUITE_P(Types, RegContractValue,
+                         ::testing::Values(TypedValue{REG_SZ, "abc"}, TypedValue{REG_SZ, std::string("abc\0", 4)},
+                                           TypedValue{REG_SZ, "\xD6\xD0\xCE\xC4"},  // GBK text
+                                           TypedValue{REG_SZ, ""}, TypedValue{REG_DWORD, std::string("\x07\0\0\0", 4)},
+                                           TypedValue{REG_BINARY, std::string("\0\x01\xFF\0\x80", 5)},
+                                           TypedValue{REG_BINARY, ""}, TypedValue{REG_NONE, "raw"},
+                                           TypedValue{REG_QWORD, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)}));
 
 TEST_F(RegContract, SmallBufferGivesMoreDataAndTheSizeNeeded)
 {
@@ -320,8 +314,7 @@ TEST_F(RegContract, EnumKeyNeedsRoomForTheTerminator)
     EXPECT_EQ(4u, cch);
     EXPECT_STREQ("abcd", name);
     cch = sizeof(name);
-    EXPECT_EQ(ERROR_NO_MORE_ITEMS,
-              RegEnumKeyExA(base, 1, name, &cch, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyExA(base, 1, name, &cch, nullptr, nullptr, nullptr, nullptr));
 }
 
 TEST_F(RegContract, DeleteKeyRefusesAKeyWithSubkeys)

@@ -23,8 +23,7 @@ class RegKeyHelpers : public regtest::RegTest {
 protected:
     void SetUp() override
     {
-        m_key = std::string("lobbykit-test-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_key = std::string("lobbykit-test-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         Clean();
     }
     void TearDown() override { Clean(); }
@@ -45,8 +44,7 @@ protected:
     bool Raw(const std::string& keyPath, const char* item, DWORD& type, std::string& data)
     {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return false;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
         BYTE buf[1024];
         DWORD cb = sizeof(buf);
         const LONG err = RegQueryValueExA(key, item, nullptr, &type, buf, &cb);
@@ -145,8 +143,7 @@ TEST_F(RegKeyHelpers, LengthLimits)
     std::string data(257, 'd');
     EXPECT_EQ(0, RegWriteKey(K(), nullptr, "big", REG_BINARY, data.data(), 257));
     HKEY key = nullptr;  // refused before anything was created
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              RegOpenKeyExA(HKEY_CURRENT_USER, Full().c_str(), 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, Full().c_str(), 0, KEY_READ, &key));
     EXPECT_EQ(1, RegWriteKey(K(), nullptr, "big", REG_BINARY, data.data(), 256));
 
     // 261 is refused before the store is asked, even for a value that exists.
@@ -259,9 +256,7 @@ TEST_F(RegKeyHelpers, WriteCreatesEveryLevelWithTheClass)
     ASSERT_EQ(1, RegWriteKeyInt(K(), "a\\b", "n", 3));
     for (const char* level : {"", "a", "a\\b"}) {
         HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_CURRENT_USER, Full(level).c_str(), 0, KEY_READ, &key))
-            << level;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, Full(level).c_str(), 0, KEY_READ, &key)) << level;
         RegCloseKey(key);
     }
     HKEY parent = nullptr;

@@ -27,8 +27,7 @@ constexpr int kPerWorker = 1000;
 
 // Starts the worker with the given arguments; its stdout goes to *stdoutFd and its stdin
 // comes from *stdinFd, where given.
-pid_t StartWorker(const std::vector<std::string>& args, int* stdoutFd = nullptr,
-                  int* stdinFd = nullptr)
+pid_t StartWorker(const std::vector<std::string>& args, int* stdoutFd = nullptr, int* stdinFd = nullptr)
 {
     std::vector<std::string> all{REG_WORKER_PATH};
     all.insert(all.end(), args.begin(), args.end());
@@ -113,11 +112,9 @@ protected:
 // around its read-modify-write (named after this test's store, so runs never share it).
 TEST_F(RegProcesses, LockedReadModifyWriteLosesNoIncrement)
 {
-    const std::string mutexName =
-        "lobbykit-regtest-counter-" + m_home.Dir().substr(m_home.Dir().rfind('/') + 1);
+    const std::string mutexName = "lobbykit-regtest-counter-" + m_home.Dir().substr(m_home.Dir().rfind('/') + 1);
     std::vector<pid_t> pids;
-    for (int i = 0; i < kWorkers; ++i)
-        pids.push_back(StartWorker({"counter", mutexName, std::to_string(kPerWorker)}));
+    for (int i = 0; i < kWorkers; ++i) pids.push_back(StartWorker({"counter", mutexName, std::to_string(kPerWorker)}));
     for (pid_t pid : pids) {
         ASSERT_GT(pid, 0);
         const int status = WaitStatus(pid);
@@ -151,8 +148,7 @@ TEST_F(RegProcesses, ConcurrentWritersOfDistinctValuesLoseNothing)
 void ExpectDistinctValues()
 {
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\distinct", 0,
-                                           KEY_READ, &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\distinct", 0, KEY_READ, &key));
     std::set<std::string> names;
     for (DWORD i = 0;; ++i) {
         char name[32];
@@ -223,8 +219,7 @@ TEST_F(RegProcesses, WritesAcknowledgedBeforeSigkillSurvive)
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
 
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\killed", 0,
-                                               KEY_READ, &key));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\killed", 0, KEY_READ, &key));
         RegCloseKey(key);
         for (int i : acked) {
             unsigned long v = 0;

@@ -45,8 +45,7 @@ void WriteFile(const std::string& path, const std::string& data)
 
 LONG CreateKey(const char* path, HKEY& key)
 {
-    return RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                           nullptr);
+    return RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
 }
 
 struct SplitCase {
@@ -78,18 +77,14 @@ const std::string kMaxDepth = ManyElements(512), kOverDepth = ManyElements(513);
 INSTANTIATE_TEST_SUITE_P(
     Paths, SplitKeyPathTest,
     ::testing::Values(SplitCase{nullptr, ERROR_SUCCESS, {}}, SplitCase{"", ERROR_SUCCESS, {}},
-                      SplitCase{"a", ERROR_SUCCESS, {"a"}},
-                      SplitCase{"a\\Bc\\", ERROR_SUCCESS, {"a", "Bc"}},
+                      SplitCase{"a", ERROR_SUCCESS, {"a"}}, SplitCase{"a\\Bc\\", ERROR_SUCCESS, {"a", "Bc"}},
                       SplitCase{"\x81\x5C\\b", ERROR_SUCCESS, {"\x81\x5C", "b"}},
                       SplitCase{"a\x81\\b", ERROR_SUCCESS, {"a\x81\\b"}},  // 0x81 0x5C pair
                       SplitCase{"a\x81", ERROR_SUCCESS, {"a\x81"}},
                       SplitCase{"a\x81 \\b", ERROR_SUCCESS, {"a\x81 ", "b"}},  // 0x20 is no trail
-                      SplitCase{"\\", ERROR_BAD_PATHNAME, {}},
-                      SplitCase{"\\a", ERROR_BAD_PATHNAME, {}},
-                      SplitCase{"a\\\\b", ERROR_BAD_PATHNAME, {}},
-                      SplitCase{"a\\\\", ERROR_SUCCESS, {"a"}},
-                      SplitCase{"a\\b\\\\\\", ERROR_SUCCESS, {"a", "b"}},
-                      SplitCase{"a\\\\\\b", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{"\\", ERROR_BAD_PATHNAME, {}}, SplitCase{"\\a", ERROR_BAD_PATHNAME, {}},
+                      SplitCase{"a\\\\b", ERROR_BAD_PATHNAME, {}}, SplitCase{"a\\\\", ERROR_SUCCESS, {"a"}},
+                      SplitCase{"a\\b\\\\\\", ERROR_SUCCESS, {"a", "b"}}, SplitCase{"a\\\\\\b", ERROR_BAD_PATHNAME, {}},
                       SplitCase{"\x81\\\\", ERROR_SUCCESS, {"\x81\\"}},  // a pair, then one
                       SplitCase{kMaxElement.c_str(), ERROR_SUCCESS, {kMaxElement}},
                       SplitCase{kOverElement.c_str(), ERROR_INVALID_PARAMETER, {}},
@@ -116,15 +111,17 @@ TEST_P(FoldTest, FoldsAsciiLettersOnly)
     EXPECT_EQ("prefix" + GetParam().folded, out);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, FoldTest,
-    ::testing::Values(FoldCase{"abcXYZ09_-", "ABCXYZ09_-"},
-                      FoldCase{"\x81\x61z", "\x81\x61Z"},          // trail 'a' stays
-                      FoldCase{"a\x81\x7A", "A\x81\x7A"},          // trail 'z' stays
-                      FoldCase{"\x81 a", "\x81 A"},                // lone lead, then a letter
-                      FoldCase{"x\x81", "X\x81"},                  // lead byte at the end
-                      FoldCase{"\xC0\xE0", "\xC0\xE0"},            // Latin-1 bytes: not letters
-                      FoldCase{"\xFF" "a", "\xFF" "A"}));         // 0xFF is no lead byte
+INSTANTIATE_TEST_SUITE_P(Names, FoldTest,
+                         ::testing::Values(FoldCase{"abcXYZ09_-", "ABCXYZ09_-"},
+                                           FoldCase{"\x81\x61z", "\x81\x61Z"},  // trail 'a' stays
+                                           FoldCase{"a\x81\x7A", "A\x81\x7A"},  // trail 'z' stays
+                                           FoldCase{"\x81 a", "\x81 A"},        // lone lead, then a letter
+                                           FoldCase{"x\x81", "X\x81"},          // lead byte at the end
+                                           FoldCase{"\xC0\xE0", "\xC0\xE0"},    // Latin-1 bytes: not letters
+                                           FoldCase{"\xFF"
+                                                    "a",
+                                                    "\xFF"
+                                                    "A"}));  // 0xFF is no lead byte
 
 class RegStore : public ::testing::Test {
 protected:
@@ -147,14 +144,12 @@ TEST_P(RegStoreRefusedPath, IsRefusedByOpenCreateAndDelete)
     ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\base", base));
     const char* path = GetParam().path.c_str();
     EXPECT_EQ(GetParam().expected, RegOpenKeyExA(base, path, 0, KEY_READ, &key));
-    EXPECT_EQ(GetParam().expected,
-              RegCreateKeyExA(base, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(GetParam().expected, RegCreateKeyExA(base, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_EQ(GetParam().expected, RegDeleteKeyA(base, path));
     EXPECT_EQ(nullptr, key);
     char name[300];
     DWORD cch = sizeof(name);
-    EXPECT_EQ(ERROR_NO_MORE_ITEMS,
-              RegEnumKeyExA(base, 0, name, &cch, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyExA(base, 0, name, &cch, nullptr, nullptr, nullptr, nullptr));
     RegCloseKey(base);
 }
 
@@ -162,26 +157,23 @@ INSTANTIATE_TEST_SUITE_P(Paths, RegStoreRefusedPath,
                          ::testing::Values(RefusedPath{"a\\\\b", ERROR_BAD_PATHNAME},
                                            RefusedPath{"a\\\\\\b\\", ERROR_BAD_PATHNAME},
                                            RefusedPath{std::string(256, 'n'), ERROR_INVALID_PARAMETER},
-                                           RefusedPath{"ok\\" + std::string(256, 'n'),
-                                                       ERROR_INVALID_PARAMETER}));
+                                           RefusedPath{"ok\\" + std::string(256, 'n'), ERROR_INVALID_PARAMETER}));
 
 TEST_F(RegStore, NameLengthLimits)
 {
     HKEY base = nullptr, longest = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\limits", base));
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(base, std::string(255, 'n').c_str(), 0, nullptr, 0,
-                                             KEY_READ, nullptr, &longest, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(base, std::string(255, 'n').c_str(), 0, nullptr, 0, KEY_READ, nullptr, &longest, nullptr));
     RegCloseKey(longest);
     const std::string maxName(16383, 'v'), tooLong(16384, 'v');
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(base, maxName.c_str(), 0, REG_BINARY,
-                                            reinterpret_cast<const BYTE*>("x"), 1));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegSetValueExA(base, tooLong.c_str(), 0, REG_BINARY,
-                                                      reinterpret_cast<const BYTE*>("x"), 1));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(base, maxName.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>("x"), 1));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegSetValueExA(base, tooLong.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>("x"), 1));
     DWORD cb = 0;
     EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(base, maxName.c_str(), nullptr, nullptr, nullptr, &cb));
     EXPECT_EQ(1u, cb);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              RegQueryValueExA(base, tooLong.c_str(), nullptr, nullptr, nullptr, &cb));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(base, tooLong.c_str(), nullptr, nullptr, nullptr, &cb));
     RegCloseKey(base);
 }
 
@@ -237,8 +229,7 @@ TEST_F(RegStore, FileThatIsNotADatabaseIsAnErrorAndIsKept)
     WriteFile(m_home.StoreFile(), garbage);
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_REGISTRY_CORRUPT, CreateKey("Software\\x", key));
-    EXPECT_EQ(ERROR_REGISTRY_CORRUPT,
-              RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT, RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key));
     EXPECT_EQ(0, RegWriteKeyInt("a", nullptr, "n", 1));
     EXPECT_TRUE(garbage == ReadFile(m_home.StoreFile()));
     EXPECT_EQ(0u, LiveKeyHandleCount());
@@ -249,8 +240,8 @@ TEST_F(RegStore, ForeignDatabaseIsRefusedAndNotChanged)
     ASSERT_EQ(0, mkdir((m_home.Dir() + "/lobbykit").c_str(), 0700));
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(m_home.StoreFile().c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('x');",
-                                      nullptr, nullptr, nullptr));
+    ASSERT_EQ(SQLITE_OK,
+              sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('x');", nullptr, nullptr, nullptr));
     sqlite3_close(db);
     const std::string before = ReadFile(m_home.StoreFile());
     HKEY key = nullptr;
@@ -261,8 +252,7 @@ TEST_F(RegStore, ForeignDatabaseIsRefusedAndNotChanged)
 TEST_F(RegStore, DamagedPagesGiveAnErrorNotACrashOrAnEmptyStore)
 {
     for (int i = 0; i < 200; ++i)
-        ASSERT_EQ(1, RegWriteKeyStr(("k" + std::to_string(i)).c_str(), nullptr, "v",
-                                    std::string(200, 'v').c_str()));
+        ASSERT_EQ(1, RegWriteKeyStr(("k" + std::to_string(i)).c_str(), nullptr, "v", std::string(200, 'v').c_str()));
     winport::reg::StoreCloseForTesting();  // the last close checkpoints the WAL into the file
     std::string file = ReadFile(m_home.StoreFile());
     ASSERT_GT(file.size(), 8192u);
@@ -322,16 +312,14 @@ int UseStoreAsReader(const std::string& home, bool dirReadOnly)
     unsigned long n = 0;
     const DWORD v = 4;
     int failed = RegReadKeyInt("ro", nullptr, "n", n) && n == 3 ? 0 : 1;
-    if (RegSetValueExA(HKEY_CURRENT_USER, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
-                       4) != ERROR_ACCESS_DENIED)
+    if (RegSetValueExA(HKEY_CURRENT_USER, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != ERROR_ACCESS_DENIED)
         failed |= 2;
     if (RegWriteKeyInt("new", nullptr, "n", 1) != 0 || GetLastError() != ERROR_ACCESS_DENIED) failed |= 4;
     if (!hadWal && access((file + "-shm").c_str(), F_OK) == 0) failed |= 8;  // nothing made
     return failed;
 }
 
-class RegStoreReadOnly : public RegStore,
-                         public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+class RegStoreReadOnly : public RegStore, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 // A store the user may only read, with its settings in the file or still in the -wal of a
 // program that has it open, in a folder where files can or cannot be made: its settings are
@@ -351,22 +339,19 @@ TEST_P(RegStoreReadOnly, IsReadAndWritesAreDenied)
     chmod((m_home.Dir() + "/lobbykit").c_str(), 0700);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, RegStoreReadOnly,
-                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Stores, RegStoreReadOnly, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 TEST_F(RegStore, ForeignAndUnsupportedHandles)
 {
     HKEY key = nullptr;
     DWORD cb = 0;
-    EXPECT_EQ(ERROR_INVALID_HANDLE, RegQueryValueExA(reinterpret_cast<HKEY>(std::uintptr_t(0x1234)),
-                                                     "v", nullptr, nullptr, nullptr, &cb));
+    EXPECT_EQ(ERROR_INVALID_HANDLE,
+              RegQueryValueExA(reinterpret_cast<HKEY>(std::uintptr_t(0x1234)), "v", nullptr, nullptr, nullptr, &cb));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(reinterpret_cast<HKEY>(std::uintptr_t(0x1234))));
     EXPECT_EQ(ERROR_NOT_SUPPORTED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &key));
-    EXPECT_EQ(ERROR_NOT_SUPPORTED, RegCreateKeyExA(HKEY_CURRENT_USER, "v", 0, nullptr,
-                                                   REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                                   &key, nullptr));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER,
-              RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0x40, KEY_READ, &key));
+    EXPECT_EQ(ERROR_NOT_SUPPORTED, RegCreateKeyExA(HKEY_CURRENT_USER, "v", 0, nullptr, REG_OPTION_VOLATILE,
+                                                   KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0x40, KEY_READ, &key));
     EXPECT_EQ(ERROR_NOACCESS, RegSetValueExA(HKEY_CURRENT_USER, "v", 0, REG_BINARY, nullptr, 4));
     EXPECT_EQ(0u, LiveKeyHandleCount());
 }
@@ -376,13 +361,12 @@ TEST_F(RegStore, CreateUnderAHandleWithoutCreateRightIsDenied)
     HKEY base = nullptr, readOnly = nullptr, child = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\base", base));
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(base, "", 0, KEY_READ, &readOnly));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyExA(readOnly, "new", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                   nullptr, &child, nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              RegCreateKeyExA(readOnly, "new", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, CreateKey("Software\\base\\old", child));
     RegCloseKey(child);
     // Opening an existing key needs no right on the parent.
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(readOnly, "old", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &child, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(readOnly, "old", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
     RegCloseKey(child);
     RegCloseKey(readOnly);
     RegCloseKey(base);
@@ -410,20 +394,17 @@ TEST_F(RegStore, SeesWritesMadeBehindItsBack)
     ASSERT_EQ(1, RegWriteKeyInt("c", nullptr, "n", 1));
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(m_home.StoreFile().c_str(), &db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET data = x'02000000'", nullptr, nullptr,
-                                      nullptr));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET data = x'02000000'", nullptr, nullptr, nullptr));
     unsigned long n = 0;
     ASSERT_EQ(1, RegReadKeyInt("c", nullptr, "n", n));
     EXPECT_EQ(2u, n);
     // Bad rows from outside are refused, not trusted.
     ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET type = 'text'", nullptr, nullptr, nullptr));
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\c", 0,
-                                           KEY_READ, &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\szDomain\\c", 0, KEY_READ, &key));
     DWORD cb = 0;
     EXPECT_EQ(ERROR_REGISTRY_CORRUPT, RegQueryValueExA(key, "n", nullptr, nullptr, nullptr, &cb));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET type = 4, data = 'text'", nullptr,
-                                      nullptr, nullptr));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "UPDATE vals SET type = 4, data = 'text'", nullptr, nullptr, nullptr));
     EXPECT_EQ(ERROR_REGISTRY_CORRUPT, RegQueryValueExA(key, "n", nullptr, nullptr, nullptr, &cb));
     RegCloseKey(key);
     sqlite3_close(db);
@@ -439,8 +420,7 @@ TEST_F(RegStore, EnumerationInAnyOrderGivesTheSameEntries)
         const std::string n = "v" + std::to_string(i * 7 % 30);
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, n.c_str(), 0, REG_NONE, nullptr, 0));
         HKEY sub = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, n.c_str(), 0, nullptr, 0, KEY_READ, nullptr,
-                                                 &sub, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, n.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr));
         RegCloseKey(sub);
     }
     auto value = [&](DWORD i) {
@@ -480,8 +460,8 @@ TEST_F(RegStore, ForkedChildOpensItsOwnConnection)
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         unsigned long n = 0;
-        const bool ok = RegReadKeyInt("fork", nullptr, "parent", n) && n == 1 &&
-                        RegWriteKeyInt("fork", nullptr, "child", 2);
+        const bool ok =
+            RegReadKeyInt("fork", nullptr, "parent", n) && n == 1 && RegWriteKeyInt("fork", nullptr, "child", 2);
         _exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -503,8 +483,8 @@ TEST_F(RegStore, ThreadsShareTheStoreSafely)
             const std::string sub = "t" + std::to_string(t);
             for (int i = 0; i < kRounds; ++i) {
                 unsigned long n = 0;
-                if (!RegWriteKeyInt("threads", sub.c_str(), "n", i) ||
-                    !RegReadKeyInt("threads", sub.c_str(), "n", n) || n != unsigned(i))
+                if (!RegWriteKeyInt("threads", sub.c_str(), "n", i) || !RegReadKeyInt("threads", sub.c_str(), "n", n) ||
+                    n != unsigned(i))
                     ++failures;
             }
         });

@@ -18,8 +18,8 @@ class RegTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_base = std::string("Software\\lobbykit-test\\") +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_base =
+            std::string("Software\\lobbykit-test\\") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         const LONG err = lobbykit::regtool::DeleteKeyTree(HKEY_CURRENT_USER, m_base);
         ASSERT_TRUE(err == ERROR_SUCCESS || err == ERROR_FILE_NOT_FOUND) << err;
     }
@@ -36,14 +36,12 @@ protected:
     }
 
     // Creates (or opens) the test's key or a key below it with full access.
-    HKEY Create(const std::string& sub = std::string(), DWORD* disposition = nullptr,
-                const char* keyClass = nullptr)
+    HKEY Create(const std::string& sub = std::string(), DWORD* disposition = nullptr, const char* keyClass = nullptr)
     {
         HKEY key = nullptr;
         std::string cls = keyClass ? keyClass : "";
-        const LONG err = RegCreateKeyExA(HKEY_CURRENT_USER, Path(sub).c_str(), 0,
-                                         keyClass ? &cls[0] : nullptr, REG_OPTION_NON_VOLATILE,
-                                         KEY_ALL_ACCESS, nullptr, &key, disposition);
+        const LONG err = RegCreateKeyExA(HKEY_CURRENT_USER, Path(sub).c_str(), 0, keyClass ? &cls[0] : nullptr,
+                                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, disposition);
         EXPECT_EQ(ERROR_SUCCESS, err) << Path(sub);
         return key;
     }

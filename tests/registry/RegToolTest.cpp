@@ -45,13 +45,11 @@ TEST_F(RegTool, AddStoresGbkAndQueryShowsUtf8)
     // Stored as reg stores a string: GBK with its terminator.
     char buf[16];
     unsigned long type = 0, len = sizeof(buf);
-    ASSERT_EQ(1, RegReadKey(lktest::Gbk("游戏").c_str(), nullptr, lktest::Gbk("名字").c_str(),
-                            type, buf, len));
+    ASSERT_EQ(1, RegReadKey(lktest::Gbk("游戏").c_str(), nullptr, lktest::Gbk("名字").c_str(), type, buf, len));
     EXPECT_EQ(unsigned(REG_SZ), type);
     EXPECT_EQ(lktest::Gbk("大厅") + '\0', std::string(buf, len));
 
-    ASSERT_EQ(1, RegWriteKeyStr(lktest::Gbk("游戏").c_str(), nullptr, "title",
-                                lktest::Gbk("围棋").c_str()));
+    ASSERT_EQ(1, RegWriteKeyStr(lktest::Gbk("游戏").c_str(), nullptr, "title", lktest::Gbk("围棋").c_str()));
     ASSERT_EQ(1, RegWriteKeyInt(lktest::Gbk("游戏").c_str(), nullptr, "score", 42));
     const ToolRun q = Tool("query 'HKCU\\Software\\szDomain\\游戏'");
     EXPECT_EQ(0, q.exitCode);
@@ -95,9 +93,7 @@ TEST_P(RegToolFails, ExitsWithOneAndChangesNothing)
     ASSERT_EQ(1, RegWriteKeyInt("keep", nullptr, "n", 7));
     const ToolRun r = Tool(GetParam().args);
     EXPECT_EQ(1, r.exitCode) << r.out;
-    EXPECT_TRUE(r.out.find("ERROR") != std::string::npos ||
-                r.out.find("cancelled") != std::string::npos)
-        << r.out;
+    EXPECT_TRUE(r.out.find("ERROR") != std::string::npos || r.out.find("cancelled") != std::string::npos) << r.out;
     unsigned long n = 0;
     EXPECT_EQ(1, RegReadKeyInt("keep", nullptr, "n", n));
     EXPECT_EQ(7u, n);
@@ -106,19 +102,17 @@ TEST_P(RegToolFails, ExitsWithOneAndChangesNothing)
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, RegToolFails,
-    ::testing::Values(
-        Failing{"query HKCU\\\\Software\\\\missing"},
-        Failing{"query HKLM\\\\Software"},
-        Failing{"query HKCU\\\\Software\\\\szDomain\\\\keep /v other"},
-        Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_DWORD /d 4294967296"},
-        Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_DWORD /d -1"},
-        Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_BINARY /d 0g"},
-        Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_WHAT /d 1"},
-        Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v n /t REG_DWORD /d 8"},  // no /f, no yes
-        Failing{"delete HKCU\\\\Software\\\\szDomain\\\\keep"},                     // no /f, no yes
-        Failing{"delete HKCU\\\\Software\\\\szDomain\\\\keep /v other /f"},
-        Failing{"delete HKCU\\\\Software\\\\szDomain\\\\keep /v n /va"},
-        Failing{"frobnicate HKCU\\\\Software"}));
+    ::testing::Values(Failing{"query HKCU\\\\Software\\\\missing"}, Failing{"query HKLM\\\\Software"},
+                      Failing{"query HKCU\\\\Software\\\\szDomain\\\\keep /v other"},
+                      Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_DWORD /d 4294967296"},
+                      Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_DWORD /d -1"},
+                      Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_BINARY /d 0g"},
+                      Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v other /t REG_WHAT /d 1"},
+                      Failing{"add HKCU\\\\Software\\\\szDomain\\\\keep /v n /t REG_DWORD /d 8"},  // no /f, no yes
+                      Failing{"delete HKCU\\\\Software\\\\szDomain\\\\keep"},                      // no /f, no yes
+                      Failing{"delete HKCU\\\\Software\\\\szDomain\\\\keep /v other /f"},
+                      Failing{"delete HKCU\\\\Software\\\\szDomain\\\\keep /v n /va"},
+                      Failing{"frobnicate HKCU\\\\Software"}));
 
 struct Reply {
     const char* args;
@@ -141,18 +135,17 @@ TEST_P(RegToolReplies, SayWhatWasMeant)
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, RegToolReplies,
-    ::testing::Values(
-        Reply{"--help", 0, "usage: lobbykit-reg query", "Invalid syntax"},
-        Reply{"-h", 0, "'HKCU\\Software\\MyGame'", "Invalid syntax"},
-        Reply{"--version", 0, "lobbykit-reg " LOBBYKIT_VERSION "\n", "Invalid syntax"},
-        Reply{"--frobnicate", 1, "Invalid syntax", nullptr},
-        // Unquoted, the shell takes the backslashes away: the tool says so.
-        Reply{"query HKCU\\Software\\szDomain", 1, "backslashes were lost", "only HKCU"},
-        Reply{"add hkey_current_user\\Software /v x /d 1 /f", 1, "backslashes were lost", "only HKCU"},
-        Reply{"query HKLM\\\\Software", 1, "only HKCU", "backslashes"},
-        // Text is stored as Windows' code page 936 has it, and only when it has an exact form.
-        Reply{"add 'HKCU\\Software\\t' /v s /d '\xE2\x98\x83' /f", 1, "cannot be written in GBK", nullptr},
-        Reply{"add 'HKCU\\Software\\t' /v s /d '\xC2\xB2' /f", 1, "cannot be written in GBK", nullptr}));
+    ::testing::Values(Reply{"--help", 0, "usage: lobbykit-reg query", "Invalid syntax"},
+                      Reply{"-h", 0, "'HKCU\\Software\\MyGame'", "Invalid syntax"},
+                      Reply{"--version", 0, "lobbykit-reg " LOBBYKIT_VERSION "\n", "Invalid syntax"},
+                      Reply{"--frobnicate", 1, "Invalid syntax", nullptr},
+                      // Unquoted, the shell takes the backslashes away: the tool says so.
+                      Reply{"query HKCU\\Software\\szDomain", 1, "backslashes were lost", "only HKCU"},
+                      Reply{"add hkey_current_user\\Software /v x /d 1 /f", 1, "backslashes were lost", "only HKCU"},
+                      Reply{"query HKLM\\\\Software", 1, "only HKCU", "backslashes"},
+                      // Text is stored as Windows' code page 936 has it, and only when it has an exact form.
+                      Reply{"add 'HKCU\\Software\\t' /v s /d '\xE2\x98\x83' /f", 1, "cannot be written in GBK", nullptr},
+                      Reply{"add 'HKCU\\Software\\t' /v s /d '\xC2\xB2' /f", 1, "cannot be written in GBK", nullptr}));
 
 TEST_F(RegTool, StoresTextAsWindowsCodePage936)
 {

@@ -75,10 +75,8 @@ int Watch()
     char line[64];
     while (std::fgets(line, sizeof line, stdin)) {
         if (std::strncmp(line, "read", 4) == 0) {
-            if (RegReadKeyInt("watch", nullptr, "n", n))
-                std::printf("%lu\n", n);
-            else
-                std::printf("none\n");
+            if (RegReadKeyInt("watch", nullptr, "n", n)) std::printf("%lu\n", n);
+            else std::printf("none\n");
         } else if (std::strncmp(line, "write ", 6) == 0) {
             std::printf(RegWriteKeyInt("watch", nullptr, "own", std::atoi(line + 6)) ? "ok\n" : "failed\n");
         } else {
@@ -96,8 +94,7 @@ int main(int argc, char** argv)
     if (argc == 4 && std::strcmp(argv[1], "counter") == 0) return Counter(argv[2], std::atoi(argv[3]));
     if (argc == 4 && std::strcmp(argv[1], "distinct") == 0) return Distinct(argv[2], std::atoi(argv[3]));
     if (argc == 3 && std::strcmp(argv[1], "acked") == 0) return Acked(std::atoi(argv[2]));
-    if (argc == 2 && std::strcmp(argv[1], "fresh") == 0)
-        return RegWriteKeyInt("fresh", nullptr, "n", 1) ? 0 : 1;
+    if (argc == 2 && std::strcmp(argv[1], "fresh") == 0) return RegWriteKeyInt("fresh", nullptr, "n", 1) ? 0 : 1;
     if (argc == 2 && std::strcmp(argv[1], "watch") == 0) return Watch();
     std::fprintf(stderr, "usage: reg_worker counter MUTEX N | distinct ID N | acked N | fresh | watch\n");
     return 2;

@@ -24,10 +24,8 @@ TempConfigHome::TempConfigHome()
 TempConfigHome::~TempConfigHome()
 {
     winport::reg::StoreCloseForTesting();
-    if (m_hadValue)
-        setenv("XDG_CONFIG_HOME", m_oldValue.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+    if (m_hadValue) setenv("XDG_CONFIG_HOME", m_oldValue.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
     std::error_code ec;
     if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ec);
 }

@@ -3,9 +3,6 @@
 
 namespace regtest {
 
-bool UnderWine()
-{
-    return false;
-}
+bool UnderWine() { return false; }
 
 }  // namespace regtest

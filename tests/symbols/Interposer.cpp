@@ -13,13 +13,9 @@ std::atomic<int> g_creates{0};
 
 extern "C" {
 
-__attribute__((visibility("default"))) void WINAPI Sleep(DWORD)
-{
-    ++g_sleeps;
-}
+__attribute__((visibility("default"))) void WINAPI Sleep(DWORD) { ++g_sleeps; }
 
-__attribute__((visibility("default"))) HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL,
-                                                                  LPCSTR)
+__attribute__((visibility("default"))) HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR)
 {
     ++g_creates;
     return nullptr;

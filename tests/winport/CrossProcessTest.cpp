@@ -16,10 +16,7 @@ using lktest::UniqueName;
 
 namespace {
 
-std::string Result(DWORD value)
-{
-    return "result " + std::to_string(value);
-}
+std::string Result(DWORD value) { return "result " + std::to_string(value); }
 
 bool ObjectFileExists(const std::string& name)
 {
@@ -82,8 +79,7 @@ TEST_P(EventResetAcrossProcesses, OneSetReleasesOneOrAllWaiters)
     CloseHandle(e);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, EventResetAcrossProcesses,
-                         ::testing::Values(ResetCase{FALSE, 1}, ResetCase{TRUE, 2}));
+INSTANTIATE_TEST_SUITE_P(Kinds, EventResetAcrossProcesses, ::testing::Values(ResetCase{FALSE, 1}, ResetCase{TRUE, 2}));
 
 TEST_F(CrossProcessTest, CreateOrOpenSeesThePeersObjectAndItsKind)
 {

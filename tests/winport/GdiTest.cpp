@@ -11,10 +11,7 @@
 
 namespace {
 
-DWORD GdiObjects()
-{
-    return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-}
+DWORD GdiObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
 
 // Every test gives back each context, bitmap, brush and palette it made.
 class GdiTest : public ::testing::Test {
@@ -126,9 +123,8 @@ TEST_F(GdiTest, StretchBltSelectsPixelsAsWindows)
         {COLORONCOLOR, false, 4, 8, 0, 8, -1, 4, 8, {-1, -1, 0, 0, 1, 1, 2, 2}},
     };
     for (const StretchCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "mode " << c.mode << (c.vertical ? " vertical " : " horizontal ")
-                                        << c.n << "->" << c.m << " xd " << c.xd << " wd " << c.wd << " xs "
-                                        << c.xs << " ws " << c.ws);
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << (c.vertical ? " vertical " : " horizontal ") << c.n << "->"
+                                        << c.m << " xd " << c.xd << " wd " << c.wd << " xs " << c.xs << " ws " << c.ws);
         Canvas src(c.vertical ? 1 : c.n, c.vertical ? c.n : 1);
         Canvas dst(c.vertical ? 1 : c.canvas, c.vertical ? c.canvas : 1);
         std::vector<COLORREF> in;
@@ -200,27 +196,23 @@ TEST_F(GdiTest, HalftoneMatchesWineToTheLastBit)
 {
     const HalftoneCase cases[] = {
         // Channels up by 1, down by 255, up by 253: the halves at 20 of 40 round each way.
-        {"halves", false, 3, 40,
-         {0x01FF10, 0x14EC10, 0x27D910, 0x3AC610, 0x4DB310, 0x609F10, 0x738C10, 0x867911, 0x996611, 0xAC5311,
-          0xBF4011, 0xD22D11, 0xE51A11, 0xF80611, 0xF10D11, 0xDE2011, 0xCB3311, 0xB84611, 0xA55911, 0x926C11,
-          0x7F8011, 0x6D9310, 0x5AA610, 0x47B910, 0x34CC10, 0x21DF10, 0x0EF210, 0x01FF10, 0x01FF10, 0x01FF10,
-          0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10}},
+        {"halves", false, 3, 40, {0x01FF10, 0x14EC10, 0x27D910, 0x3AC610, 0x4DB310, 0x609F10, 0x738C10, 0x867911,
+                                  0x996611, 0xAC5311, 0xBF4011, 0xD22D11, 0xE51A11, 0xF80611, 0xF10D11, 0xDE2011,
+                                  0xCB3311, 0xB84611, 0xA55911, 0x926C11, 0x7F8011, 0x6D9310, 0x5AA610, 0x47B910,
+                                  0x34CC10, 0x21DF10, 0x0EF210, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10,
+                                  0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10, 0x01FF10}},
         // Weights of 0.1, 0.3...: 25.5 and 76.5 round up.
-        {"weights", false, 2, 20,
-         {0x000000, 0x1A1A1A, 0x333333, 0x4D4D4D, 0x666666, 0x808080, 0x999999, 0xB3B3B3, 0xCCCCCC, 0xE6E6E6,
-          0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}},
+        {"weights", false, 2, 20, {0x000000, 0x1A1A1A, 0x333333, 0x4D4D4D, 0x666666, 0x808080, 0x999999,
+                                   0xB3B3B3, 0xCCCCCC, 0xE6E6E6, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
+                                   0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}},
         // Monochrome pixels read as the destination's colours, then mix.
-        {"mono to colour", true, 3, 8,
-         {0xD0E0F0, 0xA6A4A2, 0x7C6854, 0x6E543A, 0x989088, 0xC2CCD6, 0xD0E0F0, 0xD0E0F0}},
+        {"mono to colour", true, 3, 8, {0xD0E0F0, 0xA6A4A2, 0x7C6854, 0x6E543A, 0x989088, 0xC2CCD6, 0xD0E0F0, 0xD0E0F0}},
     };
     for (const HalftoneCase& c : cases) {
         Canvas src(c.srcWidth, 1, c.srcMono), dst(c.dstWidth, 1);
-        if (c.srcMono)
-            src.Fill({RGB(255, 255, 255), 0, RGB(255, 255, 255)});
-        else if (c.srcWidth == 3)
-            src.Fill({RGB(0x10, 0xFF, 0x01), RGB(0x11, 0x00, 0xFE), RGB(0x10, 0xFF, 0x01)});
-        else
-            src.Fill({0, RGB(255, 255, 255)});
+        if (c.srcMono) src.Fill({RGB(255, 255, 255), 0, RGB(255, 255, 255)});
+        else if (c.srcWidth == 3) src.Fill({RGB(0x10, 0xFF, 0x01), RGB(0x11, 0x00, 0xFE), RGB(0x10, 0xFF, 0x01)});
+        else src.Fill({0, RGB(255, 255, 255)});
         SetTextColor(dst.dc(), RGB(0x20, 0x40, 0x60));
         SetBkColor(dst.dc(), RGB(0xF0, 0xE0, 0xD0));
         SetStretchBltMode(dst.dc(), HALFTONE);
@@ -301,10 +293,8 @@ TEST_F(GdiTest, TransfersTakeAnyIntArguments)
         SCOPED_TRACE(testing::Message() << "call " << i);
         dst.Fill(old);
         SetStretchBltMode(dst.dc(), modes[i % 4]);
-        if (i % 5 == 4)
-            BitBlt(dst.dc(), a[0], a[1], a[2], a[3], src.dc(), a[4], a[5], SRCCOPY);
-        else
-            StretchBlt(dst.dc(), a[0], a[1], a[2], a[3], src.dc(), a[4], a[5], a[6], a[7], SRCCOPY);
+        if (i % 5 == 4) BitBlt(dst.dc(), a[0], a[1], a[2], a[3], src.dc(), a[4], a[5], SRCCOPY);
+        else StretchBlt(dst.dc(), a[0], a[1], a[2], a[3], src.dc(), a[4], a[5], a[6], a[7], SRCCOPY);
         for (COLORREF c : dst.Pixels()) {
             ASSERT_TRUE(c == old || c == ink) << std::hex << c;
             drawn += c == ink;
@@ -626,37 +616,46 @@ TEST_F(GdiTest, CreateDIBitmapReadsEachFormat)
         PackedDib dib;
         std::vector<COLORREF> expect;  // top row first
     } cases[] = {
-        {"1 bpp bottom-up", MakeDib(1, 3, 2, BI_RGB, {0x00112233, 0x00445566}, {0xA0, 0, 0, 0, 0x60, 0, 0, 0}),
+        {"1 bpp bottom-up",
+         MakeDib(1, 3, 2, BI_RGB, {0x00112233, 0x00445566}, {0xA0, 0, 0, 0, 0x60, 0, 0, 0}),
          {0x332211, 0x665544, 0x665544, 0x665544, 0x332211, 0x665544}},
-        {"1 bpp top-down", MakeDib(1, 3, -2, BI_RGB, {0x00112233, 0x00445566}, {0xA0, 0, 0, 0, 0x60, 0, 0, 0}),
+        {"1 bpp top-down",
+         MakeDib(1, 3, -2, BI_RGB, {0x00112233, 0x00445566}, {0xA0, 0, 0, 0, 0x60, 0, 0, 0}),
          {0x665544, 0x332211, 0x665544, 0x332211, 0x665544, 0x665544}},
-        {"4 bpp, index past the table", MakeDib(4, 3, 1, BI_RGB, {0x010203, 0x040506, 0x070809}, {0x12, 0xF0, 0, 0}),
+        {"4 bpp, index past the table",
+         MakeDib(4, 3, 1, BI_RGB, {0x010203, 0x040506, 0x070809}, {0x12, 0xF0, 0, 0}),
          {0x060504, 0x090807, 0}},
         {"8 bpp", MakeDib(8, 3, 1, BI_RGB, {0x0A0B0C, 0x0D0E0F}, {1, 0, 1, 0}), {0x0F0E0D, 0x0C0B0A, 0x0F0E0D}},
         {"16 bpp 555", MakeDib(16, 2, 1, BI_RGB, {}, {0x42, 0x08, 0x34, 0x12}), {0x101010, 0xA58C21}},
-        {"16 bpp 565", MakeDib(16, 2, 1, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, {0x41, 0x08, 0x34, 0x12}),
+        {"16 bpp 565",
+         MakeDib(16, 2, 1, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, {0x41, 0x08, 0x34, 0x12}),
          {0x080808, 0xA54510}},
-        {"16 bpp 444", MakeDib(16, 2, 1, BI_BITFIELDS, {0x0F00, 0x00F0, 0x000F}, {0x0F, 0x0F, 0x23, 0x01}),
+        {"16 bpp 444",
+         MakeDib(16, 2, 1, BI_BITFIELDS, {0x0F00, 0x00F0, 0x000F}, {0x0F, 0x0F, 0x23, 0x01}),
          {0xFF00FF, 0x332211}},
-        {"24 bpp", MakeDib(24, 2, 2, BI_RGB, {}, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}),
+        {"24 bpp",
+         MakeDib(24, 2, 2, BI_RGB, {}, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}),
          {0x070809, 0x0A0B0C, 0x010203, 0x040506}},
         {"32 bpp", MakeDib(32, 2, 1, BI_RGB, {}, {0x33, 0x22, 0x11, 0xAA, 0x66, 0x55, 0x44, 0}), {0x332211, 0x665544}},
-        {"32 bpp swapped masks", MakeDib(32, 2, 1, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {0x33, 0x22, 0x11, 0xAA, 0x66, 0x55, 0x44, 0}),
+        {"32 bpp swapped masks",
+         MakeDib(32, 2, 1, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, {0x33, 0x22, 0x11, 0xAA, 0x66, 0x55, 0x44, 0}),
          {0x112233, 0x445566}},
-        {"32 bpp 10-bit masks", MakeDib(32, 2, 1, BI_BITFIELDS, {0x3FF00000, 0xFFC00, 0x3FF}, {0x00, 0x02, 0xF0, 0x3F, 0x01, 0x04, 0x10, 0}),
+        {"32 bpp 10-bit masks",
+         MakeDib(32, 2, 1, BI_BITFIELDS, {0x3FF00000, 0xFFC00, 0x3FF}, {0x00, 0x02, 0xF0, 0x3F, 0x01, 0x04, 0x10, 0}),
          {0x8000FF, 0}},
     };
     HDC screen = GetDC(nullptr);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        HBITMAP bm = CreateDIBitmap(screen, &c.dib.info()->bmiHeader, CBM_INIT, c.dib.bits(), c.dib.info(),
-                                    DIB_RGB_COLORS);
+        HBITMAP bm =
+            CreateDIBitmap(screen, &c.dib.info()->bmiHeader, CBM_INIT, c.dib.bits(), c.dib.info(), DIB_RGB_COLORS);
         ASSERT_NE(nullptr, bm);
         HDC dc = CreateCompatibleDC(screen);
         HGDIOBJ old = SelectObject(dc, bm);
         const int w = c.dib.info()->bmiHeader.biWidth;
         std::vector<COLORREF> got;
-        for (std::size_t i = 0; i < c.expect.size(); ++i) got.push_back(GetPixel(dc, static_cast<int>(i) % w, static_cast<int>(i) / w));
+        for (std::size_t i = 0; i < c.expect.size(); ++i)
+            got.push_back(GetPixel(dc, static_cast<int>(i) % w, static_cast<int>(i) / w));
         EXPECT_EQ(c.expect, got);
         SelectObject(dc, old);
         DeleteDC(dc);
@@ -701,7 +700,11 @@ TEST_F(GdiTest, CreateDIBitmapDecodesRunLengthData)
     } cases[] = {
         {"runs, end of row, absolute run", 8, 4, 2, {3, 1, 1, 2, 0, 0, 0, 4, 3, 2, 1, 0, 0, 1}, {3, 2, 1, 0, 1, 1, 1, 2}},
         {"a move leaves pixels unset", 8, 5, 2, {1, 1, 0, 2, 2, 1, 1, 2, 0, 1}, {-1, -1, -1, 2, -1, 1, -1, -1, -1, -1}},
-        {"a run is cut at the row's end, the row's later runs lost", 8, 3, 2, {5, 1, 2, 2, 0, 0, 1, 3, 0, 1},
+        {"a run is cut at the row's end, the row's later runs lost",
+         8,
+         3,
+         2,
+         {5, 1, 2, 2, 0, 0, 1, 3, 0, 1},
          {3, -1, -1, 1, 1, 1}},
         {"an absolute run of 3 skips its pad byte", 8, 6, 1, {0, 3, 1, 2, 3, 0, 2, 4, 0, 1}, {1, 2, 3, 4, 4, -1}},
         {"a move right stops at the row's end", 8, 3, 2, {1, 1, 0, 2, 9, 0, 1, 2, 0, 0, 1, 3, 0, 1}, {3, -1, -1, 1, -1, -1}},
@@ -710,7 +713,11 @@ TEST_F(GdiTest, CreateDIBitmapDecodesRunLengthData)
         {"runs the data end after are lost", 8, 3, 2, {3, 1, 0, 0, 2, 2}, {-1, -1, -1, 1, 1, 1}},
         {"a cut absolute run ends the picture", 8, 4, 1, {1, 1, 0, 5, 2, 2}, {-1, -1, -1, -1}},
         {"RLE4 runs start on their high nibble", 4, 6, 1, {1, 0x30, 4, 0x12, 0, 1}, {3, 1, 2, 1, 2, -1}},
-        {"RLE4 odd absolute run at an odd column", 4, 7, 1, {1, 0x50, 0, 5, 0x12, 0x34, 0x50, 0, 1, 0x20, 0, 1},
+        {"RLE4 odd absolute run at an odd column",
+         4,
+         7,
+         1,
+         {1, 0x50, 0, 5, 0x12, 0x34, 0x50, 0, 1, 0x20, 0, 1},
          {5, 1, 2, 3, 4, 5, 2}},
         {"RLE4 move", 4, 5, 2, {1, 0x10, 0, 2, 2, 1, 2, 0x23, 0, 1}, {-1, -1, -1, 2, 3, 1, -1, -1, -1, -1}},
     };
@@ -804,7 +811,7 @@ TEST_F(GdiTest, DibSectionSharesItsRowsWithTheHost)
         ASSERT_NE(nullptr, bits);
         auto* px = static_cast<std::uint32_t*>(bits);
         const int topRow = height < 0 ? 0 : 2;  // the memory row that is the picture's top
-        px[topRow * 4 + 1] = 0xFF102030;      // the top byte is the host's own
+        px[topRow * 4 + 1] = 0xFF102030;        // the top byte is the host's own
         HDC screen = GetDC(nullptr);
         HDC dc = CreateCompatibleDC(screen);
         ReleaseDC(nullptr, screen);

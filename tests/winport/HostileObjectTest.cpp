@@ -30,10 +30,7 @@ namespace {
 constexpr DWORD kSlackMs = 1500;  // how late a wait may end on a busy machine
 constexpr DWORD kBound = 5000;
 
-std::string Bytes(std::uint64_t value)
-{
-    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
-}
+std::string Bytes(std::uint64_t value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
 std::string RandomBytes(unsigned seed)
 {
@@ -180,8 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"AutoEventClearCounted", Kind::AutoEvent, [](const Ids&) { return Bytes(0xFFFFFFFDull); },
                     WAIT_TIMEOUT},
         HostileCase{"ManualEventCounted", Kind::ManualEvent, [](const Ids&) { return Bytes(4); }, WAIT_OBJECT_0},
-        HostileCase{"ManualEventSleepersOnly", Kind::ManualEvent, [](const Ids&) { return Bytes(1); },
-                    WAIT_TIMEOUT}),
+        HostileCase{"ManualEventSleepersOnly", Kind::ManualEvent, [](const Ids&) { return Bytes(1); }, WAIT_TIMEOUT}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 class HostileObjectTest : public lktest::LiveObjectsTest {};

@@ -119,19 +119,20 @@ TEST_P(ObjectNames, AnyBytesNameOneObjectInsideTheDirectory)
     CloseHandle(b);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, ObjectNames,
-    ::testing::Values(NameCase{"Plain", "abc"}, NameCase{"DotDot", "/../../etc/passwd"},
-                      NameCase{"Slashes", "a/b/c"}, NameCase{"HighBytes", "\xB4\xED\xCE\xF3\xFF\x80%2F"},
-                      NameCase{"Dots", ".."}, NameCase{"Long220", std::string(220, 'L')},
-                      // Encoded, these exceed the longest file name: the hashed form.
-                      NameCase{"Long220Escaped", std::string(220, '/')},
-                      NameCase{"Gbk220", [] {
-                                   std::string s;
-                                   for (int i = 0; i < 220; ++i) s += "\xD6\xD0";
-                                   return s;
-                               }()}),
-    [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Names, ObjectNames,
+                         ::testing::Values(NameCase{"Plain", "abc"}, NameCase{"DotDot", "/../../etc/passwd"},
+                                           NameCase{"Slashes", "a/b/c"},
+                                           NameCase{"HighBytes", "\xB4\xED\xCE\xF3\xFF\x80%2F"}, NameCase{"Dots", ".."},
+                                           NameCase{"Long220", std::string(220, 'L')},
+                                           // Encoded, these exceed the longest file name: the hashed form.
+                                           NameCase{"Long220Escaped", std::string(220, '/')},
+                                           NameCase{"Gbk220",
+                                                    [] {
+                                                        std::string s;
+                                                        for (int i = 0; i < 220; ++i) s += "\xD6\xD0";
+                                                        return s;
+                                                    }()}),
+                         [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.label); });
 
 TEST_F(KernelTest, LongNamesSharingAPrefixStayDistinct)
 {
@@ -488,8 +489,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ViewCase{"WriteReadOnlyPastEnd", PAGE_READONLY, FILE_MAP_WRITE, 196608, 0, ERROR_ACCESS_DENIED},
                       ViewCase{"WriteReadOnly", PAGE_READONLY, FILE_MAP_WRITE, 0, 0, ERROR_ACCESS_DENIED},
                       ViewCase{"NoAccess", PAGE_READWRITE, 0, 0, 0, ERROR_INVALID_PARAMETER},
-                      ViewCase{"Execute", PAGE_READWRITE, FILE_MAP_READ | FILE_MAP_EXECUTE, 0, 0,
-                               ERROR_NOT_SUPPORTED}),
+                      ViewCase{"Execute", PAGE_READWRITE, FILE_MAP_READ | FILE_MAP_EXECUTE, 0, 0, ERROR_NOT_SUPPORTED}),
     [](const ::testing::TestParamInfo<ViewCase>& info) { return std::string(info.param.label); });
 
 struct ExtentCase {
@@ -617,12 +617,9 @@ TEST_P(MappingNameLife, NameGoesWithTheLastHandleWhileViewsKeepTheMemory)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MappingNameLife,
-                         ::testing::Values(NameLifeCase{"OneHandle", 0, false},
-                                           NameLifeCase{"ViewOfTheCreator", 2, false},
+                         ::testing::Values(NameLifeCase{"OneHandle", 0, false}, NameLifeCase{"ViewOfTheCreator", 2, false},
                                            NameLifeCase{"ViewOfAnOpenedHandle", 2, true}),
-                         [](const ::testing::TestParamInfo<NameLifeCase>& info) {
-                             return std::string(info.param.label);
-                         });
+                         [](const ::testing::TestParamInfo<NameLifeCase>& info) { return std::string(info.param.label); });
 
 struct CreateMappingCase {
     const char* label;
@@ -642,13 +639,13 @@ TEST_P(MappingCreation, RefusesWhatItCannotProvide)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MappingCreation,
-    ::testing::Values(
-        CreateMappingCase{"FileHandle", reinterpret_cast<HANDLE>(0x40), PAGE_READWRITE, 16, ERROR_INVALID_HANDLE},
-        CreateMappingCase{"ZeroSize", INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, ERROR_INVALID_PARAMETER},
-        CreateMappingCase{"Execute", INVALID_HANDLE_VALUE, 0x40 /* PAGE_EXECUTE_READWRITE */, 16,
-                          ERROR_INVALID_PARAMETER},
-        CreateMappingCase{"Reserve", INVALID_HANDLE_VALUE, PAGE_READWRITE | 0x04000000 /* SEC_RESERVE */, 16,
-                          ERROR_NOT_SUPPORTED}),
+    ::testing::Values(CreateMappingCase{"FileHandle", reinterpret_cast<HANDLE>(0x40), PAGE_READWRITE, 16,
+                                        ERROR_INVALID_HANDLE},
+                      CreateMappingCase{"ZeroSize", INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, ERROR_INVALID_PARAMETER},
+                      CreateMappingCase{"Execute", INVALID_HANDLE_VALUE, 0x40 /* PAGE_EXECUTE_READWRITE */, 16,
+                                        ERROR_INVALID_PARAMETER},
+                      CreateMappingCase{"Reserve", INVALID_HANDLE_VALUE, PAGE_READWRITE | 0x04000000 /* SEC_RESERVE */,
+                                        16, ERROR_NOT_SUPPORTED}),
     [](const ::testing::TestParamInfo<CreateMappingCase>& info) { return std::string(info.param.label); });
 
 TEST_F(KernelTest, ExistingMappingKeepsItsSize)

@@ -67,9 +67,9 @@ TEST(MessageWaitTest, SleepsWithoutSpinningUntilAPostOrAHandle)
 
 TEST(MessageWaitTest, TerminateThreadEndsALayerThreadInMsgWait)
 {
-    HANDLE t = CreateThread(nullptr, 0,
-                            [](LPVOID) -> DWORD { return MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT); },
-                            nullptr, 0, nullptr);
+    HANDLE t = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { return MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT); },
+        nullptr, 0, nullptr);
     ASSERT_NE(nullptr, t);
     Sleep(50);
     EXPECT_TRUE(TerminateThread(t, 77));

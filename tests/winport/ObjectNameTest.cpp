@@ -25,8 +25,8 @@ std::string NameOfLength(const std::string& head, std::size_t chars, const std::
     return name;
 }
 
-const char kGbkChar[] = "\xD6\xD0";          // a defined GBK character
-const char kUndefinedPair[] = "\x81\x20";    // a lead byte and a byte GBK does not pair with it
+const char kGbkChar[] = "\xD6\xD0";         // a defined GBK character
+const char kUndefinedPair[] = "\x81\x20";   // a lead byte and a byte GBK does not pair with it
 const char kTrailBackslash[] = "\x81\x5C";  // a GBK character whose second byte is 0x5C
 
 // The calls that take a name. Each closes the handle it gets; the result is the handle's
@@ -57,10 +57,7 @@ std::string Outcome(HANDLE h)
     return "handle";
 }
 
-std::string Failed(DWORD error)
-{
-    return "error " + std::to_string(error);
-}
+std::string Failed(DWORD error) { return "error " + std::to_string(error); }
 
 // --- names refused by every call -------------------------------------------------------
 
@@ -75,8 +72,10 @@ class BadNames : public NameTest, public ::testing::WithParamInterface<BadNameCa
 TEST_P(BadNames, AreRefusedByEveryCreateAndOpen)
 {
     const std::string name = GetParam().name(UniqueName("bad"));
-    for (const NamedCall& call : kCreateCalls) EXPECT_EQ(Failed(GetParam().error), Outcome(call.run(name.c_str()))) << call.label;
-    for (const NamedCall& call : kOpenCalls) EXPECT_EQ(Failed(GetParam().error), Outcome(call.run(name.c_str()))) << call.label;
+    for (const NamedCall& call : kCreateCalls)
+        EXPECT_EQ(Failed(GetParam().error), Outcome(call.run(name.c_str()))) << call.label;
+    for (const NamedCall& call : kOpenCalls)
+        EXPECT_EQ(Failed(GetParam().error), Outcome(call.run(name.c_str()))) << call.label;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,10 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ERROR_FILENAME_EXCED_RANGE},
         BadNameCase{"UndefinedPairs260", [](const std::string& h) { return NameOfLength(h, 260, kUndefinedPair); },
                     ERROR_FILENAME_EXCED_RANGE},
-        BadNameCase{"LoneLeadByteIsCharacter260",
-                    [](const std::string& h) { return NameOfLength(h, 259) + "\x81"; }, ERROR_FILENAME_EXCED_RANGE},
-        BadNameCase{"Bytes40000", [](const std::string&) { return std::string(40000, 'n'); },
+        BadNameCase{"LoneLeadByteIsCharacter260", [](const std::string& h) { return NameOfLength(h, 259) + "\x81"; },
                     ERROR_FILENAME_EXCED_RANGE},
+        BadNameCase{"Bytes40000", [](const std::string&) { return std::string(40000, 'n'); }, ERROR_FILENAME_EXCED_RANGE},
         BadNameCase{"PrefixCounts", [](const std::string& h) { return "Local\\" + NameOfLength(h, 254); },
                     ERROR_FILENAME_EXCED_RANGE},
         BadNameCase{"LengthBeforePath", [](const std::string& h) { return "a\\" + NameOfLength(h, 300); },
@@ -101,13 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadNameCase{"TrailingBackslash", [](const std::string& h) { return h + "\\"; }, ERROR_PATH_NOT_FOUND},
         BadNameCase{"SessionPrefix", [](const std::string& h) { return "Session\\1\\" + h; }, ERROR_PATH_NOT_FOUND},
         BadNameCase{"PrefixCase", [](const std::string& h) { return "local\\" + h; }, ERROR_PATH_NOT_FOUND},
-        BadNameCase{"DirectoryAfterPrefix", [](const std::string& h) { return "Local\\a\\" + h; },
-                    ERROR_PATH_NOT_FOUND},
+        BadNameCase{"DirectoryAfterPrefix", [](const std::string& h) { return "Local\\a\\" + h; }, ERROR_PATH_NOT_FOUND},
         BadNameCase{"LeadingBackslash", [](const std::string& h) { return "\\" + h; }, ERROR_BAD_PATHNAME},
         BadNameCase{"LocalAlone", [](const std::string&) { return std::string("Local\\"); }, ERROR_INVALID_NAME},
         BadNameCase{"GlobalAlone", [](const std::string&) { return std::string("Global\\"); }, ERROR_INVALID_NAME},
-        BadNameCase{"PrefixesAlone", [](const std::string&) { return std::string("Global\\Local\\"); },
-                    ERROR_INVALID_NAME},
+        BadNameCase{"PrefixesAlone", [](const std::string&) { return std::string("Global\\Local\\"); }, ERROR_INVALID_NAME},
         BadNameCase{"EmptyElement", [](const std::string& h) { return "Local\\\\" + h; }, ERROR_INVALID_NAME},
         // The namespace's own entries are no objects.
         BadNameCase{"Local", [](const std::string&) { return std::string("Local"); }, ERROR_INVALID_HANDLE},
@@ -200,10 +196,7 @@ TEST_P(NameAliases, OpenFindsTheCreatedObjectOrNothing)
     CloseHandle(e);
 }
 
-std::string Plain(const std::string& h)
-{
-    return h;
-}
+std::string Plain(const std::string& h) { return h; }
 
 INSTANTIATE_TEST_SUITE_P(
     Names, NameAliases,
@@ -248,9 +241,8 @@ class MappingNameOrder : public NameTest, public ::testing::WithParamInterface<M
 // The length of a name is checked before the other arguments, its path after them.
 TEST_P(MappingNameOrder, DecidesTheError)
 {
-    EXPECT_EQ(Failed(GetParam().error),
-              Outcome(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, GetParam().size,
-                                         GetParam().name.c_str())));
+    EXPECT_EQ(Failed(GetParam().error), Outcome(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                                   GetParam().size, GetParam().name.c_str())));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -106,8 +106,7 @@ TEST(WsprintfTest, IntegerPrecisionCountsTheSignAndKeepsTheDigitOfZero)
          "[00007][007  ][-0007][-07  ][00000007][00000007]"},
         {FormatBoth("[%3.5d][%-3.5d][%8.5d][%-8.5d][%08.5d][%12.10d]", 7, -7, -7, -7, -7, -123),
          "[00007][-0007][   -0007][-0007   ][-0000007][  -000000123]"},
-        {FormatBoth("[%.11d][%.12d][%13.12d]", intMin, intMin, intMin),
-         "[-2147483648][-02147483648][ -02147483648]"},
+        {FormatBoth("[%.11d][%.12d][%13.12d]", intMin, intMin, intMin), "[-2147483648][-02147483648][ -02147483648]"},
         {FormatBoth("[%.3ld][%.0ld][%.4lx]", static_cast<LONG>(-7), static_cast<LONG>(0), static_cast<ULONG>(0xAB)),
          "[-07][0][00ab]"},
         {FormatBoth("[%.3I64d][%8.5I64d][%.0I64d][%.20I64d]", -7LL, -7LL, 0LL, -5LL),
@@ -194,8 +193,7 @@ TEST(WsprintfTest, LoneIIsPointerSizedAndI32Is32Bits)
         // The argument after a 32-bit field is the next one.
         {FormatBoth("[%I32d][%I32x][%I32u][%d]", -5, 255u, 4294967295u, 6), "[-5][ff][4294967295][6]"},
         // One size prefix only; "I6" and "I3" are a lone I and a conversion character.
-        {FormatBoth("[%I][%I6d][%I3d][%II64d][%I32I64d][%lI32d][%I32ld]|%d", 7),
-         "[][6d][3d][I64d][I64d][I32d][ld]|7"},
+        {FormatBoth("[%I][%I6d][%I3d][%II64d][%I32I64d][%lI32d][%I32ld]|%d", 7), "[][6d][3d][I64d][I64d][I32d][ld]|7"},
         {FormatBoth("[%IIId][%hId][%Ihd][%I64I][%I%]|%d", 7), "[IId][Id][hd][I][]|7"},
         {FormatBoth("[%Is][%I32c][%I64s][%I64c]", "ab", 'a', "cd", 'e'), "[ab][a][cd][e]"},
     };
@@ -222,7 +220,8 @@ TEST(WsprintfTest, WideCharactersAndStringsBecomeGbk)
     static const WCHAR windows[] = {0xE000, 0xE4C6, 0xF8F5, 0x00B2, 0x0100, 0};
     static const WCHAR surrogates[] = {0xD83D, 0xDE00, 'x', 0xDC00, 0xD800, 0};
     const FormatCase cases[] = {
-        {FormatBoth("[%ls][%S][%lS][%IS]", text, text, text, text), "[" + gbk + "][" + gbk + "][" + gbk + "][" + gbk + "]"},
+        {FormatBoth("[%ls][%S][%lS][%IS]", text, text, text, text),
+         "[" + gbk + "][" + gbk + "][" + gbk + "][" + gbk + "]"},
         {FormatBoth("[%lc][%C][%lC][%IC]", static_cast<WCHAR>(0x4E2D), static_cast<WCHAR>(0x6587),
                     static_cast<WCHAR>('A'), static_cast<WCHAR>(0x5B57)),
          "[\xD6\xD0][\xCE\xC4][A][\xD7\xD6]"},
@@ -238,7 +237,9 @@ TEST(WsprintfTest, WideCharactersAndStringsBecomeGbk)
         {FormatBoth("[%ls]", mixed), "[\xD7\xD6\xA1\xA4\x80\xA1\xA1\xA3\xA1\xA8\xA6]"},
         // What GBK lacks becomes '?', each half of a surrogate pair on its own.
         {FormatBoth("[%ls]", lacking), "[?????]"},
-        {FormatBoth("[%ls]", windows), "[\xAA\xA1\xA1@\xFF" "2\xA8\xA1]"},
+        {FormatBoth("[%ls]", windows),
+         "[\xAA\xA1\xA1@\xFF"
+         "2\xA8\xA1]"},
         {FormatBoth("[%ls]", surrogates), "[??x??]"},
         // A wide character is the low 16 bits of its int.
         {FormatBoth("[%lc][%lc][%lc][%c]", 0x14E2D, 0x12345, 0xD800, 0x4E2D), "[\xD6\xD0][?][?][-]"},

@@ -13,10 +13,7 @@ namespace {
 
 class ThreadTest : public lktest::LiveObjectsTest {};
 
-DWORD WINAPI ReturnParameter(LPVOID p)
-{
-    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(p));
-}
+DWORD WINAPI ReturnParameter(LPVOID p) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(p)); }
 
 TEST_F(ThreadTest, HandleIsSignalledWithTheReturnedExitCode)
 {
@@ -25,12 +22,13 @@ TEST_F(ThreadTest, HandleIsSignalledWithTheReturnedExitCode)
         HANDLE gate;
     } args{gate};
     DWORD id = 0;
-    HANDLE t = CreateThread(nullptr, 0,
-                            [](LPVOID p) -> DWORD {
-                                WaitForSingleObject(static_cast<Args*>(p)->gate, INFINITE);
-                                return 42;
-                            },
-                            &args, 0, &id);
+    HANDLE t = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            WaitForSingleObject(static_cast<Args*>(p)->gate, INFINITE);
+            return 42;
+        },
+        &args, 0, &id);
     ASSERT_NE(nullptr, t);
     EXPECT_NE(0u, id);
     EXPECT_NE(GetCurrentThreadId(), id);
@@ -64,9 +62,9 @@ TEST_F(ThreadTest, UnsupportedCreationIsRefused)
 
 // What a thread to be terminated does while it blocks.
 struct Victim {
-    HANDLE mutex;      // owned by the victim before it blocks
-    HANDLE event;      // never set
-    HANDLE started;    // set when the victim is about to block
+    HANDLE mutex;    // owned by the victim before it blocks
+    HANDLE event;    // never set
+    HANDLE started;  // set when the victim is about to block
     std::atomic<bool> unwound{false};
     int kind;
 };
@@ -134,8 +132,7 @@ TEST_P(TerminateBlockedThread, EndsItReleasesItsMutexAsAbandonedAndRunsDestructo
 }
 
 INSTANTIATE_TEST_SUITE_P(AtEachBlockingCall, TerminateBlockedThread,
-                         ::testing::Values(kWaitSingle, kWaitMultiple, kSleep, kSleepZeroLoop, kGetMessage,
-                                           kPeekLoop));
+                         ::testing::Values(kWaitSingle, kWaitMultiple, kSleep, kSleepZeroLoop, kGetMessage, kPeekLoop));
 
 TEST_F(ThreadTest, ThreadCanTerminateItself)
 {
@@ -145,14 +142,15 @@ TEST_F(ThreadTest, ThreadCanTerminateItself)
         HANDLE* self;
         HANDLE ready;
     } args{&self, ready};
-    HANDLE t = CreateThread(nullptr, 0,
-                            [](LPVOID p) -> DWORD {
-                                Args* a = static_cast<Args*>(p);
-                                WaitForSingleObject(a->ready, INFINITE);
-                                TerminateThread(*a->self, 9);
-                                return 1;
-                            },
-                            &args, 0, nullptr);
+    HANDLE t = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            Args* a = static_cast<Args*>(p);
+            WaitForSingleObject(a->ready, INFINITE);
+            TerminateThread(*a->self, 9);
+            return 1;
+        },
+        &args, 0, nullptr);
     self = t;
     SetEvent(ready);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t, 5000));
@@ -175,15 +173,16 @@ TEST_F(ThreadTest, ThreadThatClosedItsOwnHandleCannotBeTerminatedThroughIt)
         HANDLE ready;
         HANDLE done;
     } args{&handle, ready, done};
-    handle = CreateThread(nullptr, 0,
-                          [](LPVOID p) -> DWORD {
-                              Args* a = static_cast<Args*>(p);
-                              WaitForSingleObject(a->ready, INFINITE);
-                              CloseHandle(*a->handle);
-                              SetEvent(a->done);
-                              return 0;
-                          },
-                          &args, 0, nullptr);
+    handle = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            Args* a = static_cast<Args*>(p);
+            WaitForSingleObject(a->ready, INFINITE);
+            CloseHandle(*a->handle);
+            SetEvent(a->done);
+            return 0;
+        },
+        &args, 0, nullptr);
     ASSERT_NE(nullptr, handle);
     SetEvent(ready);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done, 5000));
@@ -196,13 +195,14 @@ TEST_F(ThreadTest, ThreadThatClosedItsOwnHandleCannotBeTerminatedThroughIt)
 TEST_F(ThreadTest, LastErrorIsPerThread)
 {
     SetLastError(1234);
-    HANDLE t = CreateThread(nullptr, 0,
-                            [](LPVOID) -> DWORD {
-                                const DWORD initial = GetLastError();
-                                SetLastError(77);
-                                return initial;
-                            },
-                            nullptr, 0, nullptr);
+    HANDLE t = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+            const DWORD initial = GetLastError();
+            SetLastError(77);
+            return initial;
+        },
+        nullptr, 0, nullptr);
     WaitForSingleObject(t, INFINITE);
     DWORD code = 1;
     GetExitCodeThread(t, &code);

@@ -2,13 +2,9 @@
 
 namespace lktest {
 
-std::string TokenEventName(const std::string& prefix, DWORD i)
-{
-    return prefix + "-token" + std::to_string(i);
-}
+std::string TokenEventName(const std::string& prefix, DWORD i) { return prefix + "-token" + std::to_string(i); }
 
-int RunTokenRounds(const HANDLE (&events)[kTokens], TokenCounters* counters, bool waitAll, int rounds,
-                   DWORD timeoutMs)
+int RunTokenRounds(const HANDLE (&events)[kTokens], TokenCounters* counters, bool waitAll, int rounds, DWORD timeoutMs)
 {
     for (int round = 0; round < rounds; ++round) {
         const DWORD r = WaitForMultipleObjects(kTokens, events, waitAll, timeoutMs);

@@ -26,8 +26,7 @@ struct TokenCounters {
 std::string TokenEventName(const std::string& prefix, DWORD i);
 
 // Runs the rounds; -1 when all passed, else the round whose wait gave up after timeoutMs.
-int RunTokenRounds(const HANDLE (&events)[kTokens], TokenCounters* counters, bool waitAll, int rounds,
-                   DWORD timeoutMs);
+int RunTokenRounds(const HANDLE (&events)[kTokens], TokenCounters* counters, bool waitAll, int rounds, DWORD timeoutMs);
 
 }  // namespace lktest
 

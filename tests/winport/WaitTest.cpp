@@ -38,15 +38,9 @@ DWORD TryFromAnotherThread(HANDLE h)
     return r;
 }
 
-DWORD WINAPI ReturnAtOnce(LPVOID)
-{
-    return 0;
-}
+DWORD WINAPI ReturnAtOnce(LPVOID) { return 0; }
 
-DWORD WINAPI WaitForEvent(LPVOID event)
-{
-    return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-}
+DWORD WINAPI WaitForEvent(LPVOID event) { return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE); }
 
 // Objects described one letter each:
 //   A / a  auto-reset event, set / clear        M / m  manual-reset event, set / clear
@@ -59,8 +53,7 @@ DWORD WINAPI WaitForEvent(LPVOID event)
 // still the other thread's; '-' no check.
 class ObjectSet {
 public:
-    explicit ObjectSet(const std::string& letters)
-        : release_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    explicit ObjectSet(const std::string& letters) : release_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
         for (char c : letters) handles.push_back(Make(c));
     }
@@ -182,19 +175,20 @@ TEST_P(WaitAllStates, TakeEverythingOrNothing)
     set.ExpectState(GetParam().after);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sets, WaitAllStates,
-    ::testing::Values(AllCase{"AA", WAIT_OBJECT_0, "aa"}, AllCase{"Aa", kTimeout, "Aa"}, AllCase{"aA", kTimeout, "aA"},
-                      AllCase{"AAAa", kTimeout, "AAAa"}, AllCase{"AM", WAIT_OBJECT_0, "aM"},
-                      AllCase{"Am", kTimeout, "Am"}, AllCase{"MM", WAIT_OBJECT_0, "MM"},
-                      AllCase{"AX", WAIT_OBJECT_0, "a1"}, AllCase{"XA", WAIT_OBJECT_0, "1a"},
-                      AllCase{"AO", kTimeout, "AO"}, AllCase{"XO", kTimeout, "0O"}, AllCase{"AS", WAIT_OBJECT_0, "a2"},
-                      AllCase{"XXX", WAIT_OBJECT_0, "111"}, AllCase{"AB", WAIT_ABANDONED_0, "a1"},
-                      AllCase{"BX", WAIT_ABANDONED_0, "11"}, AllCase{"XAB", WAIT_ABANDONED_0, "1a1"},
-                      AllCase{"aB", kTimeout, "aB"}, AllCase{"BO", kTimeout, "BO"}, AllCase{"AT", WAIT_OBJECT_0, "a-"},
-                      AllCase{"AR", kTimeout, "A-"}, AllCase{"TTM", WAIT_OBJECT_0, "--M"},
-                      AllCase{"AP", kTimeout, "A-"}, AllCase{"XP", kTimeout, "0-"}),
-    [](const ::testing::TestParamInfo<AllCase>& info) { return std::string(info.param.objects); });
+INSTANTIATE_TEST_SUITE_P(Sets, WaitAllStates,
+                         ::testing::Values(AllCase{"AA", WAIT_OBJECT_0, "aa"}, AllCase{"Aa", kTimeout, "Aa"},
+                                           AllCase{"aA", kTimeout, "aA"}, AllCase{"AAAa", kTimeout, "AAAa"},
+                                           AllCase{"AM", WAIT_OBJECT_0, "aM"}, AllCase{"Am", kTimeout, "Am"},
+                                           AllCase{"MM", WAIT_OBJECT_0, "MM"}, AllCase{"AX", WAIT_OBJECT_0, "a1"},
+                                           AllCase{"XA", WAIT_OBJECT_0, "1a"}, AllCase{"AO", kTimeout, "AO"},
+                                           AllCase{"XO", kTimeout, "0O"}, AllCase{"AS", WAIT_OBJECT_0, "a2"},
+                                           AllCase{"XXX", WAIT_OBJECT_0, "111"}, AllCase{"AB", WAIT_ABANDONED_0, "a1"},
+                                           AllCase{"BX", WAIT_ABANDONED_0, "11"},
+                                           AllCase{"XAB", WAIT_ABANDONED_0, "1a1"}, AllCase{"aB", kTimeout, "aB"},
+                                           AllCase{"BO", kTimeout, "BO"}, AllCase{"AT", WAIT_OBJECT_0, "a-"},
+                                           AllCase{"AR", kTimeout, "A-"}, AllCase{"TTM", WAIT_OBJECT_0, "--M"},
+                                           AllCase{"AP", kTimeout, "A-"}, AllCase{"XP", kTimeout, "0-"}),
+                         [](const ::testing::TestParamInfo<AllCase>& info) { return std::string(info.param.objects); });
 
 TEST_F(WaitTest, WaitAllOverSixtyFourEventsTakesThemAllOrNone)
 {
@@ -233,10 +227,7 @@ void RunDuring(void* p)
     if (run->calls++ == 0) run->c->during(*run->handles, &run->seen);
 }
 
-void ResetLast(const std::vector<HANDLE>& h)
-{
-    ResetEvent(h.back());
-}
+void ResetLast(const std::vector<HANDLE>& h) { ResetEvent(h.back()); }
 
 class WaitAllWindow : public WaitTest, public ::testing::WithParamInterface<WindowCase> {};
 
@@ -255,40 +246,40 @@ TEST_P(WaitAllWindow, GivesBackWhatItTookAsItFoundIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WaitAllWindow,
-    ::testing::Values(
-        WindowCase{"EventGoesBack", "AM", [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); }, kTimeout, "Am", 0},
-        WindowCase{"SetMeanwhileStaysOneSet", "AM",
-                   [](const std::vector<HANDLE>& h, DWORD*) {
-                       SetEvent(h[0]);
-                       ResetLast(h);
-                   },
-                   kTimeout, "Am", 0},
-        WindowCase{"ResetMeanwhileIsKept", "AM",
-                   [](const std::vector<HANDLE>& h, DWORD*) {
-                       ResetEvent(h[0]);
-                       ResetLast(h);
-                   },
-                   kTimeout, "am", 0},
-        WindowCase{"SetAndTakenMeanwhileIsNotRestored", "AM",
-                   [](const std::vector<HANDLE>& h, DWORD* seen) {
-                       SetEvent(h[0]);
-                       *seen = TryFromAnotherThread(h[0]);
-                       ResetLast(h);
-                   },
-                   kTimeout, "am", WAIT_OBJECT_0},
-        WindowCase{"MutexGoesBackFree", "AXM", [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); }, kTimeout,
-                   "A0m", 0},
-        WindowCase{"OwnMutexKeepsItsCount", "SM", [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); }, kTimeout,
-                   "1m", 0},
-        WindowCase{"AbandonedMutexStaysAbandoned", "BM", [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); },
-                   kTimeout, "Bm", 0},
-        // The documented window: a try from another thread finds a held event unsignalled.
-        WindowCase{"TryMeanwhileFindsTheEventHeld", "AM",
-                   [](const std::vector<HANDLE>& h, DWORD* seen) { *seen = TryFromAnotherThread(h[0]); },
-                   WAIT_OBJECT_0, "aM", kTimeout},
-        WindowCase{"TryMeanwhileFindsTheMutexOwned", "XM",
-                   [](const std::vector<HANDLE>& h, DWORD* seen) { *seen = TryFromAnotherThread(h[0]); },
-                   WAIT_OBJECT_0, "1M", kTimeout}),
+    ::testing::Values(WindowCase{"EventGoesBack", "AM", [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); },
+                                 kTimeout, "Am", 0},
+                      WindowCase{"SetMeanwhileStaysOneSet", "AM",
+                                 [](const std::vector<HANDLE>& h, DWORD*) {
+                                     SetEvent(h[0]);
+                                     ResetLast(h);
+                                 },
+                                 kTimeout, "Am", 0},
+                      WindowCase{"ResetMeanwhileIsKept", "AM",
+                                 [](const std::vector<HANDLE>& h, DWORD*) {
+                                     ResetEvent(h[0]);
+                                     ResetLast(h);
+                                 },
+                                 kTimeout, "am", 0},
+                      WindowCase{"SetAndTakenMeanwhileIsNotRestored", "AM",
+                                 [](const std::vector<HANDLE>& h, DWORD* seen) {
+                                     SetEvent(h[0]);
+                                     *seen = TryFromAnotherThread(h[0]);
+                                     ResetLast(h);
+                                 },
+                                 kTimeout, "am", WAIT_OBJECT_0},
+                      WindowCase{"MutexGoesBackFree", "AXM", [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); },
+                                 kTimeout, "A0m", 0},
+                      WindowCase{"OwnMutexKeepsItsCount", "SM",
+                                 [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); }, kTimeout, "1m", 0},
+                      WindowCase{"AbandonedMutexStaysAbandoned", "BM",
+                                 [](const std::vector<HANDLE>& h, DWORD*) { ResetLast(h); }, kTimeout, "Bm", 0},
+                      // The documented window: a try from another thread finds a held event unsignalled.
+                      WindowCase{"TryMeanwhileFindsTheEventHeld", "AM",
+                                 [](const std::vector<HANDLE>& h, DWORD* seen) { *seen = TryFromAnotherThread(h[0]); },
+                                 WAIT_OBJECT_0, "aM", kTimeout},
+                      WindowCase{"TryMeanwhileFindsTheMutexOwned", "XM",
+                                 [](const std::vector<HANDLE>& h, DWORD* seen) { *seen = TryFromAnotherThread(h[0]); },
+                                 WAIT_OBJECT_0, "1M", kTimeout}),
     [](const ::testing::TestParamInfo<WindowCase>& info) { return std::string(info.param.label); });
 
 // A thread that went to sleep on an event while a wait-all held it gets it when the wait-all
@@ -370,26 +361,26 @@ TEST_P(UnwaitableHandles, FirstBadHandleInIndexOrderGivesTheError)
     for (const char* c = GetParam().layout; *c; ++c)
         list.push_back(*c == 'e' ? e : *c == 'f' ? map : *c == 'n' ? nullptr : reinterpret_cast<HANDLE>(0x7FF0));
     SetLastError(0);
-    EXPECT_EQ(WAIT_FAILED,
-              WaitForMultipleObjects(static_cast<DWORD>(list.size()), list.data(), GetParam().waitAll, 0));
+    EXPECT_EQ(WAIT_FAILED, WaitForMultipleObjects(static_cast<DWORD>(list.size()), list.data(), GetParam().waitAll, 0));
     EXPECT_EQ(GetParam().error, GetLastError());
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(e, 0));  // the signalled event was not consumed
     CloseHandle(e);
     CloseHandle(map);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, UnwaitableHandles,
-    ::testing::Values(UnwaitableCase{"MappingAlone", "f", FALSE, ERROR_ACCESS_DENIED},
-                      UnwaitableCase{"MappingAfterSignalled", "ef", FALSE, ERROR_ACCESS_DENIED},
-                      UnwaitableCase{"MappingFirst", "fe", FALSE, ERROR_ACCESS_DENIED},
-                      UnwaitableCase{"MappingThenNull", "efn", FALSE, ERROR_ACCESS_DENIED},
-                      UnwaitableCase{"NullThenMapping", "enf", FALSE, ERROR_INVALID_HANDLE},
-                      UnwaitableCase{"BogusThenMapping", "bf", FALSE, ERROR_INVALID_HANDLE},
-                      UnwaitableCase{"AllMappingThenNull", "efn", TRUE, ERROR_ACCESS_DENIED},
-                      UnwaitableCase{"AllNullThenMapping", "enf", TRUE, ERROR_INVALID_HANDLE},
-                      UnwaitableCase{"AllMappingTwice", "ff", TRUE, ERROR_ACCESS_DENIED}),
-    [](const ::testing::TestParamInfo<UnwaitableCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Lists, UnwaitableHandles,
+                         ::testing::Values(UnwaitableCase{"MappingAlone", "f", FALSE, ERROR_ACCESS_DENIED},
+                                           UnwaitableCase{"MappingAfterSignalled", "ef", FALSE, ERROR_ACCESS_DENIED},
+                                           UnwaitableCase{"MappingFirst", "fe", FALSE, ERROR_ACCESS_DENIED},
+                                           UnwaitableCase{"MappingThenNull", "efn", FALSE, ERROR_ACCESS_DENIED},
+                                           UnwaitableCase{"NullThenMapping", "enf", FALSE, ERROR_INVALID_HANDLE},
+                                           UnwaitableCase{"BogusThenMapping", "bf", FALSE, ERROR_INVALID_HANDLE},
+                                           UnwaitableCase{"AllMappingThenNull", "efn", TRUE, ERROR_ACCESS_DENIED},
+                                           UnwaitableCase{"AllNullThenMapping", "enf", TRUE, ERROR_INVALID_HANDLE},
+                                           UnwaitableCase{"AllMappingTwice", "ff", TRUE, ERROR_ACCESS_DENIED}),
+                         [](const ::testing::TestParamInfo<UnwaitableCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 TEST_F(WaitTest, OtherFunctionsRefuseAMappingAsAWrongKind)
 {
@@ -432,15 +423,14 @@ TEST_P(ProcessHandleWait, IsNeverSignalledForItsOwnProcess)
     set.ExpectState(GetParam().after);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProcessHandleWait,
-    ::testing::Values(ProcessCase{"AloneNoWait", "P", FALSE, 0, kTimeout, "-"},
-                      ProcessCase{"AloneTimed", "P", FALSE, 80, kTimeout, "-"},
-                      ProcessCase{"AnyLosesToALaterEvent", "PA", FALSE, 0, WAIT_OBJECT_0 + 1, "-a"},
-                      ProcessCase{"AnyTimedWithClearEvent", "Pa", FALSE, 80, kTimeout, "-a"},
-                      ProcessCase{"AllNeverSatisfied", "AP", TRUE, 80, kTimeout, "A-"},
-                      ProcessCase{"AllWithMutexTakesNothing", "XPA", TRUE, 0, kTimeout, "0-A"}),
-    [](const ::testing::TestParamInfo<ProcessCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, ProcessHandleWait,
+                         ::testing::Values(ProcessCase{"AloneNoWait", "P", FALSE, 0, kTimeout, "-"},
+                                           ProcessCase{"AloneTimed", "P", FALSE, 80, kTimeout, "-"},
+                                           ProcessCase{"AnyLosesToALaterEvent", "PA", FALSE, 0, WAIT_OBJECT_0 + 1, "-a"},
+                                           ProcessCase{"AnyTimedWithClearEvent", "Pa", FALSE, 80, kTimeout, "-a"},
+                                           ProcessCase{"AllNeverSatisfied", "AP", TRUE, 80, kTimeout, "A-"},
+                                           ProcessCase{"AllWithMutexTakesNothing", "XPA", TRUE, 0, kTimeout, "0-A"}),
+                         [](const ::testing::TestParamInfo<ProcessCase>& info) { return std::string(info.param.label); });
 
 TEST_F(WaitTest, ThreadBlockedOnTheProcessHandleCanBeTerminated)
 {

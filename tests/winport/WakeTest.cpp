@@ -32,19 +32,13 @@ namespace {
 // A wait that lasts this long has lost its wake-up.
 constexpr DWORD kLostWakeMs = 10000;
 
-std::string Result(DWORD value)
-{
-    return "result " + std::to_string(value);
-}
+std::string Result(DWORD value) { return "result " + std::to_string(value); }
 
 class WakeTest : public lktest::LiveObjectsTest {};
 
 // --- thread ids ------------------------------------------------------------------------
 
-DWORD KernelThreadId()
-{
-    return static_cast<DWORD>(syscall(SYS_gettid));
-}
+DWORD KernelThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
 
 struct IdProbe {
     DWORD seen = 0;
@@ -120,9 +114,7 @@ TEST_P(ForkedChild, GetsItsOwnThreadId)
     };
     int status = -1;
     switch (GetParam()) {
-    case ForkFrom::MainThread:
-        status = forkAndCheck();
-        break;
+    case ForkFrom::MainThread: status = forkAndCheck(); break;
     case ForkFrom::OtherThread: {
         std::thread t([&] { status = forkAndCheck(); });
         t.join();
@@ -212,12 +204,11 @@ TEST_P(QuietCalls, MakeNoWakeUpCall)
     EXPECT_EQ(before, winport::FutexWakeCalls());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Objects, QuietCalls,
-    ::testing::Values(QuietCase{"AutoResetEvent", [](int n) { EventRounds(FALSE, n); }},
-                      QuietCase{"ManualResetEvent", [](int n) { EventRounds(TRUE, n); }},
-                      QuietCase{"Mutex", MutexRounds}, QuietCase{"PostedMessages", PostRounds}),
-    [](const ::testing::TestParamInfo<QuietCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Objects, QuietCalls,
+                         ::testing::Values(QuietCase{"AutoResetEvent", [](int n) { EventRounds(FALSE, n); }},
+                                           QuietCase{"ManualResetEvent", [](int n) { EventRounds(TRUE, n); }},
+                                           QuietCase{"Mutex", MutexRounds}, QuietCase{"PostedMessages", PostRounds}),
+                         [](const ::testing::TestParamInfo<QuietCase>& info) { return std::string(info.param.name); });
 
 // --- waiters that leave ---------------------------------------------------------------
 
@@ -231,35 +222,20 @@ struct SignalCase {
     const char* peerWait;  // the peer command that waits for it
 };
 
-HANDLE MakeAutoEvent(const char* name)
-{
-    return CreateEventA(nullptr, FALSE, FALSE, name);
-}
+HANDLE MakeAutoEvent(const char* name) { return CreateEventA(nullptr, FALSE, FALSE, name); }
 
-HANDLE MakeOwnedMutex(const char* name)
-{
-    return CreateMutexA(nullptr, TRUE, name);
-}
+HANDLE MakeOwnedMutex(const char* name) { return CreateMutexA(nullptr, TRUE, name); }
 
-BOOL SignalEvent(HANDLE e)
-{
-    return SetEvent(e);
-}
+BOOL SignalEvent(HANDLE e) { return SetEvent(e); }
 
-BOOL SignalMutex(HANDLE m)
-{
-    return ReleaseMutex(m);
-}
+BOOL SignalMutex(HANDLE m) { return ReleaseMutex(m); }
 
 const SignalCase kSignalCases[] = {
     {"AutoResetEvent", MakeAutoEvent, SignalEvent, "wait-event"},
     {"Mutex", MakeOwnedMutex, SignalMutex, "wait-mutex"},
 };
 
-std::string CaseName(const ::testing::TestParamInfo<SignalCase>& info)
-{
-    return info.param.name;
-}
+std::string CaseName(const ::testing::TestParamInfo<SignalCase>& info) { return info.param.name; }
 
 class LeavingWaiter : public WakeTest, public ::testing::WithParamInterface<SignalCase> {};
 
@@ -320,7 +296,7 @@ INSTANTIATE_TEST_SUITE_P(Objects, LeavingWaiter, ::testing::ValuesIn(kSignalCase
 struct PingPongCase {
     const char* name;
     bool named;
-    bool withDecoy;       // wait-any over an event that is never set and the real one
+    bool withDecoy;        // wait-any over an event that is never set and the real one
     std::int64_t watchNs;  // the watch before a sleep on several objects; -1 the default
 };
 
@@ -369,9 +345,7 @@ INSTANTIATE_TEST_SUITE_P(Events, ThreadPingPong,
                                            // Every sleep, or nearly every wake-up caught by the watch.
                                            PingPongCase{"WaitAnyNoWatch", false, true, 0},
                                            PingPongCase{"WaitAnyLongWatch", true, true, 1000 * 1000}),
-                         [](const ::testing::TestParamInfo<PingPongCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<PingPongCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WakeTest, AWatchLongerThanTheTimeoutEndsWithIt)
 {
@@ -421,10 +395,9 @@ TEST_P(ContendedMutex, NeverStrandsAWaiter)
     CloseHandle(m);
 }
 
-INSTANTIATE_TEST_SUITE_P(Waits, ContendedMutex, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "WaitAny" : "Single");
-                         });
+INSTANTIATE_TEST_SUITE_P(Waits, ContendedMutex, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
+    return std::string(info.param ? "WaitAny" : "Single");
+});
 
 // Several threads asleep behind the owner: each release must reach one that can take the
 // mutex, also when the first one woken takes it and the rest slept on the old owner.
@@ -442,8 +415,8 @@ TEST_P(ContendedMutex, SleepersQueuedBehindTheOwnerAllGetIt)
         threads.emplace_back([&, t] {
             ids[t] = GetCurrentThreadId();
             HANDLE both[2] = {decoy, m};
-            const DWORD r = withDecoy ? WaitForMultipleObjects(2, both, FALSE, kLostWakeMs)
-                                      : WaitForSingleObject(m, kLostWakeMs);
+            const DWORD r =
+                withDecoy ? WaitForMultipleObjects(2, both, FALSE, kLostWakeMs) : WaitForSingleObject(m, kLostWakeMs);
             if (r != (withDecoy ? WAIT_OBJECT_0 + 1 : WAIT_OBJECT_0)) {
                 ++failed;
                 return;
@@ -634,11 +607,10 @@ TEST_P(StoredVersion, OtherThanOursIsRefused)
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, StoredVersion,
-    ::testing::Values(
-        VersionCase{"Event", [](const char* n) { return CreateEventA(nullptr, FALSE, FALSE, n); },
-                    [](const char* n) { return OpenEventA(SYNCHRONIZE, FALSE, n); }},
-        VersionCase{"Mutex", [](const char* n) { return CreateMutexA(nullptr, FALSE, n); },
-                    [](const char* n) { return OpenMutexA(SYNCHRONIZE, FALSE, n); }}),
+    ::testing::Values(VersionCase{"Event", [](const char* n) { return CreateEventA(nullptr, FALSE, FALSE, n); },
+                                  [](const char* n) { return OpenEventA(SYNCHRONIZE, FALSE, n); }},
+                      VersionCase{"Mutex", [](const char* n) { return CreateMutexA(nullptr, FALSE, n); },
+                                  [](const char* n) { return OpenMutexA(SYNCHRONIZE, FALSE, n); }}),
     [](const ::testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -26,10 +26,7 @@ void Say(const std::string& line)
     std::fflush(stdout);
 }
 
-void SayResult(unsigned long value)
-{
-    Say("result " + std::to_string(value));
-}
+void SayResult(unsigned long value) { Say("result " + std::to_string(value)); }
 
 void WaitForEndOfInput()
 {
@@ -38,10 +35,7 @@ void WaitForEndOfInput()
     }
 }
 
-DWORD Number(const char* text)
-{
-    return static_cast<DWORD>(std::strtoul(text, nullptr, 0));
-}
+DWORD Number(const char* text) { return static_cast<DWORD>(std::strtoul(text, nullptr, 0)); }
 
 char* MapNamed(const char* name)
 {
@@ -200,8 +194,8 @@ int Tokens(char** a)
         if (!events[i]) return 1;
     }
     Say("ready");
-    const int gaveUp = lktest::RunTokenRounds(events, reinterpret_cast<lktest::TokenCounters*>(view),
-                                              Number(a[3]) != 0, static_cast<int>(Number(a[2])), 20000);
+    const int gaveUp = lktest::RunTokenRounds(events, reinterpret_cast<lktest::TokenCounters*>(view), Number(a[3]) != 0,
+                                              static_cast<int>(Number(a[2])), 20000);
     Say(gaveUp < 0 ? "done" : "gave up " + std::to_string(gaveUp));
     for (HANDLE e : events) CloseHandle(e);
     return 0;
@@ -227,7 +221,8 @@ int Poke(char** a)
     const int fd = OpenObjectFile(a[0]);
     const off_t data = fd >= 0 ? DataOffsetOf(fd) : -1;
     std::string bytes;
-    for (const char* p = a[1]; p[0] && p[1]; p += 2) bytes += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+    for (const char* p = a[1]; p[0] && p[1]; p += 2)
+        bytes += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
     if (data < 0 || pwrite(fd, bytes.data(), bytes.size(), data) != static_cast<ssize_t>(bytes.size())) return 1;
     void* page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, data);
     if (page == MAP_FAILED) return 1;

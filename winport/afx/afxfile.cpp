@@ -41,15 +41,15 @@ CFile::CFile(LPCSTR lpszFileName, UINT nOpenFlags) : m_hFile(INVALID_HANDLE_VALU
     if (!Open(lpszFileName, nOpenFlags, &e)) AfxThrowFileException(e.m_cause, e.m_lOsError, lpszFileName);
 }
 
-CFile::~CFile()
-{
-    Abort();
-}
+CFile::~CFile() { Abort(); }
 
 BOOL CFile::Open(LPCSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
 {
     if (m_hFile != INVALID_HANDLE_VALUE || !lpszFileName) {
-        if (pError) { pError->m_cause = CFileException::genericException; pError->m_lOsError = -1; }
+        if (pError) {
+            pError->m_cause = CFileException::genericException;
+            pError->m_lOsError = -1;
+        }
         return FALSE;
     }
     DWORD access = GENERIC_READ;

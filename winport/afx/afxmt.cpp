@@ -2,17 +2,11 @@
 
 CException::~CException() = default;
 
-void CException::Delete()
-{
-    delete this;
-}
+void CException::Delete() { delete this; }
 
 CResourceException::~CResourceException() = default;
 
-void AfxThrowResourceException()
-{
-    throw new CResourceException;
-}
+void AfxThrowResourceException() { throw new CResourceException; }
 
 // --- CSyncObject -------------------------------------------------------------------------
 
@@ -37,10 +31,7 @@ namespace {
 
 // The holder is recognised by its thread id. (It is not kept in a thread_local: after fork()
 // the child's thread has a new id, and only the system's own answer follows that.)
-LONG CurrentThreadTag()
-{
-    return static_cast<LONG>(::GetCurrentThreadId());
-}
+LONG CurrentThreadTag() { return static_cast<LONG>(::GetCurrentThreadId()); }
 
 }  // namespace
 
@@ -50,10 +41,7 @@ CCriticalSection::CCriticalSection() : CSyncObject(nullptr)
     if (!m_hWake) AfxThrowResourceException();
 }
 
-CCriticalSection::~CCriticalSection()
-{
-    ::CloseHandle(m_hWake);
-}
+CCriticalSection::~CCriticalSection() { ::CloseHandle(m_hWake); }
 
 BOOL CCriticalSection::Lock(DWORD dwTimeout)
 {
@@ -104,13 +92,9 @@ CMutex::CMutex(BOOL bInitiallyOwn, LPCSTR lpszName, LPSECURITY_ATTRIBUTES lpsaAt
 
 CMutex::~CMutex() = default;
 
-BOOL CMutex::Unlock()
-{
-    return ::ReleaseMutex(m_hObject);
-}
+BOOL CMutex::Unlock() { return ::ReleaseMutex(m_hObject); }
 
-CEvent::CEvent(BOOL bInitiallyOwn, BOOL bManualReset, LPCSTR lpszName,
-               LPSECURITY_ATTRIBUTES lpsaAttribute)
+CEvent::CEvent(BOOL bInitiallyOwn, BOOL bManualReset, LPCSTR lpszName, LPSECURITY_ATTRIBUTES lpsaAttribute)
     : CSyncObject(::CreateEventA(lpsaAttribute, bManualReset, bInitiallyOwn, lpszName))
 {
     if (!m_hObject) AfxThrowResourceException();
@@ -118,20 +102,11 @@ CEvent::CEvent(BOOL bInitiallyOwn, BOOL bManualReset, LPCSTR lpszName,
 
 CEvent::~CEvent() = default;
 
-BOOL CEvent::SetEvent()
-{
-    return ::SetEvent(m_hObject);
-}
+BOOL CEvent::SetEvent() { return ::SetEvent(m_hObject); }
 
-BOOL CEvent::ResetEvent()
-{
-    return ::ResetEvent(m_hObject);
-}
+BOOL CEvent::ResetEvent() { return ::ResetEvent(m_hObject); }
 
-BOOL CEvent::Unlock()
-{
-    return TRUE;
-}
+BOOL CEvent::Unlock() { return TRUE; }
 
 // --- CSingleLock -------------------------------------------------------------------------
 
@@ -140,10 +115,7 @@ CSingleLock::CSingleLock(CSyncObject* pObject, BOOL bInitialLock) : m_pObject(pO
     if (bInitialLock) Lock();
 }
 
-CSingleLock::~CSingleLock()
-{
-    Unlock();
-}
+CSingleLock::~CSingleLock() { Unlock(); }
 
 BOOL CSingleLock::Lock(DWORD dwTimeout)
 {

@@ -63,7 +63,7 @@ public:
     ~CCriticalSection() override;
 
     BOOL Lock(DWORD dwTimeout = INFINITE) override;  // a dwTimeout other than INFINITE: FALSE
-    BOOL Unlock() override;  // FALSE (and nothing changes) if the caller does not hold it
+    BOOL Unlock() override;                          // FALSE (and nothing changes) if the caller does not hold it
 
 private:
     HANDLE m_hWake;  // auto-reset; set by Unlock when a waiter may be asleep
@@ -71,14 +71,13 @@ private:
     // Thread id of the holder, 0 when free. Only the holder writes it, and a thread compares
     // it only with its own id, so relaxed loads and stores suffice (no locked instruction).
     std::atomic<LONG> m_lOwner{0};
-    LONG m_nRecursion = 0;       // touched only by the holder
+    LONG m_nRecursion = 0;  // touched only by the holder
 };
 
 // A kernel mutex, optionally named (then shared with other processes).
 class WINPORT_API CMutex : public CSyncObject {
 public:
-    explicit CMutex(BOOL bInitiallyOwn = FALSE, LPCSTR lpszName = nullptr,
-                    LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
+    explicit CMutex(BOOL bInitiallyOwn = FALSE, LPCSTR lpszName = nullptr, LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
     ~CMutex() override;
     BOOL Unlock() override;
 };
@@ -86,8 +85,8 @@ public:
 // A kernel event, auto-reset unless bManualReset.
 class WINPORT_API CEvent : public CSyncObject {
 public:
-    explicit CEvent(BOOL bInitiallyOwn = FALSE, BOOL bManualReset = FALSE,
-                    LPCSTR lpszName = nullptr, LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
+    explicit CEvent(BOOL bInitiallyOwn = FALSE, BOOL bManualReset = FALSE, LPCSTR lpszName = nullptr,
+                    LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
     ~CEvent() override;
 
     BOOL SetEvent();

@@ -7,10 +7,7 @@
 
 CString::Nil CString::s_nil = {{0, 0}, '\0'};
 
-char* CString::EmptyChars()
-{
-    return &s_nil.chNil;
-}
+char* CString::EmptyChars() { return &s_nil.chNil; }
 
 namespace {
 
@@ -21,10 +18,7 @@ int CheckedLength(std::size_t n)
     return int(n);
 }
 
-int Clamp(int n, int lo, int hi)
-{
-    return n < lo ? lo : (n > hi ? hi : n);
-}
+int Clamp(int n, int lo, int hi) { return n < lo ? lo : (n > hi ? hi : n); }
 
 }  // namespace
 
@@ -43,7 +37,7 @@ char* CString::Allocate(int nLength)
 
 void CString::Release(char* pch)
 {
-    if (pch != EmptyChars()) delete[] (pch - sizeof(Data));
+    if (pch != EmptyChars()) delete[](pch - sizeof(Data));
 }
 
 // Makes room for nLength bytes of text, keeping the current text.
@@ -109,10 +103,7 @@ CString::CString(const CString& stringSrc) : m_pchData(EmptyChars())
     Assign(stringSrc.m_pchData, stringSrc.GetLength());
 }
 
-CString::CString(CString&& stringSrc) noexcept : m_pchData(stringSrc.m_pchData)
-{
-    stringSrc.m_pchData = EmptyChars();
-}
+CString::CString(CString&& stringSrc) noexcept : m_pchData(stringSrc.m_pchData) { stringSrc.m_pchData = EmptyChars(); }
 
 CString::CString(const char* psz) : m_pchData(EmptyChars())
 {
@@ -131,10 +122,7 @@ CString::CString(char ch, int nRepeat) : m_pchData(EmptyChars())
     std::memset(m_pchData, ch, std::size_t(nRepeat));
 }
 
-CString::~CString()
-{
-    Release(m_pchData);
-}
+CString::~CString() { Release(m_pchData); }
 
 CString& CString::operator=(const CString& stringSrc)
 {
@@ -172,10 +160,7 @@ void CString::Empty()
 
 // --- access -------------------------------------------------------------------------------
 
-char CString::GetAt(int nIndex) const
-{
-    return (nIndex >= 0 && nIndex < GetLength()) ? m_pchData[nIndex] : '\0';
-}
+char CString::GetAt(int nIndex) const { return (nIndex >= 0 && nIndex < GetLength()) ? m_pchData[nIndex] : '\0'; }
 
 void CString::SetAt(int nIndex, char ch)
 {
@@ -246,42 +231,21 @@ int Length(const char* psz) { return psz ? CheckedLength(std::strlen(psz)) : 0; 
 
 }  // namespace
 
-CString operator+(const CString& a, const CString& b)
-{
-    return Concat(a, a.GetLength(), b, b.GetLength());
-}
+CString operator+(const CString& a, const CString& b) { return Concat(a, a.GetLength(), b, b.GetLength()); }
 
-CString operator+(const CString& a, const char* b)
-{
-    return Concat(a, a.GetLength(), b, Length(b));
-}
+CString operator+(const CString& a, const char* b) { return Concat(a, a.GetLength(), b, Length(b)); }
 
-CString operator+(const char* a, const CString& b)
-{
-    return Concat(a, Length(a), b, b.GetLength());
-}
+CString operator+(const char* a, const CString& b) { return Concat(a, Length(a), b, b.GetLength()); }
 
-CString operator+(const CString& a, char b)
-{
-    return Concat(a, a.GetLength(), &b, 1);
-}
+CString operator+(const CString& a, char b) { return Concat(a, a.GetLength(), &b, 1); }
 
-CString operator+(char a, const CString& b)
-{
-    return Concat(&a, 1, b, b.GetLength());
-}
+CString operator+(char a, const CString& b) { return Concat(&a, 1, b, b.GetLength()); }
 
-int CString::Compare(const char* psz) const
-{
-    return std::strcmp(m_pchData, psz ? psz : "");
-}
+int CString::Compare(const char* psz) const { return std::strcmp(m_pchData, psz ? psz : ""); }
 
 // --- substrings ---------------------------------------------------------------------------
 
-CString CString::Mid(int nFirst) const
-{
-    return Mid(nFirst, GetLength());
-}
+CString CString::Mid(int nFirst) const { return Mid(nFirst, GetLength()); }
 
 CString CString::Mid(int nFirst, int nCount) const
 {
@@ -290,10 +254,7 @@ CString CString::Mid(int nFirst, int nCount) const
     return CString(m_pchData + nFirst, nCount);
 }
 
-CString CString::Left(int nCount) const
-{
-    return Mid(0, nCount);
-}
+CString CString::Left(int nCount) const { return Mid(0, nCount); }
 
 CString CString::Right(int nCount) const
 {
@@ -376,15 +337,9 @@ void CString::TrimRight()
     }
 }
 
-void CString::MakeUpper()
-{
-    AfxForEachSingleByte(m_pchData, GetLength(), AfxToUpper);
-}
+void CString::MakeUpper() { AfxForEachSingleByte(m_pchData, GetLength(), AfxToUpper); }
 
-void CString::MakeLower()
-{
-    AfxForEachSingleByte(m_pchData, GetLength(), AfxToLower);
-}
+void CString::MakeLower() { AfxForEachSingleByte(m_pchData, GetLength(), AfxToLower); }
 
 int CString::Replace(char chOld, char chNew)
 {

@@ -35,10 +35,7 @@ inline bool AfxIsGbkTrailByte(char c)
 
 // Size (1 or 2) of the character at p. p must lie before the terminator of a NUL-terminated
 // buffer, so that p[1] can be read.
-inline int AfxCharSize(const char* p)
-{
-    return AfxIsGbkLeadByte(p[0]) && AfxIsGbkTrailByte(p[1]) ? 2 : 1;
-}
+inline int AfxCharSize(const char* p) { return AfxIsGbkLeadByte(p[0]) && AfxIsGbkTrailByte(p[1]) ? 2 : 1; }
 
 // Length of the longest prefix of the NUL-terminated psz that has at most nMax bytes and ends
 // on a character boundary. Reads no further than the terminator or psz[nMax].
@@ -54,10 +51,7 @@ inline int AfxCharPrefix(const char* psz, int nMax)
 }
 
 // Space, tab, line feed, vertical tab, form feed, carriage return.
-inline bool AfxIsWhiteSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+inline bool AfxIsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Replaces each one-byte character among the first nLength bytes of psz by f(character);
 // double-byte characters are left whole. psz must be NUL-terminated at or after nLength.
@@ -79,8 +73,8 @@ public:
     CString() noexcept;
     CString(const CString& stringSrc);
     CString(CString&& stringSrc) noexcept;
-    CString(const char* psz);                 // null gives an empty string
-    CString(const char* pch, int nLength);    // nLength bytes (a negative count gives "")
+    CString(const char* psz);               // null gives an empty string
+    CString(const char* pch, int nLength);  // nLength bytes (a negative count gives "")
     CString(char ch, int nRepeat = 1);
     ~CString();
 
@@ -128,8 +122,8 @@ public:
 
     void TrimLeft();
     void TrimRight();
-    void MakeUpper();   // ASCII a-z only
-    void MakeLower();   // ASCII A-Z only
+    void MakeUpper();  // ASCII a-z only
+    void MakeLower();  // ASCII A-Z only
 
     // Replace every one-byte character chOld / every match of pszOld; returns the count.
     int Replace(char chOld, char chNew);
@@ -166,9 +160,9 @@ private:
 };
 
 // Comparisons in byte order, through Compare.
-#define WINPORT_CSTRING_COMPARISON(op)                                                          \
-    inline bool operator op(const CString& a, const CString& b) { return a.Compare(b) op 0; }    \
-    inline bool operator op(const CString& a, const char* b) { return a.Compare(b) op 0; }       \
+#define WINPORT_CSTRING_COMPARISON(op)                                                        \
+    inline bool operator op(const CString& a, const CString& b) { return a.Compare(b) op 0; } \
+    inline bool operator op(const CString& a, const char* b) { return a.Compare(b) op 0; }    \
     inline bool operator op(const char* a, const CString& b) { return 0 op b.Compare(a); }
 WINPORT_CSTRING_COMPARISON(==)
 WINPORT_CSTRING_COMPARISON(!=)

@@ -26,8 +26,7 @@ struct WINPORT_API CPlex {
     CPlex* pNext;
 
     static constexpr UINT_PTR kHeaderSize =
-        (sizeof(CPlex*) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
-        alignof(std::max_align_t);
+        (sizeof(CPlex*) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
     void* data() { return reinterpret_cast<BYTE*>(this) + kHeaderSize; }
     // Allocates a block of nMax elements of cbElement bytes and links it in front of pHead.
     static CPlex* Create(CPlex*& pHead, UINT_PTR nMax, UINT_PTR cbElement);
@@ -159,18 +158,14 @@ public:
     }
 
 private:
-    static POSITION ToPosition(const CNode* p)
-    {
-        return reinterpret_cast<POSITION>(const_cast<CNode*>(p));
-    }
+    static POSITION ToPosition(const CNode* p) { return reinterpret_cast<POSITION>(const_cast<CNode*>(p)); }
     static CNode* ToNode(POSITION pos) { return reinterpret_cast<CNode*>(pos); }
 
     CNode* NewNode(CNode* pPrev, CNode* pNext, ARG_TYPE newElement)
     {
         if (!m_pNodeFree) {
             // A new block: thread its nodes onto the free list, last node first out.
-            CPlex* pNewBlock = CPlex::Create(m_pBlocks, static_cast<UINT_PTR>(m_nBlockSize),
-                                             sizeof(CNode));
+            CPlex* pNewBlock = CPlex::Create(m_pBlocks, static_cast<UINT_PTR>(m_nBlockSize), sizeof(CNode));
             CNode* pNode = static_cast<CNode*>(pNewBlock->data()) + m_nBlockSize - 1;
             for (INT_PTR i = m_nBlockSize - 1; i >= 0; --i, --pNode) {
                 pNode->pNext = m_pNodeFree;

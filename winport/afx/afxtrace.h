@@ -12,10 +12,10 @@ WINPORT_API void AfxTrace(const char* lpszFormat, ...)
     ;
 
 #if defined(LOBBYKIT_TRACE)
-#  define TRACE ::AfxTrace
+#define TRACE ::AfxTrace
 #else
 // Arguments are not evaluated, as in release builds of the framework.
-#  define TRACE(...) ((void)0)
+#define TRACE(...) ((void)0)
 #endif
 
 #endif

@@ -1,10 +1,7 @@
 #include "afxwin.h"
 
 // --- CGdiObject and its kinds ------------------------------------------------------------
-CGdiObject::~CGdiObject()
-{
-    DeleteObject();
-}
+CGdiObject::~CGdiObject() { DeleteObject(); }
 
 BOOL CGdiObject::Attach(HGDIOBJ hObject)
 {
@@ -44,10 +41,7 @@ BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight)
     return Attach(::CreateCompatibleBitmap(pDC ? pDC->m_hDC : nullptr, nWidth, nHeight));
 }
 
-int CBitmap::GetBitmap(BITMAP* pBitMap) const
-{
-    return GetObject(sizeof(BITMAP), pBitMap);
-}
+int CBitmap::GetBitmap(BITMAP* pBitMap) const { return GetObject(sizeof(BITMAP), pBitMap); }
 
 CBrush::CBrush(COLORREF crColor)
 {
@@ -56,10 +50,7 @@ CBrush::CBrush(COLORREF crColor)
 
 CBrush::~CBrush() = default;
 
-BOOL CBrush::CreateSolidBrush(COLORREF crColor)
-{
-    return Attach(::CreateSolidBrush(crColor));
-}
+BOOL CBrush::CreateSolidBrush(COLORREF crColor) { return Attach(::CreateSolidBrush(crColor)); }
 
 BOOL CBrush::CreatePatternBrush(CBitmap* pBitmap)
 {
@@ -80,8 +71,7 @@ BOOL CPalette::CreatePalette(LPLOGPALETTE lpLogPalette)
 
 UINT CPalette::GetPaletteEntries(UINT nStartIndex, UINT nNumEntries, LPPALETTEENTRY lpPaletteColors) const
 {
-    return m_hObject ? ::GetPaletteEntries(static_cast<HPALETTE>(m_hObject), nStartIndex,
-                                           nNumEntries, lpPaletteColors)
+    return m_hObject ? ::GetPaletteEntries(static_cast<HPALETTE>(m_hObject), nStartIndex, nNumEntries, lpPaletteColors)
                      : 0;
 }
 
@@ -151,10 +141,7 @@ T* CDC::TempWrapper(HGDIOBJ h)
     return t;
 }
 
-HGDIOBJ CDC::SelectObject(HGDIOBJ hObject)
-{
-    return (m_hDC && hObject) ? ::SelectObject(m_hDC, hObject) : nullptr;
-}
+HGDIOBJ CDC::SelectObject(HGDIOBJ hObject) { return (m_hDC && hObject) ? ::SelectObject(m_hDC, hObject) : nullptr; }
 
 CBitmap* CDC::SelectObject(CBitmap* pBitmap)
 {
@@ -174,25 +161,21 @@ CGdiObject* CDC::SelectObject(CGdiObject* pObject)
 CPalette* CDC::SelectPalette(CPalette* pPalette, BOOL bForceBackground)
 {
     if (!m_hDC || !pPalette || !pPalette->m_hObject) return nullptr;
-    return TempWrapper<CPalette>(::SelectPalette(m_hDC, static_cast<HPALETTE>(pPalette->m_hObject),
-                                                 bForceBackground));
+    return TempWrapper<CPalette>(::SelectPalette(m_hDC, static_cast<HPALETTE>(pPalette->m_hObject), bForceBackground));
 }
 
-UINT CDC::RealizePalette()
-{
-    return ::RealizePalette(m_hDC);
-}
+UINT CDC::RealizePalette() { return ::RealizePalette(m_hDC); }
 
 BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop)
 {
     return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
 }
 
-BOOL CDC::StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc,
-                     int nSrcWidth, int nSrcHeight, DWORD dwRop)
+BOOL CDC::StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, int nSrcWidth,
+                     int nSrcHeight, DWORD dwRop)
 {
-    return ::StretchBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc,
-                        nSrcWidth, nSrcHeight, dwRop);
+    return ::StretchBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, nSrcWidth,
+                        nSrcHeight, dwRop);
 }
 
 BOOL CDC::PatBlt(int x, int y, int nWidth, int nHeight, DWORD dwRop)

@@ -28,7 +28,13 @@
 class CRect : public RECT {
 public:
     CRect() noexcept { left = top = right = bottom = 0; }
-    CRect(int l, int t, int r, int b) noexcept { left = l; top = t; right = r; bottom = b; }
+    CRect(int l, int t, int r, int b) noexcept
+    {
+        left = l;
+        top = t;
+        right = r;
+        bottom = b;
+    }
     CRect(const RECT& r) noexcept : RECT(r) {}
     CRect(LPCRECT lpRect) noexcept : RECT(*lpRect) {}
 
@@ -36,18 +42,35 @@ public:
     int Height() const noexcept { return bottom - top; }
     BOOL IsRectEmpty() const noexcept { return right <= left || bottom <= top; }
     BOOL IsRectNull() const noexcept { return left == 0 && top == 0 && right == 0 && bottom == 0; }
-    BOOL PtInRect(POINT pt) const noexcept
+    BOOL PtInRect(POINT pt) const noexcept { return pt.x >= left && pt.x < right && pt.y >= top && pt.y < bottom; }
+    void SetRect(int l, int t, int r, int b) noexcept
     {
-        return pt.x >= left && pt.x < right && pt.y >= top && pt.y < bottom;
+        left = l;
+        top = t;
+        right = r;
+        bottom = b;
     }
-    void SetRect(int l, int t, int r, int b) noexcept { left = l; top = t; right = r; bottom = b; }
     void SetRectEmpty() noexcept { SetRect(0, 0, 0, 0); }
-    void OffsetRect(int dx, int dy) noexcept { left += dx; right += dx; top += dy; bottom += dy; }
+    void OffsetRect(int dx, int dy) noexcept
+    {
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
+    }
     // Swaps the sides where right < left or bottom < top.
     void NormalizeRect() noexcept
     {
-        if (right < left) { const LONG t = left; left = right; right = t; }
-        if (bottom < top) { const LONG t = top; top = bottom; bottom = t; }
+        if (right < left) {
+            const LONG t = left;
+            left = right;
+            right = t;
+        }
+        if (bottom < top) {
+            const LONG t = top;
+            top = bottom;
+            bottom = t;
+        }
     }
     // The common part of two rectangles; empty (all zero) and FALSE when they do not overlap.
     BOOL IntersectRect(LPCRECT a, LPCRECT b) noexcept
@@ -56,8 +79,8 @@ public:
         const LONG t = a->top > b->top ? a->top : b->top;
         const LONG r = a->right < b->right ? a->right : b->right;
         const LONG bo = a->bottom < b->bottom ? a->bottom : b->bottom;
-        if (l >= r || t >= bo || a->left >= a->right || a->top >= a->bottom ||
-            b->left >= b->right || b->top >= b->bottom) {
+        if (l >= r || t >= bo || a->left >= a->right || a->top >= a->bottom || b->left >= b->right ||
+            b->top >= b->bottom) {
             SetRectEmpty();
             return FALSE;
         }
@@ -69,12 +92,20 @@ public:
     {
         const bool ea = a->left >= a->right || a->top >= a->bottom;
         const bool eb = b->left >= b->right || b->top >= b->bottom;
-        if (ea && eb) { SetRectEmpty(); return FALSE; }
-        if (ea) { *this = *b; return TRUE; }
-        if (eb) { *this = *a; return TRUE; }
+        if (ea && eb) {
+            SetRectEmpty();
+            return FALSE;
+        }
+        if (ea) {
+            *this = *b;
+            return TRUE;
+        }
+        if (eb) {
+            *this = *a;
+            return TRUE;
+        }
         SetRect(a->left < b->left ? a->left : b->left, a->top < b->top ? a->top : b->top,
-                a->right > b->right ? a->right : b->right,
-                a->bottom > b->bottom ? a->bottom : b->bottom);
+                a->right > b->right ? a->right : b->right, a->bottom > b->bottom ? a->bottom : b->bottom);
         return TRUE;
     }
     BOOL EqualRect(LPCRECT r) const noexcept
@@ -164,10 +195,9 @@ public:
     CPalette* SelectPalette(CPalette* pPalette, BOOL bForceBackground);
     UINT RealizePalette();
 
-    BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc,
-                DWORD dwRop);
-    BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc,
-                    int nSrcWidth, int nSrcHeight, DWORD dwRop);
+    BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop);
+    BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, int nSrcWidth,
+                    int nSrcHeight, DWORD dwRop);
     BOOL PatBlt(int x, int y, int nWidth, int nHeight, DWORD dwRop);
     void FillRect(LPCRECT lpRect, CBrush* pBrush);
     void FillSolidRect(LPCRECT lpRect, COLORREF crColor);
@@ -194,7 +224,8 @@ protected:
 
 private:
     // The wrapper of displaced object h, made on first use and kept (see the top).
-    template <class T> T* TempWrapper(HGDIOBJ h);
+    template <class T>
+    T* TempWrapper(HGDIOBJ h);
     std::vector<std::unique_ptr<CGdiObject>> m_temps;
 };
 

@@ -106,7 +106,7 @@ int main(int argc, char** argv)
                   "%d packets in %d notifications through the queue descriptor (%d wake-ups); "
                   "5 idle seconds: %d wake-ups, %.2f ms CPU",
                   g_packets, g_notifications, wakes, idleWakes, idleMs);
-    const bool ok = quit && g_packets == kPacketsWanted && g_notifications == kPacketsWanted && idleWakes == 0 &&
-                    idleMs < 10.0;
+    const bool ok =
+        quit && g_packets == kPacketsWanted && g_notifications == kPacketsWanted && idleWakes == 0 && idleMs < 10.0;
     return verdict(ok, line);
 }

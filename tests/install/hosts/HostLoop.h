@@ -19,12 +19,12 @@ enum Command : unsigned char {
     CMD_DONE = 6,     // game -> lobby: every echo has come back
 };
 
-const int kEchoes = 40;              // packets of 0, 103, 206, ... bytes, up to 4017
+const int kEchoes = 40;  // packets of 0, 103, 206, ... bytes, up to 4017
 const int kEchoStep = 103;
-const int kGameId = 5;               // GetLevelName(5, 13230): "统帅", level 21
+const int kGameId = 5;  // GetLevelName(5, 13230): "统帅", level 21
 const int kScore = 13230;
 const char kTitle[] = "\xCD\xB3\xCB\xA7";
-const int kLeftEarlyCode = 7;        // exit code of "install_game --leave-early"
+const int kLeftEarlyCode = 7;  // exit code of "install_game --leave-early"
 
 inline void PutInt(char* p, int v)
 {

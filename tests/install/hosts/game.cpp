@@ -24,11 +24,12 @@ bool g_wrong = false;
 void OnCommand(unsigned char id, const char* data, int len)
 {
     switch (id) {
-    case host::CMD_WELCOME:
-        g_welcome.assign(data, size_t(len));
-        break;
+    case host::CMD_WELCOME: g_welcome.assign(data, size_t(len)); break;
     case host::CMD_TITLE:
-        if (len < 4) { g_wrong = true; break; }
+        if (len < 4) {
+            g_wrong = true;
+            break;
+        }
         g_level = host::GetInt(data);
         g_title.assign(data + 4, size_t(len - 4));
         break;
@@ -43,9 +44,7 @@ void OnCommand(unsigned char id, const char* data, int len)
         ++g_echoed;
         break;
     }
-    default:
-        std::printf("game: unknown command %d\n", id);
-        g_wrong = true;
+    default: std::printf("game: unknown command %d\n", id); g_wrong = true;
     }
 }
 
@@ -96,11 +95,14 @@ int main(int argc, char** argv)
         for (int i = 0; i < n * host::kEchoStep; ++i) echo[i] = host::EchoByte(n, i);
         sent = Send(host::CMD_ECHO, echo, n * host::kEchoStep);
     }
-    const bool answered = sent && host::RunUntil(GetTickCount() + 10000, 0, nullptr, [] {
-        return g_lobbyLeft || g_wrong || (g_echoed == host::kEchoes && g_level >= 0 && !g_welcome.empty());
-    }, [](DWORD) {});
-    const bool ok = answered && !g_wrong && !g_lobbyLeft && g_welcome == "welcome amy" &&
-                    g_level == 21 && g_title == host::kTitle && g_echoed == host::kEchoes;
+    const bool answered =
+        sent &&
+        host::RunUntil(
+            GetTickCount() + 10000, 0, nullptr,
+            [] { return g_lobbyLeft || g_wrong || (g_echoed == host::kEchoes && g_level >= 0 && !g_welcome.empty()); },
+            [](DWORD) {});
+    const bool ok = answered && !g_wrong && !g_lobbyLeft && g_welcome == "welcome amy" && g_level == 21 &&
+                    g_title == host::kTitle && g_echoed == host::kEchoes;
     std::printf("game: welcome \"%s\", level %d, title %s, %d of %d echoes\n", g_welcome.c_str(), g_level,
                 g_title == host::kTitle ? "as expected" : "WRONG", g_echoed, host::kEchoes);
     if (ok) Send(host::CMD_DONE, nullptr, 0);

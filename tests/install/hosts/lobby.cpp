@@ -19,9 +19,9 @@ namespace {
 
 struct Round {
     bool connected = false;
-    bool done = false;       // the game said every echo came back
-    bool left = false;       // IPC_NOTIFY_EXIT
-    bool ended = false;      // the process handle was signalled
+    bool done = false;   // the game said every echo came back
+    bool left = false;   // IPC_NOTIFY_EXIT
+    bool ended = false;  // the process handle was signalled
     bool wrong = false;
     int packets = 0;
 };
@@ -45,7 +45,10 @@ void OnPacket(unsigned char id, const char* data, int len)
         Answer(host::CMD_WELCOME, ("welcome " + std::string(data, size_t(len))).c_str(), len + 8);
         break;
     case host::CMD_SCORE: {
-        if (len != 8 || host::GetInt(data) != host::kGameId) { g_round.wrong = true; break; }
+        if (len != 8 || host::GetInt(data) != host::kGameId) {
+            g_round.wrong = true;
+            break;
+        }
         char reply[4 + 32] = {};
         long level = 0;
         GetLevelName(host::GetInt(data), data + 4, reply + 4, &level);
@@ -53,15 +56,9 @@ void OnPacket(unsigned char id, const char* data, int len)
         Answer(host::CMD_TITLE, reply, 4 + lstrlenA(reply + 4));
         break;
     }
-    case host::CMD_ECHO:
-        Answer(host::CMD_ECHO, data, len);
-        break;
-    case host::CMD_DONE:
-        g_round.done = true;
-        break;
-    default:
-        std::printf("lobby: unknown command %d\n", id);
-        g_round.wrong = true;
+    case host::CMD_ECHO: Answer(host::CMD_ECHO, data, len); break;
+    case host::CMD_DONE: g_round.done = true; break;
+    default: std::printf("lobby: unknown command %d\n", id); g_round.wrong = true;
     }
 }
 
@@ -69,9 +66,7 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg != WM_IPC_NOTIFY) return DefWindowProcA(hWnd, msg, wParam, lParam);
     switch (lParam) {
-    case IPC_NOTIFY_CONNECT:
-        g_round.connected = true;
-        break;
+    case IPC_NOTIFY_CONNECT: g_round.connected = true; break;
     case IPC_NOTIFY_DATA: {
         unsigned char id = 0;
         char data[IPC_RECV_BUF_SIZE];
@@ -79,9 +74,7 @@ LRESULT CALLBACK LobbyProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         while (g_channel.RecvPacket(id, data, len) == 0) OnPacket(id, data, len);
         break;
     }
-    case IPC_NOTIFY_EXIT:
-        g_round.left = true;
-        break;
+    case IPC_NOTIFY_EXIT: g_round.left = true; break;
     }
     return 0;
 }
@@ -114,13 +107,16 @@ bool PlayRound(const std::string& game, const char* channel)
     g_round = Round();
     PROCESS_INFORMATION pi;
     if (!StartGame(game, channel, pi)) return false;
-    const bool finished = host::RunUntil(GetTickCount() + 20000, 1, &pi.hProcess,
+    const bool finished = host::RunUntil(
+        GetTickCount() + 20000, 1, &pi.hProcess,
         [] { return g_round.left || g_round.wrong || (g_round.ended && !g_round.connected); },
         [](DWORD) { g_round.ended = true; });
     const DWORD code = ExitCode(pi.hProcess);
     std::printf("lobby: round 1: %s, %d packets, game %s, exit code %lu\n",
                 g_round.connected ? "connected" : "never connected", g_round.packets,
-                g_round.left ? "left (IPC_NOTIFY_EXIT)" : finished ? "ended" : "timed out",
+                g_round.left ? "left (IPC_NOTIFY_EXIT)"
+                : finished   ? "ended"
+                             : "timed out",
                 (unsigned long)code);
     return finished && g_round.connected && g_round.done && g_round.left && !g_round.wrong && code == 0 &&
            !g_channel.IsConnected();
@@ -133,8 +129,8 @@ bool EarlyEndRound(const std::string& game)
     PROCESS_INFORMATION pi;
     const DWORD start = GetTickCount();
     if (!StartGame(game, "--leave-early", pi)) return false;
-    const bool seen = host::RunUntil(start + 10000, 1, &pi.hProcess, [] { return g_round.ended; },
-                                     [](DWORD) { g_round.ended = true; });
+    const bool seen = host::RunUntil(
+        start + 10000, 1, &pi.hProcess, [] { return g_round.ended; }, [](DWORD) { g_round.ended = true; });
     const DWORD elapsed = GetTickCount() - start;
     const DWORD code = ExitCode(pi.hProcess);
     std::printf("lobby: round 2: the game ended without connecting, noticed after %lu ms, exit code %lu\n",

@@ -30,10 +30,10 @@ long long FloorMod(long long a, long long b)
 
 // Brush colours reach a monochrome bitmap dithered, as on Wine: an 8x8 ordered matrix,
 // aligned to the brush origin, against 64 levels of the colour's luminance.
-const std::uint8_t kDither[8][8] = {
-    {63, 31, 55, 23, 61, 29, 53, 21}, {15, 47, 7, 39, 13, 45, 5, 37}, {51, 19, 59, 27, 49, 17, 57, 25},
-    {3, 35, 11, 43, 1, 33, 9, 41},    {60, 28, 52, 20, 62, 30, 54, 22}, {12, 44, 4, 36, 14, 46, 6, 38},
-    {48, 16, 56, 24, 50, 18, 58, 26}, {0, 32, 8, 40, 2, 34, 10, 42}};
+const std::uint8_t kDither[8][8] = {{63, 31, 55, 23, 61, 29, 53, 21}, {15, 47, 7, 39, 13, 45, 5, 37},
+                                    {51, 19, 59, 27, 49, 17, 57, 25}, {3, 35, 11, 43, 1, 33, 9, 41},
+                                    {60, 28, 52, 20, 62, 30, 54, 22}, {12, 44, 4, 36, 14, 46, 6, 38},
+                                    {48, 16, 56, 24, 50, 18, 58, 26}, {0, 32, 8, 40, 2, 34, 10, 42}};
 
 inline unsigned DitherLevel(std::uint32_t pixel)
 {
@@ -83,8 +83,8 @@ void PatternRow(const Dc& dc, const Brush& brush, bool dstMono, int y, int x, in
 // Source row y, pixels [x, x + n), in the destination's format: colour to monochrome by the
 // source's background colour, monochrome to colour by the destination's colours.
 // `copy` asks for a private copy even where the source row could be used in place.
-const std::uint32_t* SourceRow(const Dc& src, Bitmap& ss, const Dc& dst, bool dstMono, int y, int x, int n,
-                               bool copy, std::uint32_t* scratch)
+const std::uint32_t* SourceRow(const Dc& src, Bitmap& ss, const Dc& dst, bool dstMono, int y, int x, int n, bool copy,
+                               std::uint32_t* scratch)
 {
     if (ss.bpp == 32) {
         const std::uint32_t* row = ss.Row32(y) + x;
@@ -96,10 +96,8 @@ const std::uint32_t* SourceRow(const Dc& src, Bitmap& ss, const Dc& dst, bool ds
         std::memcpy(scratch, row, static_cast<std::size_t>(n) * 4);
         return scratch;
     }
-    if (dstMono)
-        UnpackMono(ss.Row1(y), x, n, 0, 0xFFFFFFFFu, scratch);
-    else
-        UnpackMono(ss.Row1(y), x, n, ColorToPixel(dst, dst.textColor), ColorToPixel(dst, dst.bkColor), scratch);
+    if (dstMono) UnpackMono(ss.Row1(y), x, n, 0, 0xFFFFFFFFu, scratch);
+    else UnpackMono(ss.Row1(y), x, n, ColorToPixel(dst, dst.textColor), ColorToPixel(dst, dst.bkColor), scratch);
     return scratch;
 }
 
@@ -145,13 +143,29 @@ BOOL Transfer(const Dc& dst, long long x, long long y, long long w, long long h,
     if (RopUsesPattern(rop) && brush.style == BS_NULL) return TRUE;  // a hollow brush draws nothing
     if (!RopUsesSource(rop)) src = nullptr;
     // A negative extent covers the pixels from x + w + 1 to x, in both rectangles.
-    if (w < 0) { x += w + 1; sx += w + 1; w = -w; }
-    if (h < 0) { y += h + 1; sy += h + 1; h = -h; }
+    if (w < 0) {
+        x += w + 1;
+        sx += w + 1;
+        w = -w;
+    }
+    if (h < 0) {
+        y += h + 1;
+        sy += h + 1;
+        h = -h;
+    }
     Bitmap& ds = dst.Surface();
     // Clip to the destination, then to the source, moving both rectangles together.
     auto clip = [&w, &h](long long& ax, long long& ay, long long& bx, long long& by, long long width, long long height) {
-        if (ax < 0) { bx -= ax; w += ax; ax = 0; }
-        if (ay < 0) { by -= ay; h += ay; ay = 0; }
+        if (ax < 0) {
+            bx -= ax;
+            w += ax;
+            ax = 0;
+        }
+        if (ay < 0) {
+            by -= ay;
+            h += ay;
+            ay = 0;
+        }
         w = std::min(w, width - ax);
         h = std::min(h, height - ay);
     };
@@ -184,8 +198,7 @@ BOOL Transfer(const Dc& dst, long long x, long long y, long long w, long long h,
         const long long r = upward ? h - 1 - i : i;
         const std::uint32_t* s = nullptr;
         if (ss)
-            s = SourceRow(*src, *ss, dst, ds.bpp == 1, static_cast<int>(sy + r), static_cast<int>(sx), n,
-                          same, scratch);
+            s = SourceRow(*src, *ss, dst, ds.bpp == 1, static_cast<int>(sy + r), static_cast<int>(sx), n, same, scratch);
         ApplyToRow(dst, ds, &brush, rop, static_cast<int>(y + r), static_cast<int>(x), n, s);
     }
     return TRUE;
@@ -198,8 +211,8 @@ namespace {
 // What one destination pixel (a column or a row) is made of, in physical source pixels.
 struct Tap {
     int dst;
-    int s0, s1;        // the source pixels s0..s1 (a group), or s0 alone
-    int s2;            // HALFTONE: the second pixel, weighted by frac (0 to 1)
+    int s0, s1;  // the source pixels s0..s1 (a group), or s0 alone
+    int s2;      // HALFTONE: the second pixel, weighted by frac (0 to 1)
     float frac;
 };
 
@@ -214,8 +227,8 @@ inline long long RatioFloor(long long a, long long b, long long c, long long d)
 // pixels from xd (mirrored when wd < 0); only destination pixels inside [0, dlimit) whose
 // source lies inside [0, slimit). `last` picks the last pixel of a group (COLORONCOLOR keeps
 // the last pixel of a row's group and the first row of a group of rows).
-std::vector<Tap> AxisTaps(int mode, bool last, long long xd, long long wd, long long xs, long long ws,
-                          long long dlimit, long long slimit)
+std::vector<Tap> AxisTaps(int mode, bool last, long long xd, long long wd, long long xs, long long ws, long long dlimit,
+                          long long slimit)
 {
     const long long m = wd < 0 ? -wd : wd;
     const long long n = ws < 0 ? -ws : ws;
@@ -294,8 +307,8 @@ inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, float f)
 
 // One destination row's worth of source: gathers the taps' pixels from a converted row
 // (`single` holds each tap's one pixel, offset from xmin, where a tap reads one pixel).
-void Gather(int mode, const std::vector<Tap>& cols, const std::vector<int>& single, const std::uint32_t* conv,
-            int xmin, std::uint32_t* out)
+void Gather(int mode, const std::vector<Tap>& cols, const std::vector<int>& single, const std::uint32_t* conv, int xmin,
+            std::uint32_t* out)
 {
     const std::size_t n = cols.size();
     switch (mode) {
@@ -393,16 +406,15 @@ BOOL Stretch(const Dc& dst, long long xd, long long yd, long long wd, long long 
             previous = &r;
         }
         for (const auto& run : runs)
-            ApplyToRow(dst, ds, &brush, rop, r.dst, cols[run.first].dst, static_cast<int>(run.second),
-                       line + run.first);
+            ApplyToRow(dst, ds, &brush, rop, r.dst, cols[run.first].dst, static_cast<int>(run.second), line + run.first);
     }
     return TRUE;
 }
 
 }  // namespace
 
-BOOL StretchDcs(const Dc& dst, long long xd, long long yd, long long wd, long long hd, const Dc& src,
-                long long xs, long long ys, long long ws, long long hs, std::uint8_t rop)
+BOOL StretchDcs(const Dc& dst, long long xd, long long yd, long long wd, long long hd, const Dc& src, long long xs,
+                long long ys, long long ws, long long hs, std::uint8_t rop)
 {
     if (wd == 0 || hd == 0 || ws == 0 || hs == 0) return TRUE;
     // Same size and orientation: a plain transfer.

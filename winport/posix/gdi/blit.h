@@ -18,8 +18,8 @@ BOOL Transfer(const Dc& dst, long long x, long long y, long long w, long long h,
 
 // StretchBlt with a source: nothing for an empty extent, a plain transfer at equal sizes,
 // else stretched in the destination's stretch mode.
-BOOL StretchDcs(const Dc& dst, long long xd, long long yd, long long wd, long long hd, const Dc& src,
-                long long xs, long long ys, long long ws, long long hs, std::uint8_t rop);
+BOOL StretchDcs(const Dc& dst, long long xd, long long yd, long long wd, long long hd, const Dc& src, long long xs,
+                long long ys, long long ws, long long hs, std::uint8_t rop);
 
 }  // namespace gdi
 }  // namespace winport

@@ -75,7 +75,8 @@ void DecodeRow(const DibLayout& l, const Channel* ch, const std::uint8_t* in, in
         return;
     case 16:
         for (int x = 0; x < n; ++x) {
-            const std::uint32_t p = static_cast<std::uint32_t>(in[2 * x]) | (static_cast<std::uint32_t>(in[2 * x + 1]) << 8);
+            const std::uint32_t p =
+                static_cast<std::uint32_t>(in[2 * x]) | (static_cast<std::uint32_t>(in[2 * x + 1]) << 8);
             out[x] = (Expand(ch[0], p) << 16) | (Expand(ch[1], p) << 8) | Expand(ch[2], p);
         }
         return;
@@ -102,7 +103,12 @@ DWORD ReadDibLayout(const BITMAPINFO* info, DibLayout& out)
     if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biSize > kMaxHeaderSize) return ERROR_INVALID_PARAMETER;
     if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return ERROR_INVALID_PARAMETER;
     switch (h.biBitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return ERROR_INVALID_PARAMETER;
     }
     switch (h.biCompression) {
@@ -244,7 +250,8 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
     std::shared_ptr<Bitmap> bitmap = FindBitmap(hbm);
     if (!FindDc(hdc) || !bitmap) return Fail(ERROR_INVALID_HANDLE, 0);
     if (!lpbmi || lpbmi->bmiHeader.biSize < sizeof(BITMAPINFOHEADER)) return Fail(ERROR_INVALID_PARAMETER, 0);
-    if (usage != DIB_RGB_COLORS) return Fail(usage == DIB_PAL_COLORS ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER, 0);
+    if (usage != DIB_RGB_COLORS)
+        return Fail(usage == DIB_PAL_COLORS ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER, 0);
     BITMAPINFOHEADER& h = lpbmi->bmiHeader;
     Bitmap& b = *bitmap;
     if (!lpvBits && h.biBitCount == 0) {
@@ -283,10 +290,8 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
         ++copied;
         std::memset(dst, 0, stride);  // padding and pixels past the bitmap read as 0
         if (y >= b.height) continue;
-        if (b.bpp == 1)
-            UnpackMono(b.Row1(y), 0, n, 0, 0xFFFFFF, line.data());
-        else
-            std::memcpy(line.data(), b.Row32(y), static_cast<std::size_t>(n) * 4);
+        if (b.bpp == 1) UnpackMono(b.Row1(y), 0, n, 0, 0xFFFFFF, line.data());
+        else std::memcpy(line.data(), b.Row32(y), static_cast<std::size_t>(n) * 4);
         if (bpp == 32) {
             std::memcpy(dst, line.data(), static_cast<std::size_t>(n) * 4);
         } else if (bpp == 24) {
@@ -308,7 +313,8 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO* pbmi, UINT usage, void** 
     std::lock_guard<std::mutex> lock(Lock());
     if (ppvBits) *ppvBits = nullptr;
     // The context only matters for DIB_PAL_COLORS, which means nothing at 32 bpp.
-    if (!pbmi || (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS)) return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
+    if (!pbmi || (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS))
+        return Fail<HBITMAP>(ERROR_INVALID_PARAMETER, nullptr);
     const BITMAPINFOHEADER& h = pbmi->bmiHeader;
     if (h.biSize == 12) return Fail<HBITMAP>(ERROR_NOT_SUPPORTED, nullptr);
     if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biPlanes != 1 ||
@@ -333,8 +339,7 @@ BOOL WINAPI GdiFlush(void)
     return TRUE;  // every call draws before it returns: nothing is batched
 }
 
-int WINAPI SetDIBits(HDC, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits, const BITMAPINFO* lpbmi,
-                     UINT ColorUse)
+int WINAPI SetDIBits(HDC, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits, const BITMAPINFO* lpbmi, UINT ColorUse)
 {
     std::lock_guard<std::mutex> lock(Lock());
     std::shared_ptr<Bitmap> bitmap = FindBitmap(hbm);

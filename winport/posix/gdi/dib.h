@@ -19,12 +19,12 @@ struct DibLayout {
     int height = 0;  // rows, always positive
     bool topDown = false;
     int bpp = 0;
-    std::size_t stride = 0;               // bytes per row (rows padded to 32 bits)
-    std::uint32_t masks[3] = {0, 0, 0};   // red, green, blue (16 and 32 bpp)
-    bool raw32 = false;                   // 32 bpp 0x00RRGGBB: rows copy as they are
-    std::vector<std::uint32_t> colors;    // 2^bpp pixels for <= 8 bpp (unused indices black)
-    DWORD compression = BI_RGB;           // BI_RLE8 and BI_RLE4: the data are runs (rle.h)
-    std::size_t rleBytes = 0;             // their size (biSizeImage)
+    std::size_t stride = 0;              // bytes per row (rows padded to 32 bits)
+    std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue (16 and 32 bpp)
+    bool raw32 = false;                  // 32 bpp 0x00RRGGBB: rows copy as they are
+    std::vector<std::uint32_t> colors;   // 2^bpp pixels for <= 8 bpp (unused indices black)
+    DWORD compression = BI_RGB;          // BI_RLE8 and BI_RLE4: the data are runs (rle.h)
+    std::size_t rleBytes = 0;            // their size (biSizeImage)
 };
 
 // Reads the header (and the masks and colour table behind it) of a DIB in DIB_RGB_COLORS

@@ -50,8 +50,8 @@ std::shared_ptr<Bitmap> DecodeRows(const DibLayout& l, const std::uint8_t* bits,
 // The runs of RLE data (a pw x ph picture) that fall inside the source rectangle
 // [sx, sx + w) x [sy, sy + h) (top-down), drawn onto dst at (dx, dy) with the operation:
 // pixels that no run sets are left as they are.
-BOOL DrawRuns(const Dc& dst, const DibLayout& l, const std::uint8_t* bits, int pw, int ph, long long dx,
-              long long dy, long long sx, long long sy, long long w, long long h, std::uint8_t rop, int bpp)
+BOOL DrawRuns(const Dc& dst, const DibLayout& l, const std::uint8_t* bits, int pw, int ph, long long dx, long long dy,
+              long long sx, long long sy, long long w, long long h, std::uint8_t rop, int bpp)
 {
     constexpr int kChunk = 256;  // longer than any run
     std::shared_ptr<Bitmap> row = NewBitmap(kChunk, 1, bpp);
@@ -131,9 +131,8 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
     return static_cast<int>(lines);
 }
 
-int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc,
-                         int SrcWidth, int SrcHeight, const void* lpBits, const BITMAPINFO* lpbmi, UINT iUsage,
-                         DWORD rop)
+int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc, int SrcWidth,
+                         int SrcHeight, const void* lpBits, const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop)
 {
     std::lock_guard<std::mutex> lock(Lock());
     std::shared_ptr<Dc> dst = FindDc(hdc);

@@ -43,12 +43,11 @@ std::shared_ptr<Object> MarkStock(std::shared_ptr<Object> object, Stock& stock)
 }
 
 // The twenty static colours of Windows' default palette.
-const BYTE kDefaultPalette[20][3] = {
-    {0x00, 0x00, 0x00}, {0x80, 0x00, 0x00}, {0x00, 0x80, 0x00}, {0x80, 0x80, 0x00},
-    {0x00, 0x00, 0x80}, {0x80, 0x00, 0x80}, {0x00, 0x80, 0x80}, {0xC0, 0xC0, 0xC0},
-    {0xC0, 0xDC, 0xC0}, {0xA6, 0xCA, 0xF0}, {0xFF, 0xFB, 0xF0}, {0xA0, 0xA0, 0xA4},
-    {0x80, 0x80, 0x80}, {0xFF, 0x00, 0x00}, {0x00, 0xFF, 0x00}, {0xFF, 0xFF, 0x00},
-    {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0xFF}, {0x00, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF}};
+const BYTE kDefaultPalette[20][3] = {{0x00, 0x00, 0x00}, {0x80, 0x00, 0x00}, {0x00, 0x80, 0x00}, {0x80, 0x80, 0x00},
+                                     {0x00, 0x00, 0x80}, {0x80, 0x00, 0x80}, {0x00, 0x80, 0x80}, {0xC0, 0xC0, 0xC0},
+                                     {0xC0, 0xDC, 0xC0}, {0xA6, 0xCA, 0xF0}, {0xFF, 0xFB, 0xF0}, {0xA0, 0xA0, 0xA4},
+                                     {0x80, 0x80, 0x80}, {0xFF, 0x00, 0x00}, {0x00, 0xFF, 0x00}, {0xFF, 0xFF, 0x00},
+                                     {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0xFF}, {0x00, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF}};
 
 Stock& Stocks()
 {
@@ -66,7 +65,7 @@ Stock& Stocks()
         MarkStock(palette, *s);
         s->palette = palette;
         const COLORREF colors[] = {RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128),
-                                   RGB(64, 64, 64), RGB(0, 0, 0), 0};
+                                   RGB(64, 64, 64),    RGB(0, 0, 0),       0};
         for (int i = 0; i <= NULL_BRUSH; ++i) {
             auto brush = std::make_shared<Brush>();
             brush->style = i == NULL_BRUSH ? BS_NULL : BS_SOLID;
@@ -81,8 +80,7 @@ Stock& Stocks()
 
 Bitmap& ScreenSurface()
 {
-    static std::shared_ptr<Bitmap>* screen =
-        new std::shared_ptr<Bitmap>(NewBitmap(kScreenWidth, kScreenHeight, 32));
+    static std::shared_ptr<Bitmap>* screen = new std::shared_ptr<Bitmap>(NewBitmap(kScreenWidth, kScreenHeight, 32));
     return **screen;
 }
 
@@ -94,10 +92,7 @@ std::shared_ptr<T> FindKind(const void* handle, Kind kind)
     return std::static_pointer_cast<T>(object);
 }
 
-void Remove(Object& object)
-{
-    Table().Remove(object.handle);
-}
+void Remove(Object& object) { Table().Remove(object.handle); }
 
 HDC NewDc(bool screen)
 {
@@ -167,10 +162,7 @@ HBITMAP PublishBitmap(std::shared_ptr<Bitmap> bitmap)
 
 }  // namespace
 
-Bitmap& Dc::Surface() const
-{
-    return screen ? ScreenSurface() : *bitmap;
-}
+Bitmap& Dc::Surface() const { return screen ? ScreenSurface() : *bitmap; }
 
 std::mutex& Lock()
 {
@@ -257,10 +249,7 @@ std::shared_ptr<Bitmap> CopyBitmap(const Bitmap& source)
     return copy;
 }
 
-int CompatibleBpp(const Dc& dc)
-{
-    return dc.screen ? 32 : dc.bitmap->bpp;
-}
+int CompatibleBpp(const Dc& dc) { return dc.screen ? 32 : dc.bitmap->bpp; }
 
 std::uint32_t ColorToPixel(const Dc& dc, COLORREF color)
 {
@@ -425,10 +414,7 @@ COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) { return SetDcState(hdc, &Dc
 
 COLORREF WINAPI GetBkColor(HDC hdc) { return GetDcState(hdc, &Dc::bkColor, CLR_INVALID); }
 
-COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color)
-{
-    return SetDcState(hdc, &Dc::textColor, color, CLR_INVALID);
-}
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) { return SetDcState(hdc, &Dc::textColor, color, CLR_INVALID); }
 
 COLORREF WINAPI GetTextColor(HDC hdc) { return GetDcState(hdc, &Dc::textColor, CLR_INVALID); }
 
@@ -522,8 +508,13 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv)
             std::memcpy(pv, &out, sizeof out);
             return sizeof(DIBSECTION);
         }
-        BITMAP out = {0, b.width, b.height, static_cast<LONG>(b.stride), 1,
-                      static_cast<WORD>(b.bpp), b.section ? b.bits.get() : nullptr};
+        BITMAP out = {0,
+                      b.width,
+                      b.height,
+                      static_cast<LONG>(b.stride),
+                      1,
+                      static_cast<WORD>(b.bpp),
+                      b.section ? b.bits.get() : nullptr};
         std::memcpy(pv, &out, sizeof out);
         return sizeof(BITMAP);
     }

@@ -43,7 +43,7 @@ struct Bitmap : Object {
     Bitmap() : Object(Kind::Bitmap) {}
     int width = 0;
     int height = 0;
-    int bpp = 0;          // 1 or 32
+    int bpp = 0;             // 1 or 32
     std::size_t stride = 0;  // bytes per row, as bmWidthBytes
     std::unique_ptr<std::uint8_t, FreeDeleter> bits;
     // The rows lie bottom row first (a bottom-up DIB section, or a copy of one).
@@ -131,14 +131,8 @@ int CompatibleBpp(const Dc& dc);
 
 // Pixel value of a COLORREF in the context (PALETTEINDEX takes the selected palette).
 std::uint32_t ColorToPixel(const Dc& dc, COLORREF color);
-inline std::uint32_t RgbToPixel(COLORREF c)
-{
-    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
-inline COLORREF PixelToRgb(std::uint32_t p)
-{
-    return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
-}
+inline std::uint32_t RgbToPixel(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
+inline COLORREF PixelToRgb(std::uint32_t p) { return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF); }
 // The nearest of black and white, as a monochrome word (all bits set for white).
 inline std::uint32_t NearestMono(std::uint32_t pixel)
 {

@@ -10,8 +10,7 @@ namespace {
 
 // Bit k of a ROP3 index is the result for pattern bit (k >> 2) & 1, source bit (k >> 1) & 1
 // and destination bit k & 1; the result word is the OR of the minterms whose bit is set.
-void GenericRop(std::uint8_t rop, std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p,
-                std::size_t n)
+void GenericRop(std::uint8_t rop, std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t pv = p[i], sv = s[i], dv = d[i];
@@ -26,32 +25,41 @@ void GenericRop(std::uint8_t rop, std::uint32_t* d, const std::uint32_t* s, cons
 
 }  // namespace
 
-void ApplyRop(std::uint8_t rop, std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p,
-              std::size_t n)
+void ApplyRop(std::uint8_t rop, std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p, std::size_t n)
 {
     switch (rop) {
-    case 0xCC: std::memmove(d, s, n * sizeof *d); return;                         // SRCCOPY
-    case 0x66: for (std::size_t i = 0; i < n; ++i) d[i] ^= s[i]; return;          // SRCINVERT
-    case 0x88: for (std::size_t i = 0; i < n; ++i) d[i] &= s[i]; return;          // SRCAND
-    case 0xEE: for (std::size_t i = 0; i < n; ++i) d[i] |= s[i]; return;          // SRCPAINT
-    case 0x33: for (std::size_t i = 0; i < n; ++i) d[i] = ~s[i]; return;          // NOTSRCCOPY
-    case 0xF0: std::memmove(d, p, n * sizeof *d); return;                         // PATCOPY
-    case 0x5A: for (std::size_t i = 0; i < n; ++i) d[i] ^= p[i]; return;          // PATINVERT
-    case 0x55: for (std::size_t i = 0; i < n; ++i) d[i] = ~d[i]; return;          // DSTINVERT
-    case 0x00: std::memset(d, 0, n * sizeof *d); return;                          // BLACKNESS
-    case 0xFF: std::memset(d, 0xFF, n * sizeof *d); return;                       // WHITENESS
-    case 0xAA: return;                                                            // D
+    case 0xCC: std::memmove(d, s, n * sizeof *d); return;  // SRCCOPY
+    case 0x66:
+        for (std::size_t i = 0; i < n; ++i) d[i] ^= s[i];
+        return;  // SRCINVERT
+    case 0x88:
+        for (std::size_t i = 0; i < n; ++i) d[i] &= s[i];
+        return;  // SRCAND
+    case 0xEE:
+        for (std::size_t i = 0; i < n; ++i) d[i] |= s[i];
+        return;  // SRCPAINT
+    case 0x33:
+        for (std::size_t i = 0; i < n; ++i) d[i] = ~s[i];
+        return;                                            // NOTSRCCOPY
+    case 0xF0: std::memmove(d, p, n * sizeof *d); return;  // PATCOPY
+    case 0x5A:
+        for (std::size_t i = 0; i < n; ++i) d[i] ^= p[i];
+        return;  // PATINVERT
+    case 0x55:
+        for (std::size_t i = 0; i < n; ++i) d[i] = ~d[i];
+        return;                                              // DSTINVERT
+    case 0x00: std::memset(d, 0, n * sizeof *d); return;     // BLACKNESS
+    case 0xFF: std::memset(d, 0xFF, n * sizeof *d); return;  // WHITENESS
+    case 0xAA: return;                                       // D
     default: GenericRop(rop, d, s, p, n); return;
     }
 }
 
-void UnpackMono(const std::uint8_t* row, int x, int n, std::uint32_t zero, std::uint32_t one,
-                std::uint32_t* out)
+void UnpackMono(const std::uint8_t* row, int x, int n, std::uint32_t zero, std::uint32_t one, std::uint32_t* out)
 {
     int i = 0;
     // Leading pixels up to a byte boundary, then whole bytes.
-    for (; i < n && ((x + i) & 7); ++i)
-        out[i] = ((row[(x + i) >> 3] >> (7 - ((x + i) & 7))) & 1) ? one : zero;
+    for (; i < n && ((x + i) & 7); ++i) out[i] = ((row[(x + i) >> 3] >> (7 - ((x + i) & 7))) & 1) ? one : zero;
     for (; i + 8 <= n; i += 8) {
         const unsigned byte = row[(x + i) >> 3];
         for (int b = 0; b < 8; ++b) out[i + b] = ((byte >> (7 - b)) & 1) ? one : zero;

@@ -16,12 +16,10 @@ inline bool RopUsesPattern(std::uint8_t r) { return ((r >> 4) ^ r) & 0x0F; }
 
 // d[i] = rop(p[i], s[i], d[i]) for n words. s and p are read only when the operation uses
 // them (pass any row otherwise); s may alias d.
-void ApplyRop(std::uint8_t rop, std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p,
-              std::size_t n);
+void ApplyRop(std::uint8_t rop, std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p, std::size_t n);
 
 // n pixels of a 1-bpp row from pixel x on: 0 becomes `zero`, 1 becomes `one`.
-void UnpackMono(const std::uint8_t* row, int x, int n, std::uint32_t zero, std::uint32_t one,
-                std::uint32_t* out);
+void UnpackMono(const std::uint8_t* row, int x, int n, std::uint32_t zero, std::uint32_t one, std::uint32_t* out);
 // Stores n monochrome words (any bit set: 1) into a 1-bpp row from pixel x on.
 void PackMono(const std::uint32_t* in, int n, std::uint8_t* row, int x);
 // Colour pixels straight into a 1-bpp row from pixel x on (a colour-to-monochrome copy):

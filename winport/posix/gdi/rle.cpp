@@ -7,8 +7,7 @@
 namespace winport {
 namespace gdi {
 
-void DecodeRle(const std::uint8_t* data, std::size_t size, int bpp, int width, int height,
-               const RleSpan& span)
+void DecodeRle(const std::uint8_t* data, std::size_t size, int bpp, int width, int height, const RleSpan& span)
 {
     if (!data || width <= 0 || height <= 0 || (bpp != 4 && bpp != 8)) return;
     // The indices of the current row; [left, x) is what has been set since the last escape.

@@ -29,8 +29,7 @@ using RleSpan = std::function<void(int row, int x, const std::uint8_t* indices, 
 
 // Decodes size bytes of RLE data (bpp 8: RLE8, 4: RLE4) for a width x height picture and
 // hands each kept run to span, in the order of the data. No pixel is handed over twice.
-void DecodeRle(const std::uint8_t* data, std::size_t size, int bpp, int width, int height,
-               const RleSpan& span);
+void DecodeRle(const std::uint8_t* data, std::size_t size, int bpp, int width, int height, const RleSpan& span);
 
 }  // namespace gdi
 }  // namespace winport

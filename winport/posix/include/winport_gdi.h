@@ -331,35 +331,30 @@ WINPORT_API int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv);
 
 // Bitmaps.
 WINPORT_API HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
-WINPORT_API HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
-                                        const void* lpBits);
-WINPORT_API HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit,
-                                          const void* pjBits, const BITMAPINFO* pbmi,
-                                          UINT iUsage);
-WINPORT_API int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,
-                                 LPBITMAPINFO lpbmi, UINT usage);
+WINPORT_API HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void* lpBits);
+WINPORT_API HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit, const void* pjBits,
+                                          const BITMAPINFO* pbmi, UINT iUsage);
+WINPORT_API int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi,
+                                 UINT usage);
 WINPORT_API int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits,
                                  const BITMAPINFO* lpbmi, UINT ColorUse);
 WINPORT_API HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits,
-                                           HANDLE hSection, DWORD offset);
+                                            HANDLE hSection, DWORD offset);
 WINPORT_API BOOL WINAPI GdiFlush(void);
 
 // Transfers and pixels.
-WINPORT_API BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1,
-                               int y1, DWORD rop);
-WINPORT_API BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest,
-                                   HDC hdcSrc, int xSrc, int ySrc, int wSrc, int hSrc,
-                                   DWORD rop);
+WINPORT_API BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+WINPORT_API BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, int xSrc,
+                                   int ySrc, int wSrc, int hSrc, DWORD rop);
 WINPORT_API BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
 WINPORT_API COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 WINPORT_API COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
-WINPORT_API int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc,
-                                         int ySrc, UINT StartScan, UINT cLines, const void* lpvBits,
-                                         const BITMAPINFO* lpbmi, UINT ColorUse);
-WINPORT_API int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight,
-                                     int xSrc, int ySrc, int SrcWidth, int SrcHeight,
-                                     const void* lpBits, const BITMAPINFO* lpbmi, UINT iUsage,
-                                     DWORD rop);
+WINPORT_API int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
+                                         UINT StartScan, UINT cLines, const void* lpvBits, const BITMAPINFO* lpbmi,
+                                         UINT ColorUse);
+WINPORT_API int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc,
+                                     int SrcWidth, int SrcHeight, const void* lpBits, const BITMAPINFO* lpbmi,
+                                     UINT iUsage, DWORD rop);
 
 // Brushes.
 WINPORT_API HBRUSH WINAPI CreateSolidBrush(COLORREF color);
@@ -371,8 +366,7 @@ WINPORT_API int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 WINPORT_API HPALETTE WINAPI CreatePalette(const LOGPALETTE* plpal);
 WINPORT_API HPALETTE WINAPI SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd);
 WINPORT_API UINT WINAPI RealizePalette(HDC hdc);
-WINPORT_API UINT WINAPI GetPaletteEntries(HPALETTE hpal, UINT iStart, UINT cEntries,
-                                          LPPALETTEENTRY pPalEntries);
+WINPORT_API UINT WINAPI GetPaletteEntries(HPALETTE hpal, UINT iStart, UINT cEntries, LPPALETTEENTRY pPalEntries);
 
 // The count of live GDI objects (GR_GDIOBJECTS) of the calling process; other flags and
 // other processes give 0 with ERROR_INVALID_PARAMETER.

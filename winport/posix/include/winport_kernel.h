@@ -432,38 +432,31 @@ WINPORT_API DWORD WINAPI GetLastError(void);
 WINPORT_API void WINAPI SetLastError(DWORD dwErrCode);
 WINPORT_API BOOL WINAPI CloseHandle(HANDLE hObject);
 
-WINPORT_API HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttributes,
-                                             DWORD flProtect, DWORD dwMaximumSizeHigh,
-                                             DWORD dwMaximumSizeLow, LPCSTR lpName);
-WINPORT_API HANDLE WINAPI OpenFileMappingA(DWORD dwDesiredAccess, BOOL bInheritHandle,
-                                           LPCSTR lpName);
-WINPORT_API LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
-                                        DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
-                                        SIZE_T dwNumberOfBytesToMap);
+WINPORT_API HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttributes, DWORD flProtect,
+                                             DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR lpName);
+WINPORT_API HANDLE WINAPI OpenFileMappingA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
+WINPORT_API LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
+                                        DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap);
 WINPORT_API BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress);
 
-WINPORT_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
-                                       BOOL bInitialState, LPCSTR lpName);
+WINPORT_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                                       LPCSTR lpName);
 WINPORT_API HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
 WINPORT_API BOOL WINAPI SetEvent(HANDLE hEvent);
 WINPORT_API BOOL WINAPI ResetEvent(HANDLE hEvent);
-WINPORT_API HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
-                                       LPCSTR lpName);
+WINPORT_API HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
 WINPORT_API HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
 WINPORT_API BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 
 WINPORT_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
-WINPORT_API DWORD WINAPI WaitForSingleObjectEx(HANDLE hHandle, DWORD dwMilliseconds,
-                                               BOOL bAlertable);
-WINPORT_API DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles,
-                                                BOOL bWaitAll, DWORD dwMilliseconds);
-WINPORT_API DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles,
-                                                  BOOL bWaitAll, DWORD dwMilliseconds,
-                                                  BOOL bAlertable);
+WINPORT_API DWORD WINAPI WaitForSingleObjectEx(HANDLE hHandle, DWORD dwMilliseconds, BOOL bAlertable);
+WINPORT_API DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                                DWORD dwMilliseconds);
+WINPORT_API DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                                  DWORD dwMilliseconds, BOOL bAlertable);
 
-WINPORT_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes,
-                                       SIZE_T dwStackSize, LPTHREAD_START_ROUTINE lpStartAddress,
-                                       LPVOID lpParameter, DWORD dwCreationFlags,
+WINPORT_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                                       LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
                                        LPDWORD lpThreadId);
 WINPORT_API BOOL WINAPI TerminateThread(HANDLE hThread, DWORD dwExitCode);
 WINPORT_API BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
@@ -473,11 +466,9 @@ WINPORT_API HANDLE WINAPI GetCurrentProcess(void);
 
 WINPORT_API BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                                        LPSECURITY_ATTRIBUTES lpProcessAttributes,
-                                       LPSECURITY_ATTRIBUTES lpThreadAttributes,
-                                       BOOL bInheritHandles, DWORD dwCreationFlags,
-                                       LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
-                                       LPSTARTUPINFOA lpStartupInfo,
-                                       LPPROCESS_INFORMATION lpProcessInformation);
+                                       LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                                       DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                                       LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation);
 WINPORT_API BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 WINPORT_API BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
 WINPORT_API DWORD WINAPI GetProcessId(HANDLE Process);
@@ -487,19 +478,16 @@ WINPORT_API void WINAPI Sleep(DWORD dwMilliseconds);
 WINPORT_API LONG WINAPI InterlockedIncrement(LONG volatile* lpAddend);
 WINPORT_API LONG WINAPI InterlockedDecrement(LONG volatile* lpAddend);
 WINPORT_API LONG WINAPI InterlockedExchange(LONG volatile* lpTarget, LONG lValue);
-WINPORT_API LONG WINAPI InterlockedCompareExchange(LONG volatile* lpDestination, LONG lExchange,
-                                                   LONG lComparand);
+WINPORT_API LONG WINAPI InterlockedCompareExchange(LONG volatile* lpDestination, LONG lExchange, LONG lComparand);
 
-WINPORT_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                                        DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
-                                        va_list* Arguments);
+WINPORT_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                                        LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 
 WINPORT_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                                      DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                                      HANDLE hTemplateFile);
-WINPORT_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                                 LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+WINPORT_API BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                                 LPOVERLAPPED lpOverlapped);
 WINPORT_API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                                   LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 WINPORT_API DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);

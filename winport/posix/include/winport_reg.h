@@ -117,9 +117,10 @@ typedef struct _FILETIME {
 #define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE)
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE)
 #define KEY_EXECUTE ((KEY_READ) & ~SYNCHRONIZE)
-#define KEY_ALL_ACCESS                                                                        \
-    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |            \
-      KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) & ~SYNCHRONIZE)
+#define KEY_ALL_ACCESS                                                                                      \
+    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | \
+      KEY_NOTIFY | KEY_CREATE_LINK) &                                                                       \
+     ~SYNCHRONIZE)
 
 #define REG_OPTION_RESERVED 0x00000000L
 #define REG_OPTION_NON_VOLATILE 0x00000000L
@@ -159,25 +160,21 @@ typedef struct _FILETIME {
 
 extern "C" {
 
-WINPORT_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
-                                      REGSAM samDesired, PHKEY phkResult);
-WINPORT_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                                        DWORD dwOptions, REGSAM samDesired,
-                                        const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+WINPORT_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+WINPORT_API LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                                        REGSAM samDesired, const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                                         PHKEY phkResult, LPDWORD lpdwDisposition);
-WINPORT_API LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
-                                         LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
-WINPORT_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
-                                       DWORD dwType, const BYTE* lpData, DWORD cbData);
+WINPORT_API LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                         LPBYTE lpData, LPDWORD lpcbData);
+WINPORT_API LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                                       DWORD cbData);
 WINPORT_API LONG WINAPI RegCloseKey(HKEY hKey);
 WINPORT_API LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 WINPORT_API LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
-WINPORT_API LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                                      LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                                      PFILETIME lpftLastWriteTime);
-WINPORT_API LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
-                                      LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                      LPBYTE lpData, LPDWORD lpcbData);
+WINPORT_API LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                                      LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+WINPORT_API LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                                      LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 
 }  // extern "C"
 

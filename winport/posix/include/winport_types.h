@@ -35,23 +35,27 @@ typedef BYTE* LPBYTE;
 typedef const BYTE* LPCBYTE;
 typedef WORD* LPWORD;
 typedef DWORD* LPDWORD;
-typedef LONG* LPLONG, *PLONG;
-typedef void* LPVOID, *PVOID;
+typedef LONG *LPLONG, *PLONG;
+typedef void *LPVOID, *PVOID;
 typedef const void* LPCVOID;
-typedef char* LPSTR, *PSTR;
-typedef const char* LPCSTR, *PCSTR;
+typedef char *LPSTR, *PSTR;
+typedef const char *LPCSTR, *PCSTR;
 // A UTF-16 code unit, 16 bits as on Windows (wchar_t is 32 bits here): what
 // MultiByteToWideChar and WideCharToMultiByte convert and wsprintfA's %lc / %ls take.
 typedef char16_t WCHAR;
-typedef WCHAR* LPWSTR, *PWSTR;
-typedef const WCHAR* LPCWSTR, *PCWSTR;
+typedef WCHAR *LPWSTR, *PWSTR;
+typedef const WCHAR *LPCWSTR, *PCWSTR;
 typedef char TCHAR;
 typedef LPSTR LPTSTR;
 typedef LPCSTR LPCTSTR;
 
 typedef void* HANDLE;
 typedef HANDLE* LPHANDLE;
-#define DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__* name
+#define DECLARE_HANDLE(name) \
+    struct name##__ {        \
+        int unused;          \
+    };                       \
+    typedef struct name##__* name
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
 DECLARE_HANDLE(HKEY);
@@ -81,11 +85,11 @@ typedef int HFILE;
 #define MAX_PATH 260
 #endif
 
-#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a) & 0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b) & 0xff))) << 8))
-#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a) & 0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b) & 0xffff))) << 16))
-#define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))
+#define MAKEWORD(a, b) ((WORD)(((BYTE)((DWORD_PTR)(a)&0xff)) | ((WORD)((BYTE)((DWORD_PTR)(b)&0xff))) << 8))
+#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD_PTR)(a)&0xffff)) | ((DWORD)((WORD)((DWORD_PTR)(b)&0xffff))) << 16))
+#define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xffff))
 #define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
-#define LOBYTE(w) ((BYTE)((DWORD_PTR)(w) & 0xff))
+#define LOBYTE(w) ((BYTE)((DWORD_PTR)(w)&0xff))
 #define HIBYTE(w) ((BYTE)((DWORD_PTR)(w) >> 8))
 
 typedef struct _SECURITY_ATTRIBUTES {
@@ -94,9 +98,20 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-typedef struct tagPOINT { LONG x; LONG y; } POINT, *PPOINT, *LPPOINT;
-typedef struct tagSIZE { LONG cx; LONG cy; } SIZE, *PSIZE, *LPSIZE;
-typedef struct tagRECT { LONG left; LONG top; LONG right; LONG bottom; } RECT, *PRECT, *LPRECT;
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT, *PPOINT, *LPPOINT;
+typedef struct tagSIZE {
+    LONG cx;
+    LONG cy;
+} SIZE, *PSIZE, *LPSIZE;
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *PRECT, *LPRECT;
 typedef const RECT* LPCRECT;
 
 // Error codes (winerror.h values).

@@ -176,26 +176,23 @@ extern "C" {
 
 WINPORT_API ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
 WINPORT_API BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
-WINPORT_API HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName,
-                                        DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                                        HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                                        LPVOID lpParam);
+WINPORT_API HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
+                                        int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                                        HINSTANCE hInstance, LPVOID lpParam);
 WINPORT_API BOOL WINAPI DestroyWindow(HWND hWnd);
 WINPORT_API BOOL WINAPI IsWindow(HWND hWnd);
 WINPORT_API BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 WINPORT_API BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
 WINPORT_API LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 WINPORT_API BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
-WINPORT_API BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                                     UINT wRemoveMsg);
+WINPORT_API BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
 WINPORT_API BOOL WINAPI TranslateMessage(const MSG* lpMsg);
 WINPORT_API LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
 WINPORT_API void WINAPI PostQuitMessage(int nExitCode);
 WINPORT_API DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
                                                    DWORD dwMilliseconds, DWORD dwWakeMask);
-WINPORT_API DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles,
-                                                     DWORD dwMilliseconds, DWORD dwWakeMask,
-                                                     DWORD dwFlags);
+WINPORT_API DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds,
+                                                     DWORD dwWakeMask, DWORD dwFlags);
 WINPORT_API LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 WINPORT_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
@@ -225,7 +222,6 @@ extern "C" WINPORT_API int WinportGetMessageQueueFd(void);
 // Linux only: a host may replace how MessageBoxA shows its text (the default writes the
 // caption and text to stderr, converted to UTF-8, and returns IDOK). Returns the old handler.
 typedef int (*WINPORT_MESSAGEBOX_HANDLER)(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
-extern "C" WINPORT_API WINPORT_MESSAGEBOX_HANDLER WinportSetMessageBoxHandler(
-    WINPORT_MESSAGEBOX_HANDLER handler);
+extern "C" WINPORT_API WINPORT_MESSAGEBOX_HANDLER WinportSetMessageBoxHandler(WINPORT_MESSAGEBOX_HANDLER handler);
 
 #endif

@@ -29,29 +29,17 @@ Page PageOf(UINT codePage)
     case CP_ACP:
     case CP_OEMCP:
     case CP_THREAD_ACP:
-    case kGbk:
-        return Page::Gbk;
-    case CP_UTF8:
-        return Page::Utf8;
-    default:
-        return Page::Unknown;
+    case kGbk: return Page::Gbk;
+    case CP_UTF8: return Page::Utf8;
+    default: return Page::Unknown;
     }
 }
 
-bool IsLead(unsigned char b)
-{
-    return b >= 0x81 && b <= 0xFE;
-}
+bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 
-bool IsHighSurrogate(unsigned u)
-{
-    return u >= 0xD800 && u <= 0xDBFF;
-}
+bool IsHighSurrogate(unsigned u) { return u >= 0xD800 && u <= 0xDBFF; }
 
-bool IsLowSurrogate(unsigned u)
-{
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
+bool IsLowSurrogate(unsigned u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 // Where the output goes: counted only (no buffer), or written while there is room.
 template <class Unit>
@@ -126,8 +114,8 @@ public:
         for (unsigned b = 0; b < 0x80; ++b) code_[b] = static_cast<std::uint16_t>(b);
         for (int lead = 0; lead < kCodePage936Leads; ++lead) {
             for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
-                const char16_t unit = CodePage936Unit(static_cast<unsigned char>(0x81 + lead),
-                                                      static_cast<unsigned char>(trail));
+                const char16_t unit =
+                    CodePage936Unit(static_cast<unsigned char>(0x81 + lead), static_cast<unsigned char>(trail));
                 if (unit) code_[unit] = static_cast<std::uint16_t>((0x81 + lead) << 8 | trail);
             }
         }
@@ -226,8 +214,7 @@ long ReadUtf8(const unsigned char* s, int n, int& i)
         cp = next;
         // Overlong forms and encoded surrogates show after the first continuation byte.
         if (k == 3 && cp < (0x10000 >> 12)) return kInvalid;
-        if (k == 2 && more == 2 && (cp < (0x800 >> 6) || (cp >= (0xD800 >> 6) && cp <= (0xDFFF >> 6))))
-            return kInvalid;
+        if (k == 2 && more == 2 && (cp < (0x800 >> 6) || (cp >= (0xD800 >> 6) && cp <= (0xDFFF >> 6)))) return kInvalid;
     }
     return cp;
 }
@@ -315,15 +302,9 @@ char16_t CodePage936Unit(unsigned char lead, unsigned char trail)
 
 extern "C" {
 
-UINT WINAPI GetACP(void)
-{
-    return winport::kGbk;
-}
+UINT WINAPI GetACP(void) { return winport::kGbk; }
 
-UINT WINAPI GetOEMCP(void)
-{
-    return winport::kGbk;
-}
+UINT WINAPI GetOEMCP(void) { return winport::kGbk; }
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar)

@@ -62,8 +62,7 @@ const ErrorText kErrorTexts[] = {
      "read in, or write out, or flush, one of the files that contain the system's image of the "
      "registry.\r\n"},
     {ERROR_KEY_DELETED, "Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
-    {ERROR_MAPPED_ALIGNMENT,
-     "The base address or the file offset specified does not have the proper alignment.\r\n"},
+    {ERROR_MAPPED_ALIGNMENT, "The base address or the file offset specified does not have the proper alignment.\r\n"},
     {ERROR_INVALID_WINDOW_HANDLE, "Invalid window handle.\r\n"},
     {ERROR_CANNOT_FIND_WND_CLASS, "Cannot find window class.\r\n"},
     {ERROR_CLASS_ALREADY_EXISTS, "Class already exists.\r\n"},
@@ -75,8 +74,7 @@ const ErrorText kErrorTexts[] = {
     {ERROR_RESOURCE_DATA_NOT_FOUND, "The specified image file did not contain a resource section.\r\n"},
     {ERROR_RESOURCE_TYPE_NOT_FOUND, "The specified resource type cannot be found in the image file.\r\n"},
     {ERROR_RESOURCE_NAME_NOT_FOUND, "The specified resource name cannot be found in the image file.\r\n"},
-    {ERROR_RESOURCE_LANG_NOT_FOUND,
-     "The specified resource language ID cannot be found in the image file.\r\n"},
+    {ERROR_RESOURCE_LANG_NOT_FOUND, "The specified resource language ID cannot be found in the image file.\r\n"},
     {ERROR_NOT_ENOUGH_QUOTA, "Not enough quota is available to process this command.\r\n"},
 };
 
@@ -138,23 +136,16 @@ using namespace winport;
 
 extern "C" {
 
-DWORD WINAPI GetLastError(void)
-{
-    return t_lastError;
-}
+DWORD WINAPI GetLastError(void) { return t_lastError; }
 
-void WINAPI SetLastError(DWORD dwErrCode)
-{
-    t_lastError = dwErrCode;
-}
+void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments)
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                            DWORD nSize, va_list* Arguments)
 {
     (void)lpSource;
     (void)Arguments;  // the system texts used here have no inserts
-    const DWORD supported = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                            FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    const DWORD supported = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK;
     if ((dwFlags & ~supported) != 0 || !(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
         return Fail<DWORD>(ERROR_NOT_SUPPORTED, 0);
     const DWORD width = dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK;

@@ -41,8 +41,10 @@ bool InitEvent(void* data, const void* context)
 class EventObject : public Waitable {
 public:
     explicit EventObject(std::unique_ptr<SharedObject> storage)
-        : Waitable(ObjectKind::Event), storage_(std::move(storage)),
-          data_(static_cast<EventData*>(storage_->Data())), manual_(AtomicLoad(&data_->manual) != 0)
+        : Waitable(ObjectKind::Event),
+          storage_(std::move(storage)),
+          data_(static_cast<EventData*>(storage_->Data())),
+          manual_(AtomicLoad(&data_->manual) != 0)
     {
     }
 
@@ -75,11 +77,10 @@ public:
         }
         if (manual_)
             return (v & kSetBit) || (v >> kSetCountShift) != state.value ? AcquireResult::Acquired
-                                                                          : AcquireResult::NotReady;
+                                                                         : AcquireResult::NotReady;
         // Auto-reset: exactly one waiter clears the set bit (the sleepers bit stays for the others).
         while (v & kSetBit) {
-            if (__atomic_compare_exchange_n(&data_->state, &v, v & ~kSetBit, false, __ATOMIC_ACQ_REL,
-                                            __ATOMIC_ACQUIRE)) {
+            if (__atomic_compare_exchange_n(&data_->state, &v, v & ~kSetBit, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
                 state.value = v & ~kSetBit;  // what GiveBack expects to find
                 return AcquireResult::Acquired;
             }
@@ -146,8 +147,7 @@ using namespace winport;
 
 extern "C" {
 
-HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
-                           BOOL bInitialState, LPCSTR lpName)
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName)
 {
     std::string key;
     DWORD error = ERROR_SUCCESS;

@@ -51,8 +51,7 @@ DWORD OpenErrorOf(int err, const char* path)
     if (!slash || slash == path) return ERROR_FILE_NOT_FOUND;
     const std::string folder(path, slash);
     struct stat st;
-    return (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? ERROR_FILE_NOT_FOUND
-                                                                       : ERROR_PATH_NOT_FOUND;
+    return (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace winport

@@ -50,8 +50,7 @@ int WaitWithWaitv(const FutexWord* words, std::size_t count, const Deadline& dea
         ts = ToTimespec(deadline.Nanoseconds());
         timeout = &ts;
     }
-    long r = syscall(SYS_futex_waitv, waiters, static_cast<unsigned>(count), 0u, timeout,
-                     CLOCK_MONOTONIC);
+    long r = syscall(SYS_futex_waitv, waiters, static_cast<unsigned>(count), 0u, timeout, CLOCK_MONOTONIC);
     if (r >= 0) return 1;
     if (errno == ETIMEDOUT) return 0;
     if (errno == ENOSYS) return -1;
@@ -89,29 +88,21 @@ Deadline Deadline::AfterMilliseconds(std::uint32_t ms)
     return Deadline(MonotonicNanoseconds() + static_cast<std::int64_t>(ms) * 1000000);
 }
 
-bool Deadline::Passed() const
-{
-    return !IsNever() && MonotonicNanoseconds() >= ns_;
-}
+bool Deadline::Passed() const { return !IsNever() && MonotonicNanoseconds() >= ns_; }
 
-std::uint32_t AtomicLoad(const std::uint32_t* addr)
-{
-    return __atomic_load_n(addr, __ATOMIC_ACQUIRE);
-}
+std::uint32_t AtomicLoad(const std::uint32_t* addr) { return __atomic_load_n(addr, __ATOMIC_ACQUIRE); }
 
 bool FutexWaitAny(const FutexWord* words, std::size_t count, const Deadline& deadline)
 {
     if (deadline.Passed()) return false;
-    if (count > 0 && !g_waitvDisabled.load(std::memory_order_relaxed) &&
-        !g_waitvMissing.load(std::memory_order_relaxed)) {
+    if (count > 0 && !g_waitvDisabled.load(std::memory_order_relaxed) && !g_waitvMissing.load(std::memory_order_relaxed)) {
         const int r = WaitWithWaitv(words, count, deadline);
         if (r >= 0) return r == 1 || !deadline.Passed();
         g_waitvMissing.store(true, std::memory_order_relaxed);
     }
     if (count == 0) {
         // Nothing to wake on: only the deadline can end this sleep.
-        const std::int64_t left =
-            deadline.IsNever() ? kNanosPerSecond : deadline.Nanoseconds() - MonotonicNanoseconds();
+        const std::int64_t left = deadline.IsNever() ? kNanosPerSecond : deadline.Nanoseconds() - MonotonicNanoseconds();
         if (left <= 0) return false;
         timespec ts = ToTimespec(left);
         nanosleep(&ts, nullptr);
@@ -131,8 +122,7 @@ bool MarkSleeping(std::uint32_t* addr, std::uint32_t seen, FutexWord* word)
     std::uint32_t v = seen;
     const std::uint32_t marked = seen | kSleepersBit;
     // A failed exchange that finds the bit already set by another waiter is as good.
-    if (!__atomic_compare_exchange_n(addr, &v, marked, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST) &&
-        v != marked)
+    if (!__atomic_compare_exchange_n(addr, &v, marked, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST) && v != marked)
         return false;
     *word = FutexWord{addr, marked};
     return true;
@@ -146,15 +136,9 @@ void WakeSleepers(std::uint32_t* addr)
         ChangeAndWake(addr, [](std::uint32_t v) { return v & kSleepersBit ? v + 2 : v; });
 }
 
-std::uint64_t FutexWakeCalls()
-{
-    return t_wakeCalls;
-}
+std::uint64_t FutexWakeCalls() { return t_wakeCalls; }
 
-bool SetFutexWaitvDisabled(bool disabled)
-{
-    return g_waitvDisabled.exchange(disabled);
-}
+bool SetFutexWaitvDisabled(bool disabled) { return g_waitvDisabled.exchange(disabled); }
 
 std::int64_t WatchNanoseconds()
 {
@@ -164,9 +148,6 @@ std::int64_t WatchNanoseconds()
     return multiCore ? kSpinBeforeSleepNs : 0;
 }
 
-std::int64_t SetWatchNanoseconds(std::int64_t ns)
-{
-    return g_watchNs.exchange(ns);
-}
+std::int64_t SetWatchNanoseconds(std::int64_t ns) { return g_watchNs.exchange(ns); }
 
 }  // namespace winport

@@ -97,8 +97,7 @@ std::uint32_t ChangeAndWake(std::uint32_t* addr, Next next)
     for (;;) {
         const std::uint32_t changed = next(v);
         if (changed == v) return v;
-        if (__atomic_compare_exchange_n(addr, &v, changed & ~kSleepersBit, false, __ATOMIC_SEQ_CST,
-                                        __ATOMIC_SEQ_CST))
+        if (__atomic_compare_exchange_n(addr, &v, changed & ~kSleepersBit, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST))
             break;
     }
     if (v & kSleepersBit) FutexWakeAll(addr);

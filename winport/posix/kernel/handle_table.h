@@ -86,8 +86,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         for (std::size_t i = 0; i < slots_.size(); ++i) {
             if (slots_[i].object)
-                out.emplace_back(Encode(static_cast<std::uint32_t>(i), slots_[i].generation),
-                                 slots_[i].object);
+                out.emplace_back(Encode(static_cast<std::uint32_t>(i), slots_[i].generation), slots_[i].object);
         }
         return out;
     }

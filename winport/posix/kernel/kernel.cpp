@@ -41,10 +41,7 @@ bool SecurityAttributesUsable(LPSECURITY_ATTRIBUTES attributes)
     return !attributes || !attributes->lpSecurityDescriptor;
 }
 
-std::size_t LiveHandleCount()
-{
-    return Table().LiveCount();
-}
+std::size_t LiveHandleCount() { return Table().LiveCount(); }
 
 }  // namespace winport
 
@@ -56,14 +53,10 @@ BOOL WINAPI CloseHandle(HANDLE hObject)
 {
     if (hObject == CurrentProcessHandle()) return TRUE;  // a pseudo-handle: nothing to close
     // The object itself goes when its last user (a wait in progress, a mapped view) lets go.
-    if (!Table().Remove(reinterpret_cast<std::uintptr_t>(hObject)))
-        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!Table().Remove(reinterpret_cast<std::uintptr_t>(hObject))) return Fail(ERROR_INVALID_HANDLE, FALSE);
     return TRUE;
 }
 
-HANDLE WINAPI GetCurrentProcess(void)
-{
-    return CurrentProcessHandle();
-}
+HANDLE WINAPI GetCurrentProcess(void) { return CurrentProcessHandle(); }
 
 }  // extern "C"

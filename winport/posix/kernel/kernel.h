@@ -29,10 +29,7 @@ enum class ObjectKind : std::uint16_t {
 };
 
 // The pseudo handle of the calling process (GetCurrentProcess); it is in no handle table.
-inline HANDLE CurrentProcessHandle()
-{
-    return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
-}
+inline HANDLE CurrentProcessHandle() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
 
 class KernelObject {
 public:

@@ -176,9 +176,6 @@ bool WatchByteLock(int fd, const ObjectKey& key, off_t offset, FutexWord* word)
     return WatchTable::Instance().Watch(fd, key, offset, word);
 }
 
-std::size_t LiveLockWatchCount()
-{
-    return WatchTable::Instance().Live();
-}
+std::size_t LiveLockWatchCount() { return WatchTable::Instance().Live(); }
 
 }  // namespace winport

@@ -107,10 +107,7 @@ DWORD CheckProtection(DWORD flProtect)
     return ERROR_SUCCESS;
 }
 
-std::uint64_t Join(DWORD high, DWORD low)
-{
-    return (static_cast<std::uint64_t>(high) << 32) | low;
-}
+std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
 // 0 or the Win32 error for a view of `bytes` (0: to the end) at `offset` of a mapping of `size`
 // bytes; *length is what to map.
@@ -126,10 +123,7 @@ DWORD CheckViewExtent(std::uint64_t size, std::uint64_t offset, SIZE_T bytes, st
 
 }  // namespace
 
-std::size_t LiveViewCount()
-{
-    return Views().Count();
-}
+std::size_t LiveViewCount() { return Views().Count(); }
 
 }  // namespace winport
 
@@ -153,10 +147,10 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttribute
     if (size == 0) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     std::string key;
     if (!ResolveObjectName(lpName, &key, &error)) return Fail<HANDLE>(error, nullptr);
-    const SharedObject::Params params{ObjectKind::Mapping, size, flProtect & ~kSectionFlagsMask, false, nullptr,
-                                      nullptr};
-    SharedObject::OpenResult opened = !key.empty() ? SharedObject::OpenNamed(key.c_str(), params, true)
-                                                   : SharedObject::CreateAnonymous(params, true);
+    const SharedObject::Params params{
+        ObjectKind::Mapping, size, flProtect & ~kSectionFlagsMask, false, nullptr, nullptr};
+    SharedObject::OpenResult opened =
+        !key.empty() ? SharedObject::OpenNamed(key.c_str(), params, true) : SharedObject::CreateAnonymous(params, true);
     if (!opened.object) return Fail<HANDLE>(opened.error, nullptr);
     return PublishObject(std::make_shared<MappingObject>(std::move(opened.object), true), opened.existed, true);
 }

@@ -121,10 +121,7 @@ constexpr DWORD kDefinedLoadFlags = 0xFFFF;
 
 }  // namespace
 
-std::size_t LiveModuleCount()
-{
-    return Modules().LiveCount();
-}
+std::size_t LiveModuleCount() { return Modules().LiveCount(); }
 
 }  // namespace winport
 
@@ -184,10 +181,7 @@ HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo)
     return module->bytes.data() + resource->offset;
 }
 
-LPVOID WINAPI LockResource(HGLOBAL hResData)
-{
-    return hResData;
-}
+LPVOID WINAPI LockResource(HGLOBAL hResData) { return hResData; }
 
 BOOL WINAPI FreeResource(HGLOBAL hResData)
 {

@@ -64,15 +64,9 @@ struct MutexData {
     std::uint32_t reserved;
 };
 
-std::uint32_t OwnerOf(std::uint32_t word)
-{
-    return word >> kOwnerShift;
-}
+std::uint32_t OwnerOf(std::uint32_t word) { return word >> kOwnerShift; }
 
-off_t IdLockOffset(std::uint32_t id)
-{
-    return kIdLockBase + static_cast<off_t>(id);
-}
+off_t IdLockOffset(std::uint32_t id) { return kIdLockBase + static_cast<off_t>(id); }
 
 std::uint32_t RandomId()
 {
@@ -136,8 +130,10 @@ thread_local HeldMutexes t_held;
 class MutexObject : public Waitable, public std::enable_shared_from_this<MutexObject> {
 public:
     MutexObject(std::unique_ptr<SharedObject> storage, std::uint32_t id)
-        : Waitable(ObjectKind::Mutex), storage_(std::move(storage)),
-          word_(&static_cast<MutexData*>(storage_->Data())->word), id_(id)
+        : Waitable(ObjectKind::Mutex),
+          storage_(std::move(storage)),
+          word_(&static_cast<MutexData*>(storage_->Data())->word),
+          id_(id)
     {
     }
 
@@ -181,7 +177,7 @@ public:
         if (!WatchByteLock(storage_->Descriptor(), Key(), IdLockOffset(owner), &words.watch)) words.recheck = true;
         if (!state.observed || state.value != owner) Look(owner, state);
         if (state.ownerDead) return false;  // the next try takes it, abandoned
-        state.observed = false;  // what this look found may change during the sleep
+        state.observed = false;             // what this look found may change during the sleep
         return true;
     }
 
@@ -275,10 +271,7 @@ std::shared_ptr<MutexObject> MakeMutex(SharedObject::OpenResult& opened)
 
 }  // namespace
 
-void AbandonHeldMutexes()
-{
-    t_held.AbandonAll();
-}
+void AbandonHeldMutexes() { t_held.AbandonAll(); }
 
 }  // namespace winport
 

@@ -8,10 +8,7 @@ namespace {
 
 constexpr unsigned char kBackslash = 0x5C;
 
-bool IsLeadByte(unsigned char c)
-{
-    return c >= 0x81 && c <= 0xFE;
-}
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 // Length in bytes of the character at p (not at the terminator): 2 for a lead byte followed
 // by any byte but the terminator, else 1.

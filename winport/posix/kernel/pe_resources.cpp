@@ -8,10 +8,7 @@ namespace winport {
 namespace {
 
 // Little-endian reads; callers check the bounds first.
-std::uint16_t Get16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 std::uint32_t Get32(const std::uint8_t* p)
 {
@@ -75,8 +72,7 @@ bool PeResources::Parse(const std::uint8_t* data, std::size_t size, DWORD& error
         Section section{Get32(header + 12), Get32(header + 20), Get32(header + 16)};
         // Only the part of the raw data that the file holds can be read.
         if (section.rawOffset >= size) continue;
-        section.rawSize = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(section.rawSize, size - section.rawOffset));
+        section.rawSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(section.rawSize, size - section.rawOffset));
         sections_.push_back(section);
     }
 
@@ -158,9 +154,7 @@ void PeResources::ReadTree(std::uint32_t root, std::uint32_t end)
             if (!name.directory) continue;
             readDirectory(name.target, languages);
             for (const Entry& language : languages) {
-                if (language.directory || !language.key.isId ||
-                    !Inside(language.target, kDataEntry, span))
-                    continue;
+                if (language.directory || !language.key.isId || !Inside(language.target, kDataEntry, span)) continue;
                 const std::uint8_t* d = base + language.target;
                 PeResource resource;
                 resource.size = Get32(d + 4);

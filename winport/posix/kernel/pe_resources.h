@@ -91,10 +91,7 @@ private:
 };
 
 // Upper case of an ASCII letter; other characters unchanged (lookups fold only ASCII).
-inline char16_t PeFoldCase(char16_t c)
-{
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
-}
+inline char16_t PeFoldCase(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c; }
 
 }  // namespace winport
 

@@ -110,8 +110,7 @@ private:
 // (ObjectKind::ChildThread): both are signalled when the process has ended.
 class ProcessHandleObject : public Waitable {
 public:
-    ProcessHandleObject(ObjectKind kind, std::shared_ptr<ProcessState> state)
-        : Waitable(kind), state_(std::move(state))
+    ProcessHandleObject(ObjectKind kind, std::shared_ptr<ProcessState> state) : Waitable(kind), state_(std::move(state))
     {
     }
     AcquireResult TryAcquire(WaitState&) override
@@ -259,10 +258,10 @@ struct SpawnPlan {
     const char* path;
     char* const* argv;
     char* const* envp;
-    const char* directory;  // null: the caller's
-    int socket;             // the keeper's end
-    int maxFd;              // for kernels without close_range
-    char* programStack;     // top of the stack the program starts on, in the keeper
+    const char* directory;    // null: the caller's
+    int socket;               // the keeper's end
+    int maxFd;                // for kernels without close_range
+    char* programStack;       // top of the stack the program starts on, in the keeper
     volatile int failedStep;  // set by the program's start: 1 chdir, 2 execve
     volatile int failedErrno;
 };
@@ -311,7 +310,8 @@ WINPORT_NO_SANITIZE int KeeperMain(void* arg)
     // keeper, not the kernel, reaps the program.
     KernelSigaction byDefault{};
     for (int sig = 1; sig < 65; ++sig)
-        if (sig != SIGKILL && sig != SIGSTOP) syscall(SYS_rt_sigaction, sig, &byDefault, nullptr, sizeof(unsigned long));
+        if (sig != SIGKILL && sig != SIGSTOP)
+            syscall(SYS_rt_sigaction, sig, &byDefault, nullptr, sizeof(unsigned long));
     // bInheritHandles FALSE: nothing but the standard streams goes to the program; nor does
     // the keeper keep the host's descriptors (their locks say which objects are in use).
     const unsigned s = static_cast<unsigned>(plan->socket);
@@ -320,7 +320,8 @@ WINPORT_NO_SANITIZE int KeeperMain(void* arg)
             if (fd != plan->socket) syscall(SYS_close, fd);
 
     int pidfd = -1;
-    const long pid = clone(&ProgramStart, plan->programStack, CLONE_VM | CLONE_VFORK | CLONE_PIDFD | SIGCHLD, plan, &pidfd);
+    const long pid =
+        clone(&ProgramStart, plan->programStack, CLONE_VM | CLONE_VFORK | CLONE_PIDFD | SIGCHLD, plan, &pidfd);
     if (pid < 0 || plan->failedStep != 0) {
         if (pid < 0) plan->failedErrno = errno;
         else syscall(SYS_waitid, P_PIDFD, pidfd, nullptr, WEXITED, nullptr);
@@ -335,8 +336,7 @@ WINPORT_NO_SANITIZE int KeeperMain(void* arg)
             char request = 0;
             if (syscall(SYS_recvfrom, plan->socket, &request, 1, MSG_DONTWAIT, nullptr, nullptr) <= 0)
                 watch[1].fd = -1;  // the host has gone: the program runs on
-            else if (request == kTerminateRequest)
-                syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0u);
+            else if (request == kTerminateRequest) syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0u);
         }
         if (watch[0].revents) break;
     }
@@ -405,10 +405,7 @@ DWORD Spawn(SpawnPlan& plan, std::shared_ptr<ProcessState>* started)
 
 // --- finding the program -----------------------------------------------------------------
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
 std::string Absolute(const std::string& path)
 {
@@ -481,8 +478,7 @@ bool StartupUsable(const STARTUPINFOA* si)
     // Hints for a console or a window on screen; there is none here.
     const DWORD hints = STARTF_USESHOWWINDOW | STARTF_USESIZE | STARTF_USEPOSITION | STARTF_USECOUNTCHARS |
                         STARTF_USEFILLATTRIBUTE | STARTF_FORCEONFEEDBACK | STARTF_FORCEOFFFEEDBACK;
-    return (si->dwFlags & ~hints) == 0 && si->cbReserved2 == 0 && !si->lpReserved2 &&
-           (!si->lpDesktop || !*si->lpDesktop);
+    return (si->dwFlags & ~hints) == 0 && si->cbReserved2 == 0 && !si->lpReserved2 && (!si->lpDesktop || !*si->lpDesktop);
 }
 
 std::vector<char*> EnvironmentOf(LPVOID block)
@@ -577,10 +573,10 @@ DWORD ExitCodeOfSignal(int signal)
 {
     switch (signal) {
     case SIGSEGV:
-    case SIGBUS: return 0xC0000005u;  // STATUS_ACCESS_VIOLATION
-    case SIGILL: return 0xC000001Du;  // STATUS_ILLEGAL_INSTRUCTION
-    case SIGFPE: return 0xC0000094u;  // STATUS_INTEGER_DIVIDE_BY_ZERO
-    case SIGABRT: return 3;           // abort() of the Windows C runtime
+    case SIGBUS: return 0xC0000005u;                    // STATUS_ACCESS_VIOLATION
+    case SIGILL: return 0xC000001Du;                    // STATUS_ILLEGAL_INSTRUCTION
+    case SIGFPE: return 0xC0000094u;                    // STATUS_INTEGER_DIVIDE_BY_ZERO
+    case SIGABRT: return 3;                             // abort() of the Windows C runtime
     default: return 128u + static_cast<DWORD>(signal);  // as a POSIX shell reports it
     }
 }

@@ -40,10 +40,7 @@ struct FileHeader {
 };
 static_assert(sizeof(FileHeader) == 64, "the header layout is shared between processes");
 
-std::uint64_t PageSize()
-{
-    return static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-}
+std::uint64_t PageSize() { return static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)); }
 
 std::string DirectoryPath()
 {
@@ -139,8 +136,7 @@ std::uint64_t Fnv1a64(const std::string& s)
 
 bool IsPlainNameByte(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
 }
 
 std::string FileNameFor(const std::string& name)
@@ -167,8 +163,7 @@ std::string FileNameFor(const std::string& name)
 bool CheckObjectFile(int fd)
 {
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1)
-        return false;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) return false;
     return (st.st_mode & 07777) == 0600 || fchmod(fd, 0600) == 0;
 }
 
@@ -189,8 +184,7 @@ bool ReadAll(int fd, void* data, std::size_t size, off_t offset)
 }
 
 // Makes the file a new, zeroed object of the given parameters. 0 or a Win32 error.
-DWORD InitializeFile(int fd, const std::string& name, const SharedObject::Params& params,
-                     std::uint64_t* dataOffset)
+DWORD InitializeFile(int fd, const std::string& name, const SharedObject::Params& params, std::uint64_t* dataOffset)
 {
     const std::uint64_t page = PageSize();
     const std::uint64_t offset = (sizeof(FileHeader) + name.size() + page - 1) / page * page;
@@ -223,17 +217,15 @@ struct StoredLayout {
 
 // Reads and validates the header of a live object. A name held by another kind of object,
 // by another name whose file name collides, or by a damaged file gives ERROR_INVALID_HANDLE.
-DWORD ReadHeader(int fd, const std::string& name, const SharedObject::Params& params,
-                 StoredLayout* layout)
+DWORD ReadHeader(int fd, const std::string& name, const SharedObject::Params& params, StoredLayout* layout)
 {
     FileHeader h;
     struct stat st;
     if (!ReadAll(fd, &h, sizeof h, 0) || fstat(fd, &st) != 0) return ERROR_INVALID_HANDLE;
     if (h.magic != kMagic || h.version != kVersion || h.kind != static_cast<std::uint16_t>(params.kind))
         return ERROR_INVALID_HANDLE;
-    if (h.nameLength != name.size() || h.dataOffset % PageSize() != 0 ||
-        h.dataOffset < sizeof h + h.nameLength || h.dataSize > kMaxDataSize ||
-        static_cast<std::uint64_t>(st.st_size) != h.dataOffset + h.dataSize)
+    if (h.nameLength != name.size() || h.dataOffset % PageSize() != 0 || h.dataOffset < sizeof h + h.nameLength ||
+        h.dataSize > kMaxDataSize || static_cast<std::uint64_t>(st.st_size) != h.dataOffset + h.dataSize)
         return ERROR_INVALID_HANDLE;
     // Small objects have a fixed layout; mappings keep the size they were created with.
     if (params.mapData && h.dataSize != params.dataSize) return ERROR_INVALID_HANDLE;
@@ -315,8 +307,7 @@ SharedObject::OpenResult SharedObject::OpenNamed(const char* name, const Params&
         object->flags_ = layout.flags;
         result.existed = true;
     }
-    if (result.error == ERROR_SUCCESS && params.mapData && !object->MapData())
-        result.error = ERROR_NOT_ENOUGH_MEMORY;
+    if (result.error == ERROR_SUCCESS && params.mapData && !object->MapData()) result.error = ERROR_NOT_ENOUGH_MEMORY;
     if (result.error == ERROR_SUCCESS && fresh && params.init && !params.init(object->data_, params.initContext))
         result.error = ERROR_NOT_ENOUGH_MEMORY;
     if (result.error != ERROR_SUCCESS) {
@@ -369,9 +360,9 @@ SharedObject::OpenResult SharedObject::CreateAnonymous(const Params& params, boo
 
 bool SharedObject::MapData()
 {
-    void* p = fd_ >= 0 ? mmap(nullptr, dataSize_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
-                              static_cast<off_t>(dataOffset_))
-                       : mmap(nullptr, dataSize_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void* p = fd_ >= 0
+                  ? mmap(nullptr, dataSize_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, static_cast<off_t>(dataOffset_))
+                  : mmap(nullptr, dataSize_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return false;
     data_ = p;
     return true;
@@ -386,8 +377,8 @@ SharedObject::~SharedObject()
         // The last holder removes the name. The file at the name must still be ours.
         struct stat st;
         if (dir.Fd() >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0 &&
-            fstatat(dir.Fd(), fileName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            st.st_dev == key_.device && st.st_ino == key_.inode)
+            fstatat(dir.Fd(), fileName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == key_.device &&
+            st.st_ino == key_.inode)
             unlinkat(dir.Fd(), fileName_.c_str(), 0);
         // Unlocked explicitly, whatever the attempt above left: a view mapped from this
         // descriptor keeps its open file, and with it any lock, until the view goes; a view
@@ -408,9 +399,6 @@ std::string NamedObjectDirectory()
     return DirectoryPath();
 }
 
-std::string NamedObjectFileName(const std::string& name)
-{
-    return FileNameFor(name);
-}
+std::string NamedObjectFileName(const std::string& name) { return FileNameFor(name); }
 
 }  // namespace winport

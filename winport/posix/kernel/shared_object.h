@@ -49,9 +49,9 @@ public:
     struct Params {
         ObjectKind kind;
         std::uint64_t dataSize;
-        std::uint32_t flags;     // kind-specific, kept in the header (mapping protection)
-        bool mapData;            // keep the data mapped (small objects) or not (file mappings)
-        InitFn init;             // may be null
+        std::uint32_t flags;  // kind-specific, kept in the header (mapping protection)
+        bool mapData;         // keep the data mapped (small objects) or not (file mappings)
+        InitFn init;          // may be null
         const void* initContext;
     };
 

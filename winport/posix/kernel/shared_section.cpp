@@ -28,10 +28,7 @@ bool CopyInitialContent(void* data, const void* context)
     return true;
 }
 
-void Complain(const char* what)
-{
-    std::fprintf(stderr, "lobbykit: the shared data section is not shared: %s\n", what);
-}
+void Complain(const char* what) { std::fprintf(stderr, "lobbykit: the shared data section is not shared: %s\n", what); }
 
 }  // namespace
 }  // namespace winport
@@ -54,8 +51,7 @@ extern "C" __attribute__((constructor(101), visibility("hidden"))) void lobbykit
         return;
     }
     const std::size_t size = std::size_t(stop - start);
-    const SharedObject::Params params{ObjectKind::Mapping, size, PAGE_READWRITE, true,
-                                      CopyInitialContent, start};
+    const SharedObject::Params params{ObjectKind::Mapping, size, PAGE_READWRITE, true, CopyInitialContent, start};
     SharedObject::OpenResult opened = SharedObject::OpenNamed(kSharedSectionName, params, true);
     if (!opened.object || opened.object->DataSize() != size) {
         Complain("the per-user shared object cannot be opened");

@@ -85,10 +85,7 @@ public:
         FutexWakeAll(&ended_);
     }
 
-    DWORD ExitCode() const
-    {
-        return AtomicLoad(&ended_) ? exitCode_.load(std::memory_order_acquire) : STILL_ACTIVE;
-    }
+    DWORD ExitCode() const { return AtomicLoad(&ended_) ? exitCode_.load(std::memory_order_acquire) : STILL_ACTIVE; }
 
 private:
     const LPTHREAD_START_ROUTINE start_;
@@ -154,20 +151,11 @@ bool StartPthread(const std::shared_ptr<ThreadObject>& thread, SIZE_T stackSize)
 
 }  // namespace
 
-ThreadObject* CurrentLayerThread()
-{
-    return t_self;
-}
+ThreadObject* CurrentLayerThread() { return t_self; }
 
-std::uint32_t* CurrentTerminationWord()
-{
-    return t_self ? t_self->TerminationWord() : nullptr;
-}
+std::uint32_t* CurrentTerminationWord() { return t_self ? t_self->TerminationWord() : nullptr; }
 
-bool TerminationRequested()
-{
-    return t_self && t_self->TerminationRequested();
-}
+bool TerminationRequested() { return t_self && t_self->TerminationRequested(); }
 
 void ExitTerminatedThread()
 {
@@ -183,8 +171,8 @@ using namespace winport;
 extern "C" {
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
-                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
-                           DWORD dwCreationFlags, LPDWORD lpThreadId)
+                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
+                           LPDWORD lpThreadId)
 {
     if (!SecurityAttributesUsable(lpThreadAttributes)) return Fail<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
     if (!lpStartAddress) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);

@@ -43,10 +43,7 @@ LONG AtomicUpdate(LONG volatile* target, Update update)
 // clone) would keep its parent thread's id; the layer makes none.
 thread_local DWORD t_threadId = 0;
 
-void ForgetThreadIdInChild()
-{
-    t_threadId = 0;
-}
+void ForgetThreadIdInChild() { t_threadId = 0; }
 
 DWORD AskThreadId()
 {
@@ -69,10 +66,7 @@ using namespace winport;
 
 extern "C" {
 
-DWORD WINAPI GetTickCount(void)
-{
-    return static_cast<DWORD>(MonotonicNanoseconds() / 1000000);
-}
+DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(MonotonicNanoseconds() / 1000000); }
 
 void WINAPI Sleep(DWORD dwMilliseconds)
 {
@@ -97,10 +91,7 @@ DWORD WINAPI GetCurrentThreadId(void)
     return cached != 0 ? cached : AskThreadId();
 }
 
-DWORD WINAPI GetCurrentProcessId(void)
-{
-    return static_cast<DWORD>(getpid());
-}
+DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
 
 LONG WINAPI InterlockedIncrement(LONG volatile* lpAddend)
 {

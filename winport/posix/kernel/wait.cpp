@@ -315,8 +315,8 @@ using namespace winport;
 
 extern "C" {
 
-DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
-                                      DWORD dwMilliseconds, BOOL bAlertable)
+DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds,
+                                      BOOL bAlertable)
 {
     // No APCs exist in this layer, so an alertable wait is an ordinary wait.
     (void)bAlertable;

@@ -43,8 +43,7 @@ LONG SplitKeyPath(const char* path, std::vector<std::string_view>& elements)
                 while (p[i] == '\\') ++i;
                 return p[i] == 0 ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
             }
-            if (len > kMaxKeyNameBytes || elements.size() == kMaxPathElements)
-                return ERROR_INVALID_PARAMETER;
+            if (len > kMaxKeyNameBytes || elements.size() == kMaxPathElements) return ERROR_INVALID_PARAMETER;
             elements.emplace_back(path + start, len);
             if (p[i] == 0) return ERROR_SUCCESS;
             start = ++i;

@@ -125,8 +125,7 @@ std::size_t LiveKeyHandleCount()
 
 using namespace winport::reg;
 
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult)
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
@@ -143,9 +142,8 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass,
-                            DWORD dwOptions, REGSAM samDesired,
-                            const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
                             LPDWORD lpdwDisposition)
 {
     if (!phkResult || !lpSubKey) return ERROR_INVALID_PARAMETER;
@@ -159,16 +157,16 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPST
     if (LONG err = SplitKeyPath(lpSubKey, elements); err != ERROR_SUCCESS) return err;
     KeyRef key;
     DWORD disposition = 0;
-    const LONG err = StoreCreateKey(base.key, elements, lpClass ? lpClass : "",
-                                    (base.access & KEY_CREATE_SUB_KEY) != 0, key, disposition);
+    const LONG err = StoreCreateKey(base.key, elements, lpClass ? lpClass : "", (base.access & KEY_CREATE_SUB_KEY) != 0,
+                                    key, disposition);
     if (err != ERROR_SUCCESS) return err;
     *phkResult = NewHandle(std::move(key), samDesired);
     if (lpdwDisposition) *lpdwDisposition = disposition;
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData)
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData)
 {
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
     OpenKey k;
@@ -176,8 +174,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     return StoreQueryValue(k.key, ValueName(lpValueName), lpType, lpData, lpcbData);
 }
 
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
-                           const BYTE* lpData, DWORD cbData)
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
+                           DWORD cbData)
 {
     OpenKey k;
     if (LONG err = ResolveFor(hKey, KEY_SET_VALUE, k); err != ERROR_SUCCESS) return err;
@@ -191,8 +189,7 @@ LONG WINAPI RegCloseKey(HKEY hKey)
 {
     if (IsPredefined(hKey)) return ERROR_SUCCESS;
     std::lock_guard<std::mutex> lock(g_handlesMutex);
-    return g_handles.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS
-                                                                  : ERROR_INVALID_HANDLE;
+    return g_handles.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
@@ -212,32 +209,28 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
     return StoreDeleteKey(base.key, elements);
 }
 
-LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                          PFILETIME lpftLastWriteTime)
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
+                          LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
-    if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass))
-        return ERROR_INVALID_PARAMETER;
+    if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
     OpenKey k;
     if (LONG err = ResolveFor(hKey, KEY_ENUMERATE_SUB_KEYS, k); err != ERROR_SUCCESS) return err;
     EnumHint hint = LoadHint(hKey, &HandleEntry::keys);
     const LONG err = StoreEnumKey(k.key, dwIndex, hint, NameBuffer{lpName, lpcchName},
-                                  NameBuffer{lpClass, lpClass ? lpcchClass : nullptr},
-                                  lpftLastWriteTime);
+                                  NameBuffer{lpClass, lpClass ? lpcchClass : nullptr}, lpftLastWriteTime);
     SaveHint(hKey, &HandleEntry::keys, std::move(hint));
     return err;
 }
 
-LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
-                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                          LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
-        return ERROR_INVALID_PARAMETER;
+    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
     OpenKey k;
     if (LONG err = ResolveFor(hKey, KEY_QUERY_VALUE, k); err != ERROR_SUCCESS) return err;
     EnumHint hint = LoadHint(hKey, &HandleEntry::values);
-    const LONG err = StoreEnumValue(k.key, dwIndex, hint, NameBuffer{lpValueName, lpcchValueName},
-                                    lpType, lpData, lpcbData);
+    const LONG err =
+        StoreEnumValue(k.key, dwIndex, hint, NameBuffer{lpValueName, lpcchValueName}, lpType, lpData, lpcbData);
     SaveHint(hKey, &HandleEntry::values, std::move(hint));
     return err;
 }

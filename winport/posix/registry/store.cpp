@@ -106,40 +106,32 @@ LONG MapSqliteError(int rc)
     switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
-    case SQLITE_DONE:
-        return ERROR_SUCCESS;
+    case SQLITE_DONE: return ERROR_SUCCESS;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return ERROR_BUSY;
+    case SQLITE_LOCKED: return ERROR_BUSY;
     case SQLITE_NOMEM:
-    case SQLITE_TOOBIG:
-        return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_TOOBIG: return ERROR_NOT_ENOUGH_MEMORY;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return ERROR_ACCESS_DENIED;
-    case SQLITE_CANTOPEN:
-        return ERROR_CANTOPEN;
-    case SQLITE_FULL:
-        return ERROR_DISK_FULL;
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
+    case SQLITE_FULL: return ERROR_DISK_FULL;
     case SQLITE_ERROR:  // a statement that no longer fits the tables: not our schema
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
     case SQLITE_FORMAT:
     case SQLITE_SCHEMA:
     case SQLITE_CONSTRAINT:
-    case SQLITE_MISMATCH:
-        return ERROR_REGISTRY_CORRUPT;
-    default:
-        return ERROR_REGISTRY_IO_FAILED;
+    case SQLITE_MISMATCH: return ERROR_REGISTRY_CORRUPT;
+    default: return ERROR_REGISTRY_IO_FAILED;
     }
 }
 
 // Windows file time (100 ns since 1601) of now.
 std::int64_t FileTimeNow()
 {
-    const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const auto since1970 =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch());
     return since1970.count() / 100 + 116444736000000000LL;
 }
 
@@ -223,8 +215,7 @@ private:
     Place Check() const
     {
         struct stat st {};
-        if (stat(path_.c_str(), &st) != 0 || st.st_dev != dev_ || st.st_ino != ino_)
-            return kOtherFile;
+        if (stat(path_.c_str(), &st) != 0 || st.st_dev != dev_ || st.st_ino != ino_) return kOtherFile;
         return st.st_mode == mode_ ? kCurrent : kSameFile;
     }
 
@@ -237,8 +228,7 @@ private:
     {
         if (db_ && checkpoint && !readOnly_)
             sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
-        if (db_ && (!checkpoint || readOnly_))
-            sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        if (db_ && (!checkpoint || readOnly_)) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         for (sqlite3_stmt*& s : stmt_) {
             sqlite3_finalize(s);
             s = nullptr;
@@ -314,8 +304,7 @@ private:
 
     LONG OpenWith(const std::string& name, int flags)
     {
-        int rc = sqlite3_open_v2(name.c_str(), &db_,
-                                 flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+        int rc = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
         if (rc != SQLITE_OK) return MapSqliteError(rc);
         // fork() waits for a call in progress, so that the child's copy of the lock is free.
         static const int atfork = pthread_atfork([] { g_mutex.lock(); }, [] { g_mutex.unlock(); },
@@ -329,8 +318,7 @@ private:
         sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
         if (const LONG err = CheckSchema(); err != ERROR_SUCCESS) return err;
         for (int i = 0; i < kStmtCount; ++i) {
-            rc = sqlite3_prepare_v3(db_, kStmtSql[i], -1, SQLITE_PREPARE_PERSISTENT,
-                                    &stmt_[i], nullptr);
+            rc = sqlite3_prepare_v3(db_, kStmtSql[i], -1, SQLITE_PREPARE_PERSISTENT, &stmt_[i], nullptr);
             if (rc != SQLITE_OK) return MapSqliteError(rc);
         }
         return ERROR_SUCCESS;
@@ -345,8 +333,7 @@ private:
             if (rc == SQLITE_ROW) out = sqlite3_column_int64(st, 0);
         }
         sqlite3_finalize(st);
-        return rc == SQLITE_ROW ? ERROR_SUCCESS : rc == SQLITE_DONE ? ERROR_REGISTRY_CORRUPT
-                                                                    : MapSqliteError(rc);
+        return rc == SQLITE_ROW ? ERROR_SUCCESS : rc == SQLITE_DONE ? ERROR_REGISTRY_CORRUPT : MapSqliteError(rc);
     }
 
     // A new (empty) file gets the schema; a database of ours is checked for its root key;
@@ -360,8 +347,7 @@ private:
         LONG err = ReadInt("PRAGMA user_version", version);
         if (err == ERROR_SUCCESS) err = ReadInt("SELECT count(*) FROM sqlite_schema", objects);
         if (err != ERROR_SUCCESS) return err;
-        if (version != kSchemaVersion && !(version == 0 && objects == 0))
-            return ERROR_REGISTRY_CORRUPT;
+        if (version != kSchemaVersion && !(version == 0 && objects == 0)) return ERROR_REGISTRY_CORRUPT;
         // An empty store that may only be read has nothing to read and cannot be set up.
         if (readOnly_) return version == 0 ? ERROR_ACCESS_DENIED : CheckRoot();
         // synchronous = NORMAL: a commit is written to the WAL, into the kernel's hands,
@@ -376,8 +362,7 @@ private:
             rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
             if (rc != SQLITE_OK) return MapSqliteError(rc);
             err = ReadInt("PRAGMA user_version", version);
-            if (err == ERROR_SUCCESS && version == 0)
-                err = ReadInt("SELECT count(*) FROM sqlite_schema", objects);
+            if (err == ERROR_SUCCESS && version == 0) err = ReadInt("SELECT count(*) FROM sqlite_schema", objects);
             if (err == ERROR_SUCCESS && version == 0 && objects != 0) err = ERROR_REGISTRY_CORRUPT;
             if (err == ERROR_SUCCESS && version == 0) {
                 rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
@@ -625,10 +610,8 @@ StmtId StartEnumId(const EnumHint& hint, DWORD dwIndex, StmtId fromStart, StmtId
 void BindEnum(Query& q, const EnumHint& hint, DWORD dwIndex, KeyId key)
 {
     q.Int(1, key);
-    if (hint.valid && dwIndex == hint.index + 1)
-        q.Blob(2, hint.last);
-    else
-        q.Int(2, dwIndex);
+    if (hint.valid && dwIndex == hint.index + 1) q.Blob(2, hint.last);
+    else q.Int(2, dwIndex);
 }
 
 // Records where the row of dwIndex was found (its sort column), or forgets the place.
@@ -647,10 +630,7 @@ LONG EndEnum(Query& q, int rc, int sortCol, DWORD dwIndex, EnumHint& hint)
 
 }  // namespace
 
-KeyRef RootKey()
-{
-    return KeyRef{kRootId, std::string()};
-}
+KeyRef RootKey() { return KeyRef{kRootId, std::string()}; }
 
 std::string StorePath()
 {
@@ -688,8 +668,8 @@ LONG StoreOpenKey(const KeyRef& base, const std::vector<std::string_view>& eleme
     return ERROR_SUCCESS;
 }
 
-LONG StoreCreateKey(const KeyRef& base, const std::vector<std::string_view>& elements,
-                    std::string_view keyClass, bool mayCreate, KeyRef& out, DWORD& disposition)
+LONG StoreCreateKey(const KeyRef& base, const std::vector<std::string_view>& elements, std::string_view keyClass,
+                    bool mayCreate, KeyRef& out, DWORD& disposition)
 {
     // Most calls find the key: look in a read transaction and take the write lock only
     // when a level is missing (then everything is looked up again under it).
@@ -761,8 +741,7 @@ LONG StoreDeleteKey(const KeyRef& base, const std::vector<std::string_view>& ele
     return t.Finish(err);
 }
 
-LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, LPBYTE lpData,
-                     LPDWORD lpcbData)
+LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     const std::string fold = Folded(name);
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -777,8 +756,7 @@ LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, L
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) return MapSqliteError(rc);
         if (id == kQueryValue && rc == SQLITE_DONE) continue;
         if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
-        if (id == kQueryValueOrKey && sqlite3_column_int(q.Get(), 2) == 0)
-            return ERROR_FILE_NOT_FOUND;
+        if (id == kQueryValueOrKey && sqlite3_column_int(q.Get(), 2) == 0) return ERROR_FILE_NOT_FOUND;
         DWORD type = 0;
         if (LONG err = ColumnType(q.Get(), 0, type); err != ERROR_SUCCESS) return err;
         if (lpType) *lpType = type;
@@ -787,8 +765,7 @@ LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, L
     return ERROR_REGISTRY_CORRUPT;  // not reached
 }
 
-LONG StoreSetValue(const KeyRef& key, std::string_view name, DWORD dwType, const BYTE* lpData,
-                   DWORD cbData)
+LONG StoreSetValue(const KeyRef& key, std::string_view name, DWORD dwType, const BYTE* lpData, DWORD cbData)
 {
     const std::string fold = Folded(name);
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -842,8 +819,8 @@ LONG EnumRow(const KeyRef& key, DWORD dwIndex, EnumHint& hint, StmtId first, Stm
 
 }  // namespace
 
-LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
-                  NameBuffer keyClass, PFILETIME lpftLastWriteTime)
+LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name, NameBuffer keyClass,
+                  PFILETIME lpftLastWriteTime)
 {
     return EnumRow(key, dwIndex, hint, kEnumKey, kEnumKeyAfter, [&](sqlite3_stmt* row) {
         LONG err = CopyName(row, 0, name);
@@ -857,8 +834,8 @@ LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer n
     });
 }
 
-LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
-                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name, LPDWORD lpType, LPBYTE lpData,
+                    LPDWORD lpcbData)
 {
     return EnumRow(key, dwIndex, hint, kEnumValue, kEnumValueAfter, [&](sqlite3_stmt* row) {
         DWORD type = 0;

@@ -36,13 +36,11 @@ struct NameBuffer {
 
 // All operations return a Win32 error code.
 LONG StoreOpenKey(const KeyRef& base, const std::vector<std::string_view>& elements, KeyRef& out);
-LONG StoreCreateKey(const KeyRef& base, const std::vector<std::string_view>& elements,
-                    std::string_view keyClass, bool mayCreate, KeyRef& out, DWORD& disposition);
+LONG StoreCreateKey(const KeyRef& base, const std::vector<std::string_view>& elements, std::string_view keyClass,
+                    bool mayCreate, KeyRef& out, DWORD& disposition);
 LONG StoreDeleteKey(const KeyRef& base, const std::vector<std::string_view>& elements);
-LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, LPBYTE lpData,
-                     LPDWORD lpcbData);
-LONG StoreSetValue(const KeyRef& key, std::string_view name, DWORD dwType, const BYTE* lpData,
-                   DWORD cbData);
+LONG StoreQueryValue(const KeyRef& key, std::string_view name, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LONG StoreSetValue(const KeyRef& key, std::string_view name, DWORD dwType, const BYTE* lpData, DWORD cbData);
 LONG StoreDeleteValue(const KeyRef& key, std::string_view name);
 // Where the last enumeration of a handle stopped: a position, not data. Subkeys are listed in
 // the order of their folded names, values in the order of their folded names too.
@@ -52,10 +50,10 @@ struct EnumHint {
     std::string last;  // sort key of the entry at `index`
 };
 
-LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
-                  NameBuffer keyClass, PFILETIME lpftLastWriteTime);
-LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name,
-                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LONG StoreEnumKey(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name, NameBuffer keyClass,
+                  PFILETIME lpftLastWriteTime);
+LONG StoreEnumValue(const KeyRef& key, DWORD dwIndex, EnumHint& hint, NameBuffer name, LPDWORD lpType, LPBYTE lpData,
+                    LPDWORD lpcbData);
 
 // Closes the process's connection; the next operation opens the store again, at the place
 // the environment names then. For tests that move XDG_CONFIG_HOME.

@@ -111,8 +111,8 @@ FormatField ParseField(const char*& p)
 
 // Writes a field: `sign`, `zeros` zeros and the text, padded with spaces to the width;
 // `prefix` goes first, outside the width.
-void WriteField(Output& out, const FormatField& s, const char* prefix, const char* sign, int zeros,
-                const char* text, int length)
+void WriteField(Output& out, const FormatField& s, const char* prefix, const char* sign, int zeros, const char* text,
+                int length)
 {
     const int body = static_cast<int>(std::strlen(sign)) + zeros + length;
     const int pad = s.width > body ? s.width - body : 0;
@@ -235,16 +235,10 @@ void WriteWideChar(Output& out, const FormatField& s, WCHAR c)
     WriteField(out, s, "", "", 0, bytes, EncodeGbk(c, bytes));
 }
 
-void WriteChar(Output& out, const FormatField& s, char c)
-{
-    WriteField(out, s, "", "", 0, &c, 1);
-}
+void WriteChar(Output& out, const FormatField& s, char c) { WriteField(out, s, "", "", 0, &c, 1); }
 
 // c and s are narrow unless l makes them wide; C and S wide unless h makes them narrow.
-bool IsWide(const FormatField& s)
-{
-    return s.type == 'C' || s.type == 'S' ? s.size != 'h' : s.size == 'l';
-}
+bool IsWide(const FormatField& s) { return s.type == 'C' || s.type == 'S' ? s.size != 'h' : s.size == 'l'; }
 
 // A field with an unknown conversion character (or none, at the end of the format) writes
 // only its padding: the width less the precision, on the left only.
@@ -279,18 +273,20 @@ int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist)
         ++p;
         const FormatField s = ParseField(p);
         switch (s.type) {
-        case 'd': case 'i': case 'u': case 'x': case 'X': WriteInteger(out, s, ap); break;
-        case 'c': case 'C':
-            if (IsWide(s))
-                WriteWideChar(out, s, static_cast<WCHAR>(va_arg(ap, int)));
-            else
-                WriteChar(out, s, static_cast<char>(va_arg(ap, int)));
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'x':
+        case 'X': WriteInteger(out, s, ap); break;
+        case 'c':
+        case 'C':
+            if (IsWide(s)) WriteWideChar(out, s, static_cast<WCHAR>(va_arg(ap, int)));
+            else WriteChar(out, s, static_cast<char>(va_arg(ap, int)));
             break;
-        case 's': case 'S':
-            if (IsWide(s))
-                WriteWideString(out, s, va_arg(ap, const WCHAR*));
-            else
-                WriteString(out, s, va_arg(ap, const char*));
+        case 's':
+        case 'S':
+            if (IsWide(s)) WriteWideString(out, s, va_arg(ap, const WCHAR*));
+            else WriteString(out, s, va_arg(ap, const char*));
             break;
         case 'p': WritePointer(out, s, ap); break;
         default:

@@ -25,15 +25,9 @@ bool MessageFilter::Matches(const MSG& msg) const
     return (first == 0 && last == 0) || (msg.message >= first && msg.message <= last);
 }
 
-bool MessageFilter::TakesQuit() const
-{
-    return (first == 0 && last == 0) || (WM_QUIT >= first && WM_QUIT <= last);
-}
+bool MessageFilter::TakesQuit() const { return (first == 0 && last == 0) || (WM_QUIT >= first && WM_QUIT <= last); }
 
-bool MessageFilter::AllMessages() const
-{
-    return first == 0 && (last == 0 || last == 0xFFFFFFFFu);
-}
+bool MessageFilter::AllMessages() const { return first == 0 && (last == 0 || last == 0xFFFFFFFFu); }
 
 bool PostedRing::push_back(const MSG& msg)
 {
@@ -207,10 +201,7 @@ namespace {
 std::atomic<std::uint64_t> g_watchCalls{0};
 }
 
-std::uint64_t QueueWatchSystemCalls()
-{
-    return g_watchCalls.load();
-}
+std::uint64_t QueueWatchSystemCalls() { return g_watchCalls.load(); }
 
 void MessageQueue::UpdateWatch()
 {
@@ -271,10 +262,7 @@ thread_local ThreadQueue t_queue;
 
 }  // namespace
 
-std::shared_ptr<MessageQueue> CurrentQueue()
-{
-    return t_queue.Get();
-}
+std::shared_ptr<MessageQueue> CurrentQueue() { return t_queue.Get(); }
 
 std::shared_ptr<MessageQueue> QueueOfThread(DWORD threadId)
 {
@@ -283,9 +271,6 @@ std::shared_ptr<MessageQueue> QueueOfThread(DWORD threadId)
     return it == Registry().byThread.end() ? nullptr : it->second;
 }
 
-void EndThreadWindows()
-{
-    t_queue.End();
-}
+void EndThreadWindows() { t_queue.End(); }
 
 }  // namespace winport

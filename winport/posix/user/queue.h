@@ -77,8 +77,8 @@ private:
     static constexpr std::size_t kMaxPosted = 10000;
     static constexpr std::uint32_t kOneChange = 2;
 
-    void NoteChange();    // wakes the owner thread if it sleeps
-    void UpdateWatch();   // under mutex_: makes the descriptor readable or not to match
+    void NoteChange();   // wakes the owner thread if it sleeps
+    void UpdateWatch();  // under mutex_: makes the descriptor readable or not to match
     bool Waiting() const { return posted_.size() > 0 || quit_; }
 
     const DWORD threadId_;
@@ -88,8 +88,8 @@ private:
     int quitCode_ = 0;
     bool closed_ = false;
     std::uint32_t changes_ = 0;
-    DWORD arrived_ = 0;     // QS_ bits of what came since the last look
-    int watchFd_ = -1;      // WatchFd's eventfd, -1 while nobody watches
+    DWORD arrived_ = 0;  // QS_ bits of what came since the last look
+    int watchFd_ = -1;   // WatchFd's eventfd, -1 while nobody watches
     bool watchReadable_ = false;
 };
 

@@ -6,10 +6,7 @@
 
 namespace {
 
-int Sign(int v)
-{
-    return (v > 0) - (v < 0);
-}
+int Sign(int v) { return (v > 0) - (v < 0); }
 
 unsigned char FoldAscii(unsigned char c)
 {
@@ -42,10 +39,7 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2)
     return std::strcat(lpString1, lpString2);
 }
 
-int WINAPI lstrlenA(LPCSTR lpString)
-{
-    return lpString ? static_cast<int>(std::strlen(lpString)) : 0;
-}
+int WINAPI lstrlenA(LPCSTR lpString) { return lpString ? static_cast<int>(std::strlen(lpString)) : 0; }
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2)
 {

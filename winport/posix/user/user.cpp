@@ -53,10 +53,7 @@ bool SameClassName(const std::string& a, LPCSTR b)
     return i == a.size() && b[i] == '\0';
 }
 
-bool IsAtomName(LPCSTR name)
-{
-    return reinterpret_cast<std::uintptr_t>(name) < 0x10000;
-}
+bool IsAtomName(LPCSTR name) { return reinterpret_cast<std::uintptr_t>(name) < 0x10000; }
 
 WindowClass* FindClass(LPCSTR name)
 {
@@ -68,15 +65,9 @@ WindowClass* FindClass(LPCSTR name)
     return nullptr;
 }
 
-HWND ToHwnd(std::uintptr_t value)
-{
-    return reinterpret_cast<HWND>(value);
-}
+HWND ToHwnd(std::uintptr_t value) { return reinterpret_cast<HWND>(value); }
 
-std::uintptr_t FromHwnd(HWND hwnd)
-{
-    return reinterpret_cast<std::uintptr_t>(hwnd);
-}
+std::uintptr_t FromHwnd(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
 
 // A window of the calling thread, or null with the last error set.
 std::shared_ptr<WindowObject> OwnWindow(HWND hwnd, DWORD otherThreadError)
@@ -94,10 +85,7 @@ void RemoveWindow(HWND hwnd, const std::shared_ptr<WindowObject>& w)
     NoteWindowOfClass(w->classAtom, -1);
 }
 
-bool ValidParent(HWND parent)
-{
-    return !parent || parent == HWND_MESSAGE || LookupWindow(parent);
-}
+bool ValidParent(HWND parent) { return !parent || parent == HWND_MESSAGE || LookupWindow(parent); }
 
 MSG MakeMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -121,10 +109,7 @@ bool ValidFilterWindow(HWND hwnd)
 
 }  // namespace
 
-std::shared_ptr<WindowObject> LookupWindow(HWND hwnd)
-{
-    return Windows().Get(FromHwnd(hwnd));
-}
+std::shared_ptr<WindowObject> LookupWindow(HWND hwnd) { return Windows().Get(FromHwnd(hwnd)); }
 
 void NoteWindowOfClass(ATOM atom, int delta)
 {
@@ -139,10 +124,7 @@ void DestroyWindowsOfThread(DWORD threadId)
         if (entry.second->threadId == threadId) RemoveWindow(ToHwnd(entry.first), entry.second);
 }
 
-std::size_t LiveWindowCount()
-{
-    return Windows().LiveCount();
-}
+std::size_t LiveWindowCount() { return Windows().LiveCount(); }
 
 }  // namespace winport
 
@@ -175,9 +157,8 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance)
     return TRUE;
 }
 
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
-                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam)
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)
 {
     if (!lpClassName) return Fail<HWND>(ERROR_INVALID_PARAMETER, nullptr);
     if (!ValidParent(hWndParent)) return Fail<HWND>(ERROR_INVALID_WINDOW_HANDLE, nullptr);
@@ -199,8 +180,8 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         return Fail<HWND>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
     }
     HWND hwnd = ToHwnd(value);
-    CREATESTRUCTA cs{lpParam, hInstance, hMenu, hWndParent, nHeight, nWidth, Y, X,
-                     static_cast<LONG>(dwStyle), lpWindowName, lpClassName, dwExStyle};
+    CREATESTRUCTA cs{lpParam,      hInstance,   hMenu,    hWndParent, nHeight, nWidth, Y, X, static_cast<LONG>(dwStyle),
+                     lpWindowName, lpClassName, dwExStyle};
     if (window->proc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
         DestroyWindow(hwnd);
         return Fail<HWND>(ERROR_INVALID_WINDOW_HANDLE, nullptr);
@@ -218,10 +199,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
     return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND hWnd)
-{
-    return LookupWindow(hWnd) ? TRUE : FALSE;
-}
+BOOL WINAPI IsWindow(HWND hWnd) { return LookupWindow(hWnd) ? TRUE : FALSE; }
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
@@ -288,10 +266,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg)
     return w->proc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
-void WINAPI PostQuitMessage(int nExitCode)
-{
-    CurrentQueue()->Quit(nExitCode);
-}
+void WINAPI PostQuitMessage(int nExitCode) { CurrentQueue()->Quit(nExitCode); }
 
 DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds, DWORD dwWakeMask,
                                          DWORD dwFlags)
@@ -314,10 +289,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
     return MsgWaitForMultipleObjectsEx(nCount, pHandles, dwMilliseconds, dwWakeMask, fWaitAll ? MWMO_WAITALL : 0);
 }
 
-int WinportGetMessageQueueFd(void)
-{
-    return CurrentQueue()->WatchFd();
-}
+int WinportGetMessageQueueFd(void) { return CurrentQueue()->WatchFd(); }
 
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
