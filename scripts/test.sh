@@ -6,8 +6,7 @@
 # test), and hosts built against the installed tree and with lobbykit as a subproject
 # (scripts/test-install.sh).
 #   FUZZ_SECONDS=N           seconds per fuzz target (default 60)
-#   LOBBYKIT_CHECK_FORMAT=1  also check the sources' layout (scripts/check-format.sh); off
-#                            until the tree has been formatted once
+#   LOBBYKIT_CHECK_FORMAT=0  skip the check of the sources' layout (scripts/check-format.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # SDL2 for the demo's window; Xvfb and xwd for the screenshot tests (native and under Wine).
@@ -24,7 +23,7 @@ build() {  # build DIR [cmake args...]
   cmake --build "$dir" -j "$jobs"
 }
 
-if [[ ${LOBBYKIT_CHECK_FORMAT:-0} == 1 ]]; then
+if [[ ${LOBBYKIT_CHECK_FORMAT:-1} == 1 ]]; then
   step "layout of the sources (.clang-format)"
   scripts/check-format.sh
 fi
